@@ -1,0 +1,29 @@
+# GoogleTest: the system package on Linux; the cross build compiles it from the
+# Debian sources because no MinGW package of it exists.
+if(CMAKE_CROSSCOMPILING)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  # googletest 1.12 names its targets GTest::gtest and GTest::gtest_main itself.
+  if(NOT TARGET GTest::gtest)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+  endif()
+else()
+  find_package(GTest REQUIRED)
+endif()
+include(GoogleTest)
+
+# vexlo_add_test(NAME name LABEL label SOURCES ... LIBS ...)
+function(vexlo_add_test)
+  cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest vexlo_warnings)
+  if(NOT TARGET GTest::gtest_main_custom)
+    target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main)
+  endif()
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS ${T_LABEL} ${T_PROPERTIES})
+endfunction()

@@ -1,0 +1,31 @@
+#pragma once
+// The one seam between the network code and the operating system, besides the socket
+// library itself. Each platform has its own implementation file, chosen by the build.
+#include <cstdint>
+#include <string>
+
+namespace IdPlatform {
+
+using TModule = void*;
+using TEntry = void (*)();
+
+// The socket library as the binding sees it: loaded by name, looked up by entry name.
+struct TLibraryLoader {
+    TModule (*Load)(const char* AName);       // null on failure; LastError() tells why
+    TEntry (*FindEntry)(TModule, const char*); // null when the library lacks the entry
+    void (*Free)(TModule);
+    uint32_t (*LastError)(); // the system's code for the last failed Load or FindEntry
+};
+const TLibraryLoader& SystemLibraryLoader();
+
+// The system's message for a system error code, untrimmed; empty when it has none.
+std::string SystemErrorMessage(uint32_t ACode);
+
+// Milliseconds from a monotonic source, wrapping at 2^32 like the Windows tick counter.
+uint32_t TickCount();
+uint32_t CurrentProcessId();
+
+// Case-insensitive comparison in the user's locale; true when the texts are equal.
+bool SameTextLocale(const std::string& A, const std::string& B);
+
+} // namespace IdPlatform

@@ -1,0 +1,117 @@
+#include "IdStack.h"
+
+#include "IdConvert.h"
+#include "IdException.h"
+#include "IdPlatform.h"
+#include "IdResourceStrings.h"
+
+using namespace IdResourceStrings;
+
+std::unique_ptr<TIdStack> SharedStack;
+int32_t StackUserCount = 0;
+std::mutex StackLock;
+bool SocketsStarted = false;
+
+TIdStack::~TIdStack() = default;
+
+std::unique_ptr<TIdStack> TIdStack::MakeStack() { return RegisteredStackClass(); }
+
+std::string TIdStack::ErrorText(int32_t AErrorCode) {
+    return FormatText(FormatText(RSSocketErrorFormat, AErrorCode).c_str(),
+                      std::string(SocketErrorTableText(AErrorCode)));
+}
+
+bool TIdStack::CheckResult(int AResult) { return CheckResult(AResult, {}); }
+
+bool TIdStack::CheckResult(int AResult, std::initializer_list<int32_t> AIgnore) {
+    if (AResult != Id_SOCKET_ERROR) {
+        return false;
+    }
+    FLastCode = ApiLastError();
+    for (const int32_t Code : AIgnore) {
+        if (Code == FLastCode) {
+            return true;
+        }
+    }
+    RaiseError(FLastCode);
+}
+
+void TIdStack::RaiseError(int32_t AErrorCode) {
+    throw EIdSocketError(AErrorCode, ErrorText(AErrorCode));
+}
+
+TIdStackSocketHandle TIdStack::NewSocket(int AStruct, int AProtocol) {
+    const TIdStackSocketHandle Result = ApiSocket(Id_PF_INET, AStruct, AProtocol);
+    if (Result == Id_INVALID_SOCKET) {
+        throw EIdInvalidSocket();
+    }
+    return Result;
+}
+
+std::string TIdStack::HostToAddress(const std::string& AHost) {
+    if (IdPlatform::SameTextLocale(AHost, "LOCALHOST")) {
+        return "127.0.0.1";
+    }
+    if (IsDottedQuad(AHost)) {
+        return AHost;
+    }
+    return ApiGetHostByName(AHost);
+}
+
+TDottedPieces SplitDotted(const std::string& AText) {
+    TDottedPieces Pieces;
+    std::string Rest = AText;
+    for (int I = 0; I < 3; ++I) {
+        const auto Dot = Rest.find('.');
+        if (Dot == std::string::npos) {
+            Pieces.Part[I] = Rest;
+            Rest.clear();
+        } else {
+            Pieces.Part[I] = Rest.substr(0, Dot);
+            Rest.erase(0, Dot + 1);
+        }
+    }
+    Pieces.Part[3] = Rest;
+    return Pieces;
+}
+
+namespace {
+bool IsOctetText(const std::string& APart) {
+    int32_t Value;
+    return TryStrToInt(APart, Value) && Value >= 0 && Value <= 255;
+}
+} // namespace
+
+bool TIdStack::IsDottedQuad(const std::string& AText) {
+    const TDottedPieces Pieces = SplitDotted(AText);
+    for (const auto& Part : Pieces.Part) {
+        if (!IsOctetText(Part)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TIdInAddr TIdStack::TextToInAddr(const std::string& AText) {
+    TIdInAddr Result{};
+    ParseInAddr(AText, Result);
+    return Result;
+}
+
+namespace {
+// Program end, after every component is gone: the platform's clean-up, then the library.
+struct TStackFinalizer {
+    ~TStackFinalizer() { FinalizeSocketStack(); }
+} StackFinalizer;
+} // namespace
+
+void FinalizeSocketStack() {
+    if (SocketsStarted && IdWinSock2::IsLoaded()) {
+        try {
+            IdWinSock2::WSACleanup();
+        } catch (const Exception&) {
+            // The library lacks its clean-up: nothing left to release but the library.
+        }
+    }
+    IdWinSock2::UnloadSockets();
+}

@@ -1,0 +1,115 @@
+#pragma once
+// The process-wide socket stack: every network component reaches the platform's sockets
+// through one object of this class, made with the first component and freed with the last.
+#include "IdWinSock2.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+using TIdStackSocketHandle = IdWinSock2::TSocket;
+inline constexpr TIdStackSocketHandle Id_INVALID_SOCKET = IdWinSock2::INVALID_SOCKET_WS;
+inline constexpr int Id_SOCKET_ERROR = -1;
+inline constexpr int Id_PF_INET = 2;
+inline constexpr int Id_SOCK_RAW = 3;
+inline constexpr int Id_IPPROTO_IP = 0;
+inline constexpr int Id_IPPROTO_ICMP = 1;
+inline constexpr int Id_IP_TTL = 4;
+inline constexpr int Id_SD_SEND = 1;
+inline constexpr int Id_WSAEMSGSIZE = 10040;
+inline constexpr int Id_WSAHOST_NOT_FOUND = 11001;
+inline constexpr int Id_NoTimeLimit = -2;
+
+using TIdInAddr = IdWinSock2::TInAddr;
+using TIdSocketHandles = std::vector<TIdStackSocketHandle>;
+
+class TIdStack {
+public:
+    virtual ~TIdStack();
+
+    static std::unique_ptr<TIdStack> MakeStack();
+
+    virtual void FillLocalAddresses() = 0;
+    virtual std::string FirstLocalAddress() = 0;
+    virtual const std::vector<std::string>& LocalAddressList() = 0;
+    virtual TIdStackSocketHandle ApiAccept(TIdStackSocketHandle ASocket, std::string& AIP,
+                                           int& APort) = 0;
+    virtual int ApiBind(TIdStackSocketHandle ASocket, uint16_t AFamily, const std::string& AIP,
+                        int APort) = 0;
+    virtual int ApiCloseSocket(TIdStackSocketHandle ASocket) = 0;
+    virtual int ApiConnect(TIdStackSocketHandle ASocket, uint16_t AFamily,
+                           const std::string& AIP, int APort) = 0;
+    virtual std::string ApiGetHostByName(const std::string& AHostName) = 0;
+    virtual std::string ApiGetHostName() = 0;
+    virtual std::string ApiGetHostByAddr(const std::string& AAddress) = 0;
+    virtual int ApiGetServByName(const std::string& AServiceName) = 0;
+    virtual std::vector<std::string> ApiGetServByPort(int APort) = 0;
+    virtual uint16_t ApiHtons(uint16_t AHostShort) = 0;
+    virtual int ApiListen(TIdStackSocketHandle ASocket, int ABacklog) = 0;
+    virtual uint16_t ApiNtohs(uint16_t ANetShort) = 0;
+    virtual uint32_t ApiHtonl(uint32_t AHostLong) = 0;
+    virtual uint32_t ApiNtohl(uint32_t ANetLong) = 0;
+    virtual int ApiRecv(TIdStackSocketHandle ASocket, void* ABuffer, int ALength, int AFlags) = 0;
+    virtual int ApiRecvFrom(TIdStackSocketHandle ASocket, void* ABuffer, int ALength,
+                            int AFlags, std::string& AIP, int& APort) = 0;
+    // Lists not given are null; given lists come back holding only the ready handles.
+    virtual int ApiSelect(TIdSocketHandles* ARead, TIdSocketHandles* AWrite,
+                          TIdSocketHandles* AErrors, int ATimeout) = 0;
+    virtual int ApiSend(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength,
+                        int AFlags) = 0;
+    virtual int ApiSendTo(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength,
+                          int AFlags, const std::string& AIP, int APort) = 0;
+    virtual int ApiSetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
+                              const void* AOptVal, int AOptLen) = 0;
+    virtual TIdStackSocketHandle ApiSocket(int AFamily, int AStruct, int AProtocol) = 0;
+    virtual int ApiShutdown(TIdStackSocketHandle ASocket, int AHow) = 0;
+    virtual std::string ErrorText(int32_t AErrorCode);
+    virtual int32_t ApiLastError() = 0;
+    virtual void ApiGetPeerName(TIdStackSocketHandle ASocket, int& AFamily, std::string& AIP,
+                                int& APort) = 0;
+    virtual void ApiGetSockName(TIdStackSocketHandle ASocket, int& AFamily, std::string& AIP,
+                                int& APort) = 0;
+    virtual int ApiGetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
+                              void* AOptVal, int& AOptLen) = 0;
+    virtual std::string InAddrToText(const TIdInAddr& AAddress) = 0;
+    virtual void ParseInAddr(const std::string& AText, TIdInAddr& AAddress) = 0;
+
+    bool CheckResult(int AResult);
+    bool CheckResult(int AResult, std::initializer_list<int32_t> AIgnore);
+    [[noreturn]] void RaiseError(int32_t AErrorCode);
+    TIdStackSocketHandle NewSocket(int AStruct, int AProtocol);
+    std::string HostToAddress(const std::string& AHost);
+    static bool IsDottedQuad(const std::string& AText);
+    TIdInAddr TextToInAddr(const std::string& AText);
+
+    int32_t LastCode() const noexcept { return FLastCode; }
+
+protected:
+    TIdStack() = default;
+    std::unique_ptr<std::vector<std::string>> FAddressList;
+
+private:
+    int32_t FLastCode = 0;
+};
+
+using TIdStackClass = std::unique_ptr<TIdStack> (*)();
+
+// Process-wide state, guarded by StackLock where it says so.
+extern TIdStackClass RegisteredStackClass;
+extern std::unique_ptr<TIdStack> SharedStack; // guarded by StackLock
+extern int32_t StackUserCount;                // guarded by StackLock
+extern std::mutex StackLock;
+extern bool SocketsStarted;
+
+// Program end: WSACleanup when the platform was started, then the binding's unload. Runs
+// by itself after main returns; tests may call it early.
+void FinalizeSocketStack();
+
+// Splits host text at its first three dots; the fourth piece keeps any further dots.
+struct TDottedPieces {
+    std::string Part[4];
+};
+TDottedPieces SplitDotted(const std::string& AText);

@@ -1,0 +1,355 @@
+#include "IdStackWindows.h"
+
+#include "IdConvert.h"
+#include "IdException.h"
+#include "IdResourceStrings.h"
+
+#include <cstring>
+
+namespace WS = IdWinSock2;
+using WS::TFdSet;
+using WS::THostEnt;
+using WS::TServEnt;
+using WS::TSockAddr;
+using WS::TSockAddrIn;
+using WS::TTimeVal;
+using WS::TULong;
+using WS::FD_SETSIZE_WS;
+using WS::TWSAData;
+
+TIdStackClass RegisteredStackClass = &TIdStackWindows::Create;
+
+namespace {
+constexpr uint16_t WinsockVersion22 = 0x0202;
+constexpr int AddressLength = static_cast<int>(sizeof(TSockAddrIn));
+
+const TSockAddr* AsSockAddr(const TSockAddrIn& A) {
+    return reinterpret_cast<const TSockAddr*>(&A);
+}
+TSockAddr* AsSockAddr(TSockAddrIn& A) { return reinterpret_cast<TSockAddr*>(&A); }
+
+TIdInAddr InAddrFromHostEnt(const THostEnt& AHost, int AIndex) {
+    TIdInAddr Result;
+    std::memcpy(Result.Bytes, AHost.h_addr_list[AIndex], 4);
+    return Result;
+}
+
+// Copies a handle list into a set; more than a set can hold is refused before any wait.
+void FillSet(TFdSet& ASet, const TIdSocketHandles* AList) {
+    std::memset(&ASet, 0, sizeof ASet);
+    if (AList == nullptr) {
+        return;
+    }
+    if (AList->size() > static_cast<size_t>(FD_SETSIZE_WS)) {
+        throw EIdStackSetSizeExceeded();
+    }
+    for (size_t I = 0; I < AList->size(); ++I) {
+        ASet.fd_array[I] = (*AList)[I];
+    }
+    ASet.fd_count = static_cast<decltype(ASet.fd_count)>(AList->size());
+}
+
+void RefillList(TIdSocketHandles* AList, const TFdSet& ASet) {
+    if (AList == nullptr) {
+        return;
+    }
+    AList->clear();
+    for (unsigned I = 0; I < ASet.fd_count; ++I) {
+        AList->push_back(ASet.fd_array[I]);
+    }
+}
+} // namespace
+
+TIdStackWindows::TIdStackWindows() {
+    if (!SocketsStarted) {
+        TWSAData Data;
+        if (IdWinSock2::WSAStartup(WinsockVersion22, &Data) != 0) {
+            throw EIdStackInitializationFailed();
+        }
+        SocketsStarted = true;
+    }
+}
+
+std::unique_ptr<TIdStack> TIdStackWindows::Create() { return std::make_unique<TIdStackWindows>(); }
+
+void TIdStackWindows::FillLocalAddresses() {
+    FAddressList->clear();
+    const std::string Name = ApiGetHostName();
+    const THostEnt* Host = WS::gethostbyname(Name.c_str());
+    if (Host == nullptr) {
+        CheckResult(Id_SOCKET_ERROR);
+        return;
+    }
+    for (int I = 0; Host->h_addr_list[I] != nullptr; ++I) {
+        FAddressList->push_back(InAddrToText(InAddrFromHostEnt(*Host, I)));
+    }
+}
+
+std::string TIdStackWindows::FirstLocalAddress() {
+    const auto& List = LocalAddressList();
+    // The list-index error of an empty list, as the runtime reports it.
+    if (List.empty()) {
+        throw Exception("List index out of bounds (0)");
+    }
+    return List.front();
+}
+
+const std::vector<std::string>& TIdStackWindows::LocalAddressList() {
+    if (!FAddressList) {
+        FAddressList = std::make_unique<std::vector<std::string>>();
+    }
+    FillLocalAddresses();
+    return *FAddressList;
+}
+
+TIdStackSocketHandle TIdStackWindows::ApiAccept(TIdStackSocketHandle ASocket, std::string& AIP,
+                                                int& APort) {
+    TSockAddrIn Addr{};
+    int Length = AddressLength;
+    const TIdStackSocketHandle Result = WS::accept(ASocket, AsSockAddr(Addr), &Length);
+    AIP = InAddrToText(Addr.sin_addr);
+    APort = WS::ntohs(Addr.sin_port);
+    return Result;
+}
+
+TSockAddrIn TIdStackWindows::MakeSockAddr(uint16_t AFamily, const std::string& AIP, int APort,
+                                          bool AEmptyIsAny) {
+    TSockAddrIn Addr{};
+    Addr.sin_family = AFamily;
+    if (!(AEmptyIsAny && AIP.empty())) {
+        Addr.sin_addr = TextToInAddr(AIP);
+    }
+    Addr.sin_port = WS::htons(static_cast<uint16_t>(APort));
+    return Addr;
+}
+
+int TIdStackWindows::ApiBind(TIdStackSocketHandle ASocket, uint16_t AFamily,
+                             const std::string& AIP, int APort) {
+    const TSockAddrIn Addr = MakeSockAddr(AFamily, AIP, APort, true);
+    return WS::bind(ASocket, AsSockAddr(Addr), AddressLength);
+}
+
+int TIdStackWindows::ApiCloseSocket(TIdStackSocketHandle ASocket) { return WS::closesocket(ASocket); }
+
+int TIdStackWindows::ApiConnect(TIdStackSocketHandle ASocket, uint16_t AFamily,
+                                const std::string& AIP, int APort) {
+    const TSockAddrIn Addr = MakeSockAddr(AFamily, AIP, APort, false);
+    return WS::connect(ASocket, AsSockAddr(Addr), AddressLength);
+}
+
+std::string TIdStackWindows::ApiGetHostByName(const std::string& AHostName) {
+    const THostEnt* Host = WS::gethostbyname(AHostName.c_str());
+    // An answer without addresses cannot be pinged: report it like an unknown name.
+    if (Host == nullptr || Host->h_addr_list == nullptr || Host->h_addr_list[0] == nullptr) {
+        if (Host != nullptr) {
+            WS::WSASetLastError(Id_WSAHOST_NOT_FOUND);
+        }
+        CheckResult(Id_SOCKET_ERROR);
+    }
+    return InAddrToText(InAddrFromHostEnt(*Host, 0));
+}
+
+std::string TIdStackWindows::ApiGetHostName() {
+    char Buffer[250] = {};
+    WS::gethostname(Buffer, sizeof Buffer);
+    Buffer[sizeof Buffer - 1] = '\0';
+    return Buffer;
+}
+
+std::string TIdStackWindows::ApiGetHostByAddr(const std::string& AAddress) {
+    const TULong Address = WS::inet_addr(AAddress.c_str());
+    const THostEnt* Host = WS::gethostbyaddr(reinterpret_cast<const char*>(&Address), 4, Id_PF_INET);
+    if (Host == nullptr) {
+        CheckResult(Id_SOCKET_ERROR);
+    }
+    return Host->h_name;
+}
+
+int TIdStackWindows::ApiGetServByName(const std::string& AServiceName) {
+    const TServEnt* Service = WS::getservbyname(AServiceName.c_str(), nullptr);
+    if (Service != nullptr) {
+        return WS::ntohs(static_cast<uint16_t>(Service->s_port));
+    }
+    int32_t Port;
+    if (!TryStrToInt(AServiceName, Port)) {
+        throw EIdInvalidServiceName(
+            FormatText(IdResourceStrings::RSInvalidServiceName, AServiceName));
+    }
+    return Port;
+}
+
+std::vector<std::string> TIdStackWindows::ApiGetServByPort(int APort) {
+    std::vector<std::string> Result;
+    const TServEnt* Service = WS::getservbyport(WS::htons(static_cast<uint16_t>(APort)), nullptr);
+    if (Service != nullptr) {
+        Result.emplace_back(Service->s_name);
+        for (char** Alias = Service->s_aliases; Alias && *Alias; ++Alias) {
+            Result.emplace_back(*Alias);
+        }
+    }
+    return Result;
+}
+
+uint16_t TIdStackWindows::ApiHtons(uint16_t AHostShort) { return WS::htons(AHostShort); }
+int TIdStackWindows::ApiListen(TIdStackSocketHandle ASocket, int ABacklog) {
+    return WS::listen(ASocket, ABacklog);
+}
+uint16_t TIdStackWindows::ApiNtohs(uint16_t ANetShort) { return WS::ntohs(ANetShort); }
+uint32_t TIdStackWindows::ApiHtonl(uint32_t AHostLong) {
+    return static_cast<uint32_t>(WS::htonl(AHostLong));
+}
+uint32_t TIdStackWindows::ApiNtohl(uint32_t ANetLong) {
+    return static_cast<uint32_t>(WS::ntohl(ANetLong));
+}
+
+int TIdStackWindows::ApiRecv(TIdStackSocketHandle ASocket, void* ABuffer, int ALength,
+                             int AFlags) {
+    return WS::recv(ASocket, static_cast<char*>(ABuffer), ALength, AFlags);
+}
+
+int TIdStackWindows::ApiRecvFrom(TIdStackSocketHandle ASocket, void* ABuffer, int ALength,
+                                 int AFlags, std::string& AIP, int& APort) {
+    TSockAddrIn Addr{};
+    int Length = AddressLength;
+    const int Result =
+        WS::recvfrom(ASocket, static_cast<char*>(ABuffer), ALength, AFlags, AsSockAddr(Addr), &Length);
+    AIP = InAddrToText(Addr.sin_addr);
+    APort = WS::ntohs(Addr.sin_port);
+    return Result;
+}
+
+int TIdStackWindows::ApiSelect(TIdSocketHandles* ARead, TIdSocketHandles* AWrite,
+                               TIdSocketHandles* AErrors, int ATimeout) {
+    TFdSet Sets[3];
+    FillSet(Sets[0], ARead);
+    FillSet(Sets[1], AWrite);
+    FillSet(Sets[2], AErrors);
+    TTimeVal Time{};
+    const TTimeVal* TimePtr = nullptr;
+    if (ATimeout != Id_NoTimeLimit) {
+        Time.tv_sec = ATimeout / 1000;
+        Time.tv_usec = (ATimeout % 1000) * 1000;
+        TimePtr = &Time;
+    }
+    const int Result = WS::select(0, &Sets[0], &Sets[1], &Sets[2], TimePtr);
+    RefillList(ARead, Sets[0]);
+    RefillList(AWrite, Sets[1]);
+    RefillList(AErrors, Sets[2]);
+    return Result;
+}
+
+int TIdStackWindows::ApiSend(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength,
+                             int AFlags) {
+    return WS::send(ASocket, static_cast<const char*>(ABuffer), ALength, AFlags);
+}
+
+int TIdStackWindows::ApiSendTo(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength,
+                               int AFlags, const std::string& AIP, int APort) {
+    TSockAddrIn Addr{};
+    Addr.sin_family = Id_PF_INET;
+    Addr.sin_addr = TextToInAddr(AIP);
+    Addr.sin_port = WS::htons(static_cast<uint16_t>(APort));
+    return WS::sendto(ASocket, static_cast<const char*>(ABuffer), ALength, AFlags, AsSockAddr(Addr),
+                  AddressLength);
+}
+
+int TIdStackWindows::ApiSetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
+                                   const void* AOptVal, int AOptLen) {
+    return WS::setsockopt(ASocket, ALevel, AOptName, static_cast<const char*>(AOptVal), AOptLen);
+}
+
+TIdStackSocketHandle TIdStackWindows::ApiSocket(int AFamily, int AStruct, int AProtocol) {
+    return WS::socket(AFamily, AStruct, AProtocol);
+}
+
+int TIdStackWindows::ApiShutdown(TIdStackSocketHandle ASocket, int AHow) {
+    return WS::shutdown(ASocket, AHow);
+}
+
+std::string TIdStackWindows::ErrorText(int32_t AErrorCode) {
+    if (AErrorCode == Id_WSAHOST_NOT_FOUND) {
+        return FormatText(FormatText(IdResourceStrings::RSSocketErrorFormat, AErrorCode).c_str(),
+                          std::string(IdResourceStrings::RSHostNotFound));
+    }
+    return TIdStack::ErrorText(AErrorCode);
+}
+
+int32_t TIdStackWindows::ApiLastError() { return WS::WSAGetLastError(); }
+
+void TIdStackWindows::ApiGetPeerName(TIdStackSocketHandle ASocket, int& AFamily,
+                                     std::string& AIP, int& APort) {
+    TSockAddrIn Addr{};
+    int Length = AddressLength;
+    CheckResult(WS::getpeername(ASocket, AsSockAddr(Addr), &Length));
+    AFamily = Addr.sin_family;
+    AIP = InAddrToText(Addr.sin_addr);
+    APort = WS::ntohs(Addr.sin_port);
+}
+
+void TIdStackWindows::ApiGetSockName(TIdStackSocketHandle ASocket, int& AFamily,
+                                     std::string& AIP, int& APort) {
+    TSockAddrIn Addr{};
+    int Length = AddressLength;
+    CheckResult(WS::getsockname(ASocket, AsSockAddr(Addr), &Length));
+    AFamily = Addr.sin_family;
+    AIP = InAddrToText(Addr.sin_addr);
+    APort = WS::ntohs(Addr.sin_port);
+}
+
+int TIdStackWindows::ApiGetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
+                                   void* AOptVal, int& AOptLen) {
+    return WS::getsockopt(ASocket, ALevel, AOptName, static_cast<char*>(AOptVal), &AOptLen);
+}
+
+std::string TIdStackWindows::InAddrToText(const TIdInAddr& AAddress) {
+    std::string Result;
+    for (int I = 0; I < 4; ++I) {
+        if (I > 0) {
+            Result += '.';
+        }
+        Result += std::to_string(AAddress.Bytes[I]);
+    }
+    return Result;
+}
+
+void TIdStackWindows::ParseInAddr(const std::string& AText, TIdInAddr& AAddress) {
+    TDottedPieces Pieces = SplitDotted(AText);
+    // Anything after a fourth dot is dropped.
+    const auto Dot = Pieces.Part[3].find('.');
+    if (Dot != std::string::npos) {
+        Pieces.Part[3].erase(Dot);
+    }
+    for (int I = 0; I < 4; ++I) {
+        AAddress.Bytes[I] = static_cast<uint8_t>(StrToInt(Pieces.Part[I]) & 0xFF);
+    }
+}
+
+TIdSocketListWindows::TIdSocketListWindows() { std::memset(&FFds, 0, sizeof FFds); }
+
+TIdStackSocketHandle TIdSocketListWindows::Item(int AIndex) const {
+    if (AIndex < 0 || AIndex >= Count()) {
+        throw EIdStackSetSizeExceeded();
+    }
+    return FFds.fd_array[AIndex];
+}
+
+void TIdSocketListWindows::Add(TIdStackSocketHandle AHandle) {
+    if (Count() >= FD_SETSIZE_WS) {
+        throw EIdStackSetSizeExceeded();
+    }
+    FFds.fd_array[FFds.fd_count++] = AHandle;
+}
+
+void TIdSocketListWindows::Remove(TIdStackSocketHandle AHandle) {
+    for (int I = 0; I < Count(); ++I) {
+        if (FFds.fd_array[I] == AHandle) {
+            const unsigned Last = FFds.fd_count - 1;
+            FFds.fd_array[I] = FFds.fd_array[Last];
+            FFds.fd_array[Last] = 0;
+            --FFds.fd_count;
+            return;
+        }
+    }
+}
+
+int TIdSocketListWindows::Count() const { return static_cast<int>(FFds.fd_count); }

@@ -1,0 +1,79 @@
+#pragma once
+// The one concrete stack: Windows Sockets 2 through the run-time binding, on every platform.
+#include "IdStack.h"
+
+class TIdStackWindows : public TIdStack {
+public:
+    TIdStackWindows();
+    static std::unique_ptr<TIdStack> Create();
+
+    void FillLocalAddresses() override;
+    std::string FirstLocalAddress() override;
+    const std::vector<std::string>& LocalAddressList() override;
+    TIdStackSocketHandle ApiAccept(TIdStackSocketHandle ASocket, std::string& AIP,
+                                   int& APort) override;
+    int ApiBind(TIdStackSocketHandle ASocket, uint16_t AFamily, const std::string& AIP,
+                int APort) override;
+    int ApiCloseSocket(TIdStackSocketHandle ASocket) override;
+    int ApiConnect(TIdStackSocketHandle ASocket, uint16_t AFamily, const std::string& AIP,
+                   int APort) override;
+    std::string ApiGetHostByName(const std::string& AHostName) override;
+    std::string ApiGetHostName() override;
+    std::string ApiGetHostByAddr(const std::string& AAddress) override;
+    int ApiGetServByName(const std::string& AServiceName) override;
+    std::vector<std::string> ApiGetServByPort(int APort) override;
+    uint16_t ApiHtons(uint16_t AHostShort) override;
+    int ApiListen(TIdStackSocketHandle ASocket, int ABacklog) override;
+    uint16_t ApiNtohs(uint16_t ANetShort) override;
+    uint32_t ApiHtonl(uint32_t AHostLong) override;
+    uint32_t ApiNtohl(uint32_t ANetLong) override;
+    int ApiRecv(TIdStackSocketHandle ASocket, void* ABuffer, int ALength, int AFlags) override;
+    int ApiRecvFrom(TIdStackSocketHandle ASocket, void* ABuffer, int ALength, int AFlags,
+                    std::string& AIP, int& APort) override;
+    int ApiSelect(TIdSocketHandles* ARead, TIdSocketHandles* AWrite, TIdSocketHandles* AErrors,
+                  int ATimeout) override;
+    int ApiSend(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength,
+                int AFlags) override;
+    int ApiSendTo(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength, int AFlags,
+                  const std::string& AIP, int APort) override;
+    int ApiSetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
+                      const void* AOptVal, int AOptLen) override;
+    TIdStackSocketHandle ApiSocket(int AFamily, int AStruct, int AProtocol) override;
+    int ApiShutdown(TIdStackSocketHandle ASocket, int AHow) override;
+    std::string ErrorText(int32_t AErrorCode) override;
+    int32_t ApiLastError() override;
+    void ApiGetPeerName(TIdStackSocketHandle ASocket, int& AFamily, std::string& AIP,
+                        int& APort) override;
+    void ApiGetSockName(TIdStackSocketHandle ASocket, int& AFamily, std::string& AIP,
+                        int& APort) override;
+    int ApiGetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName, void* AOptVal,
+                      int& AOptLen) override;
+    std::string InAddrToText(const TIdInAddr& AAddress) override;
+    void ParseInAddr(const std::string& AText, TIdInAddr& AAddress) override;
+
+private:
+    IdWinSock2::TSockAddrIn MakeSockAddr(uint16_t AFamily, const std::string& AIP, int APort,
+                                         bool AEmptyIsAny);
+};
+
+// A list of socket handles in a Windows-shaped set: 64 slots and a count.
+class TIdSocketList {
+public:
+    virtual ~TIdSocketList() = default;
+    virtual TIdStackSocketHandle Item(int AIndex) const = 0;
+    virtual void Add(TIdStackSocketHandle AHandle) = 0;
+    virtual void Remove(TIdStackSocketHandle AHandle) = 0;
+    virtual int Count() const = 0;
+};
+
+class TIdSocketListWindows : public TIdSocketList {
+public:
+    TIdSocketListWindows();
+    TIdStackSocketHandle Item(int AIndex) const override;
+    void Add(TIdStackSocketHandle AHandle) override;
+    void Remove(TIdStackSocketHandle AHandle) override;
+    int Count() const override;
+
+private:
+    IdWinSock2::TFdSet FFds;
+};

@@ -1,0 +1,106 @@
+// Windows side of the platform seam: the socket library is the real WS2_32.DLL, loaded and
+// looked up through the system loader; texts and ticks come from the system itself.
+#include "IdPlatform.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <climits>
+#include <cstddef>
+#include <memory>
+
+namespace {
+
+// The loader's error is taken the moment a call fails: anything run in between (the
+// allocation of an exception's headline, for one) may overwrite the thread's last error.
+thread_local uint32_t LastLoaderError = 0;
+
+IdPlatform::TModule WinLoad(const char* AName) {
+    const HMODULE Module = ::LoadLibraryA(AName);
+    if (Module == nullptr) {
+        LastLoaderError = ::GetLastError();
+    }
+    return Module;
+}
+
+IdPlatform::TEntry WinFindEntry(IdPlatform::TModule AModule, const char* AName) {
+    const FARPROC Proc = ::GetProcAddress(static_cast<HMODULE>(AModule), AName);
+    if (Proc == nullptr) {
+        LastLoaderError = ::GetLastError();
+        return nullptr;
+    }
+    // The binding casts back to each entry's own signature before calling.
+    return reinterpret_cast<IdPlatform::TEntry>(Proc);
+}
+
+void WinFree(IdPlatform::TModule AModule) { ::FreeLibrary(static_cast<HMODULE>(AModule)); }
+
+uint32_t WinLastError() { return LastLoaderError; }
+
+const IdPlatform::TLibraryLoader WinLoader{&WinLoad, &WinFindEntry, &WinFree, &WinLastError};
+
+constexpr size_t MaxMessageLength = 256;
+
+struct TLocalFree {
+    void operator()(char* AText) const { ::LocalFree(AText); }
+};
+
+// Cuts a message to the length limit without splitting a double-byte character of the
+// ANSI code page.
+size_t CutLength(const char* AText, size_t ALength) {
+    if (ALength <= MaxMessageLength) {
+        return ALength;
+    }
+    size_t Pos = 0;
+    while (Pos < MaxMessageLength) {
+        const size_t Step =
+            ::IsDBCSLeadByte(static_cast<BYTE>(AText[Pos])) && Pos + 1 < ALength ? 2 : 1;
+        if (Pos + Step > MaxMessageLength) {
+            break;
+        }
+        Pos += Step;
+    }
+    return Pos;
+}
+
+} // namespace
+
+namespace IdPlatform {
+
+const TLibraryLoader& SystemLibraryLoader() { return WinLoader; }
+
+std::string SystemErrorMessage(uint32_t ACode) {
+    // The system allocates the text, so a message longer than the limit is shortened
+    // rather than lost, as a fixed buffer would lose it (FormatMessageA fails outright).
+    char* Raw = nullptr;
+    const DWORD Length = ::FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+        nullptr, ACode, 0, reinterpret_cast<LPSTR>(&Raw), 0, nullptr);
+    const std::unique_ptr<char, TLocalFree> Owner(Raw);
+    if (Length == 0 || Raw == nullptr) {
+        return {};
+    }
+    return std::string(Raw, CutLength(Raw, Length));
+}
+
+uint32_t TickCount() { return ::GetTickCount(); }
+
+uint32_t CurrentProcessId() { return ::GetCurrentProcessId(); }
+
+bool SameTextLocale(const std::string& A, const std::string& B) {
+    if (A.size() > static_cast<size_t>(INT_MAX) || B.size() > static_cast<size_t>(INT_MAX)) {
+        // Beyond what the system compares in one call; no host name is ever this long.
+        return A == B;
+    }
+    // Explicit lengths: an embedded zero byte must not end the comparison early.
+    return ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, A.data(),
+                            static_cast<int>(A.size()), B.data(), static_cast<int>(B.size())) ==
+           CSTR_EQUAL;
+}
+
+} // namespace IdPlatform
