@@ -1,0 +1,212 @@
+#include "IdIcmpClient.h"
+
+#include "IdException.h"
+#include "IdGlobal.h"
+#include "IdResourceStrings.h"
+
+#include <cstring>
+
+namespace {
+constexpr uint8_t IcmpEchoReply = 0;
+constexpr uint8_t IcmpUnreachable = 3;
+constexpr uint8_t IcmpEchoRequest = 8;
+constexpr uint8_t IcmpTimeExceeded = 11;
+constexpr int IcmpHeaderSize = 8;
+constexpr int DataOffset = 20;
+constexpr uint8_t PayloadFill = 0x45;
+
+// Identifier, sequence and send tick travel least significant byte first.
+uint16_t ReadLe16(const uint8_t* P) { return static_cast<uint16_t>(P[0] | (P[1] << 8)); }
+void WriteLe16(uint8_t* P, uint16_t V) {
+    P[0] = static_cast<uint8_t>(V);
+    P[1] = static_cast<uint8_t>(V >> 8);
+}
+void WriteLe32(uint8_t* P, uint32_t V) {
+    for (int I = 0; I < 4; ++I) {
+        P[I] = static_cast<uint8_t>(V >> (8 * I));
+    }
+}
+int HeaderLength(uint8_t AVersionIhl) { return (AVersionIhl & 0x0F) * 4; }
+} // namespace
+
+TIdIcmpClient::TIdIcmpClient() {
+    SetProtocol(Id_IPPROTO_ICMP);
+    SetReceiveTimeout(5000);
+}
+
+uint16_t TIdIcmpClient::EchoChecksum(const uint8_t* ABytes, int ASize) {
+    uint32_t Sum = 0;
+    for (int I = 0; I + 1 < ASize; I += 2) {
+        Sum += ReadLe16(ABytes + I);
+    }
+    if (ASize % 2 != 0) {
+        Sum += ABytes[ASize - 1];
+    }
+    uint32_t X = (Sum >> 16) + (Sum & 0xFFFF);
+    X += X >> 16;
+    return static_cast<uint16_t>(~X);
+}
+
+void TIdIcmpClient::BuildEchoRequest(const std::string& APayload) {
+    FRequestSize = EchoRequestSize;
+    std::memset(FRequestBuffer.data(), 0, EchoRequestSize);
+    FRequestBuffer[0] = IcmpEchoRequest;
+    FRequestBuffer[1] = 0;
+    WriteLe16(&FRequestBuffer[4], static_cast<uint16_t>(IdProcessId()));
+    WriteLe16(&FRequestBuffer[6], FSequenceNumber);
+    WriteLe32(&FRequestBuffer[8], IdTicks());
+    size_t Next = 0;
+    for (int I = DataOffset; I < EchoRequestSize; ++I) {
+        FRequestBuffer[I] =
+            Next < APayload.size() ? static_cast<uint8_t>(APayload[Next++]) : PayloadFill;
+    }
+    WriteLe16(&FRequestBuffer[2], EchoChecksum(FRequestBuffer.data(), EchoRequestSize));
+}
+
+void TIdIcmpClient::PingOnce(const std::string& APayload, uint16_t ASequence) {
+    if (ASequence != 0) {
+        FSequenceNumber = ASequence;
+    }
+    BuildEchoRequest(APayload);
+    const uint32_t T0 = IdTicks();
+    FRequestSent = false;
+    try {
+        TransmitRequest();
+        CollectReply();
+        const uint32_t Rtt = GetTickDiff(T0, IdTicks());
+        OpenBinding();
+        SocketBinding().ReleaseSocket();
+        FLastStatus.RoundTripMs = Rtt;
+        NotifyReply(FLastStatus);
+    } catch (...) {
+        // A request that went on the wire owns its sequence number: the next exchange
+        // must not take a late answer to this one for its own, so the socket that could
+        // still receive that answer is closed as well.
+        SocketBinding().ReleaseSocket();
+        if (FRequestSent) {
+            ++FSequenceNumber;
+        }
+        throw;
+    }
+    ++FSequenceNumber;
+}
+
+void TIdIcmpClient::TransmitRequest() {
+    const std::string Address = SharedStack->HostToAddress(Host());
+    try {
+        OpenBinding().SendDatagram(Address, Port(), FRequestBuffer.data(), FRequestSize);
+    } catch (const EIdNotAllBytesSent&) {
+        FRequestSent = true; // part of it left
+        throw;
+    }
+    FRequestSent = true;
+}
+
+void TIdIcmpClient::CollectReply() {
+    TReplyStatus Status;
+    WaitForReply(ReceiveTimeout(), Status);
+    FLastStatus = Status;
+}
+
+void TIdIcmpClient::WaitForReply(int ATimeLeft, TReplyStatus& AStatus) {
+    FReplyBuffer.fill(0);
+    const uint32_t W0 = IdTicks();
+    const bool NoLimit = ATimeLeft == Id_NoTimeLimit;
+    const int64_t Budget = ATimeLeft;
+    for (;;) {
+        const int Count = ReceiveInto(FReplyBuffer.data(), BufferBytes, ATimeLeft);
+        SharedStack->CheckResult(Count);
+        if (ParseReply(Count, AStatus)) {
+            return;
+        }
+        if (NoLimit) {
+            continue;
+        }
+        // The deadline is fixed when the wait begins, however many packets are rejected.
+        const int64_t Left = Budget - static_cast<int64_t>(GetTickDiff(W0, IdTicks()));
+        if (Left <= 0) {
+            SetTimedOut(AStatus);
+            return;
+        }
+        ATimeLeft = static_cast<int>(Left);
+    }
+}
+
+void TIdIcmpClient::SetTimedOut(TReplyStatus& AStatus) const {
+    AStatus.ByteCount = 0;
+    AStatus.SourceAddress = "0.0.0.0";
+    AStatus.IcmpType = 0;
+    AStatus.Sequence = FSequenceNumber;
+    AStatus.Ttl = 0;
+    AStatus.Kind = rkTimedOut;
+}
+
+// An error message answers our request only when the datagram it quotes is our echo
+// request: type 8 with our identifier and sequence, all inside the bytes that arrived.
+bool TIdIcmpClient::QuotesOurRequest(int ACount, int AOffset) const {
+    if (ACount < AOffset + 20) {
+        return false;
+    }
+    const int QuotedHeader = HeaderLength(FReplyBuffer[AOffset]);
+    const int Icmp = AOffset + QuotedHeader;
+    if (QuotedHeader < 20 || ACount < Icmp + IcmpHeaderSize) {
+        return false;
+    }
+    return FReplyBuffer[Icmp] == IcmpEchoRequest &&
+           std::memcmp(&FReplyBuffer[Icmp + 4], &FRequestBuffer[4], 4) == 0;
+}
+
+bool TIdIcmpClient::ParseReply(int ACount, TReplyStatus& AStatus) {
+    if (ACount == 0) {
+        SetTimedOut(AStatus);
+        return true;
+    }
+    const int H = HeaderLength(FReplyBuffer[0]);
+    if (static_cast<unsigned>(ACount) < static_cast<unsigned>(H + IcmpHeaderSize)) {
+        throw EIdIcmpException(IdResourceStrings::RSICMPNotEnoughtBytes);
+    }
+    const uint8_t Type = FReplyBuffer[H];
+    switch (Type) {
+    case IcmpEchoReply:
+    case IcmpEchoRequest:
+        AStatus.Kind = rkEchoReply;
+        break;
+    case IcmpUnreachable:
+        AStatus.Kind = rkUnreachable;
+        break;
+    case IcmpTimeExceeded:
+        AStatus.Kind = rkTtlExpired;
+        break;
+    default:
+        throw EIdIcmpException(IdResourceStrings::RSICMPNonEchoResponse);
+    }
+    bool Matches;
+    uint16_t Sequence;
+    if (AStatus.Kind == rkEchoReply) {
+        // Other programs' pings arrive on every raw socket: the identifier tells ours.
+        Matches = std::memcmp(&FReplyBuffer[H + 4], &FRequestBuffer[4], 4) == 0;
+        Sequence = ReadLe16(&FReplyBuffer[H + 6]);
+    } else {
+        const int Quoted = H + IcmpHeaderSize;
+        Matches = QuotesOurRequest(ACount, Quoted);
+        Sequence = Matches ? ReadLe16(&FReplyBuffer[Quoted + HeaderLength(FReplyBuffer[Quoted]) + 6])
+                           : 0;
+    }
+    if (!Matches) {
+        return false;
+    }
+    AStatus.ByteCount = ACount;
+    TIdInAddr Source;
+    std::memcpy(Source.Bytes, &FReplyBuffer[12], 4);
+    AStatus.SourceAddress = SharedStack->InAddrToText(Source);
+    AStatus.IcmpType = Type;
+    AStatus.Sequence = Sequence;
+    AStatus.Ttl = FReplyBuffer[8];
+    return true;
+}
+
+void TIdIcmpClient::NotifyReply(const TReplyStatus& AStatus) {
+    if (OnReply) {
+        OnReply(*this, AStatus);
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+// A raw IPv4 socket client: one binding, a target, the protocol and the IP time-to-live.
+#include "IdComponent.h"
+#include "IdSocketHandle.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class TIdRawBase : public TIdComponent {
+public:
+    TIdRawBase();
+    ~TIdRawBase() override;
+
+    int BufferSize() const { return static_cast<int>(FWorkBuffer.size()); }
+    void SetBufferSize(int ASize);
+    const std::string& Host() const { return FHost; }
+    void SetHost(std::string AHost) { FHost = std::move(AHost); }
+    int Port() const { return FPort; }
+    void SetPort(int APort) { FPort = APort; }
+    int Protocol() const { return FProtocol; }
+    void SetProtocol(int AProtocol) { FProtocol = AProtocol; }
+    int ReceiveTimeout() const { return FReceiveTimeout; }
+    void SetReceiveTimeout(int ATimeout) { FReceiveTimeout = ATimeout; }
+    int PacketTtl() const { return FPacketTtl; }
+
+    TIdSocketHandle& SocketBinding() { return *FSocketBinding; }
+
+    // Opens the raw socket when needed and sets its TTL: every use of the socket comes
+    // through here.
+    TIdSocketHandle& OpenBinding();
+    // Resolves the host before the socket is touched, then sends.
+    void SendPacket(const std::string& AHost, int APort, const void* ABuffer, int ASize);
+    // 0 when nothing arrived within ATimeOut ms (negative: ReceiveTimeout); else recv's result.
+    int ReceiveInto(void* ABuffer, int ACount, int ATimeOut = -1);
+
+private:
+    std::unique_ptr<TIdSocketHandle> FSocketBinding;
+    std::vector<uint8_t> FWorkBuffer;
+    std::string FHost;
+    int FPort = 0;
+    int FReceiveTimeout = 0;
+    int FProtocol = 255;
+    int FPacketTtl = 128;
+};

@@ -1,0 +1,75 @@
+#include "IdSocketHandle.h"
+
+#include "IdException.h"
+
+TIdSocketHandle::TIdSocketHandle() { ClearState(true); }
+
+TIdSocketHandle::~TIdSocketHandle() { ReleaseSocket(); }
+
+void TIdSocketHandle::ReleaseSocket() {
+    if (!FIsOpen) {
+        return;
+    }
+    FIsOpen = false;
+    // Nothing useful can be done when a close fails; the handle is gone either way.
+    SharedStack->ApiShutdown(FSocketId, Id_SD_SEND);
+    SharedStack->ApiCloseSocket(FSocketId);
+}
+
+void TIdSocketHandle::Connect(int AFamily) {
+    SharedStack->CheckResult(SharedStack->ApiConnect(FSocketId, static_cast<uint16_t>(AFamily),
+                                                     FRemoteAddress, FRemotePort));
+}
+
+int TIdSocketHandle::RecvFrom(void* ABuffer, int ALength, int AFlags, std::string& AIP,
+                              int& APort) {
+    return SharedStack->ApiRecvFrom(FSocketId, ABuffer, ALength, AFlags, AIP, APort);
+}
+
+void TIdSocketHandle::OpenSocket(int ASocketType, int AProtocol) {
+    ReleaseSocket();
+    FSocketId = SharedStack->NewSocket(ASocketType, AProtocol);
+    FIsOpen = true;
+}
+
+void TIdSocketHandle::SetOption(int ALevel, int AOptionName, const void* AValue, int ALength) {
+    SharedStack->CheckResult(
+        SharedStack->ApiSetSockOpt(FSocketId, ALevel, AOptionName, AValue, ALength));
+}
+
+void TIdSocketHandle::SendDatagram(const std::string& AAddress, int APort, const void* ABuffer,
+                                   int ASize) {
+    const int Sent = SharedStack->ApiSendTo(FSocketId, ABuffer, ASize, 0, AAddress, APort);
+    if (Sent == Id_SOCKET_ERROR) {
+        if (SharedStack->ApiLastError() == Id_WSAEMSGSIZE) {
+            throw EIdPackageSizeTooBig();
+        }
+        SharedStack->CheckResult(Id_SOCKET_ERROR);
+    }
+    if (Sent != ASize) {
+        throw EIdNotAllBytesSent();
+    }
+}
+
+int TIdSocketHandle::ReceiveData(void* ABuffer, int ALength, int AFlags) {
+    return SharedStack->ApiRecv(FSocketId, ABuffer, ALength, AFlags);
+}
+
+bool TIdSocketHandle::WaitReadable(int ATimeOut) {
+    if (!FIsOpen) {
+        throw EIdConnClosedGracefully();
+    }
+    TIdSocketHandles Read{FSocketId};
+    return SharedStack->ApiSelect(&Read, nullptr, nullptr, ATimeOut) == 1;
+}
+
+void TIdSocketHandle::ClearState(bool AClearLocal) {
+    FIsOpen = false;
+    FSocketId = Id_INVALID_SOCKET;
+    if (AClearLocal) {
+        FIP.clear();
+        FPort = 0;
+    }
+    FRemoteAddress.clear();
+    FRemotePort = 0;
+}

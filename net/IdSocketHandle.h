@@ -1,0 +1,47 @@
+#pragma once
+// One platform socket and the few calls the raw client makes on it.
+#include "IdStack.h"
+
+#include <string>
+
+class TIdSocketHandle {
+public:
+    TIdSocketHandle();
+    TIdSocketHandle(const TIdSocketHandle&) = delete;
+    TIdSocketHandle& operator=(const TIdSocketHandle&) = delete;
+    virtual ~TIdSocketHandle();
+
+    virtual void ReleaseSocket();
+    virtual void Connect(int AFamily = Id_PF_INET);
+    virtual int RecvFrom(void* ABuffer, int ALength, int AFlags, std::string& AIP, int& APort);
+
+    void OpenSocket(int ASocketType, int AProtocol);
+    void SetOption(int ALevel, int AOptionName, const void* AValue, int ALength);
+    void SendDatagram(const std::string& AAddress, int APort, const void* ABuffer, int ASize);
+    int ReceiveData(void* ABuffer, int ALength, int AFlags);
+    bool WaitReadable(int ATimeOut);
+    void ClearState(bool AClearLocal);
+
+    TIdStackSocketHandle SocketId() const { return FSocketId; }
+    bool IsOpen() const { return FIsOpen; }
+    const std::string& IP() const { return FIP; }
+    void SetIP(std::string AIP) { FIP = std::move(AIP); }
+    int Port() const { return FPort; }
+    void SetPort(int APort) { FPort = APort; }
+    const std::string& RemoteAddress() const { return FRemoteAddress; }
+    void SetRemoteAddress(std::string A) { FRemoteAddress = std::move(A); }
+    int RemotePort() const { return FRemotePort; }
+    void SetRemotePort(int APort) { FRemotePort = APort; }
+    int ClientPortMin() const { return FClientPortMin; }
+    int ClientPortMax() const { return FClientPortMax; }
+
+private:
+    TIdStackSocketHandle FSocketId = Id_INVALID_SOCKET;
+    bool FIsOpen = false;
+    std::string FIP;
+    std::string FRemoteAddress;
+    int FPort = 0;
+    int FRemotePort = 0;
+    int FClientPortMin = 0;
+    int FClientPortMax = 0;
+};
