@@ -1,0 +1,142 @@
+// PingOnce to 127.0.0.1 against the floor: a minimal raw-socket exchange that also opens
+// the socket, sets IP_TTL and closes it each time. Prints medians, p99 and their ratio,
+// then checks that many exchanges leave descriptors and resident memory where they were.
+// Needs raw-socket privilege; sends only to 127.0.0.1.
+#include "IdException.h"
+#include "IdIcmpClient.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+double Micros(Clock::duration D) { return std::chrono::duration<double, std::micro>(D).count(); }
+
+uint16_t Checksum(const uint8_t* P, size_t N) {
+    uint32_t Sum = 0;
+    for (size_t I = 0; I + 1 < N; I += 2) {
+        Sum += static_cast<uint32_t>((P[I] << 8) | P[I + 1]);
+    }
+    while (Sum >> 16) {
+        Sum = (Sum & 0xFFFF) + (Sum >> 16);
+    }
+    return static_cast<uint16_t>(~Sum);
+}
+
+// The floor: the least a program can do for one exchange with the same socket life.
+bool FloorExchange(uint16_t AId, uint16_t ASeq) {
+    const int S = ::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+    if (S < 0) {
+        return false;
+    }
+    const int Ttl = 128;
+    ::setsockopt(S, IPPROTO_IP, IP_TTL, &Ttl, sizeof Ttl);
+    uint8_t Req[52] = {8, 0, 0, 0};
+    std::memcpy(Req + 4, &AId, 2);
+    std::memcpy(Req + 6, &ASeq, 2);
+    std::memset(Req + 20, 0x45, 32);
+    const uint16_t C = htons(Checksum(Req, sizeof Req));
+    std::memcpy(Req + 2, &C, 2);
+    sockaddr_in To{};
+    To.sin_family = AF_INET;
+    To.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::sendto(S, Req, sizeof Req, 0, reinterpret_cast<sockaddr*>(&To), sizeof To);
+    bool Got = false;
+    uint8_t Buf[1024];
+    pollfd P{S, POLLIN, 0};
+    while (!Got && ::poll(&P, 1, 1000) == 1) {
+        const ssize_t N = ::recv(S, Buf, sizeof Buf, 0);
+        const int H = (Buf[0] & 15) * 4;
+        Got = N >= H + 8 && std::memcmp(Buf + H + 4, Req + 4, 4) == 0;
+    }
+    ::close(S);
+    return Got;
+}
+
+struct TFigures {
+    double Median, P99;
+};
+TFigures Summarise(std::vector<double> ATimes) {
+    std::sort(ATimes.begin(), ATimes.end());
+    return {ATimes[ATimes.size() / 2], ATimes[ATimes.size() * 99 / 100]};
+}
+
+int OpenDescriptors() {
+    int Count = 0;
+    if (DIR* D = ::opendir("/proc/self/fd")) {
+        while (::readdir(D) != nullptr) {
+            ++Count;
+        }
+        ::closedir(D);
+    }
+    return Count - 3; // ".", ".." and the directory's own descriptor
+}
+
+long ResidentKb() {
+    std::ifstream Status("/proc/self/status");
+    std::string Line;
+    while (std::getline(Status, Line)) {
+        if (Line.rfind("VmRSS:", 0) == 0) {
+            return std::atol(Line.c_str() + 6);
+        }
+    }
+    return -1;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    const int Rounds = argc > 1 ? std::atoi(argv[1]) : 2000;
+    const int Soak = argc > 2 ? std::atoi(argv[2]) : 10000;
+    TIdIcmpClient Client;
+    Client.SetHost("127.0.0.1");
+    Client.SetReceiveTimeout(1000);
+    try {
+        Client.PingOnce("  ");
+    } catch (const Exception& E) {
+        std::printf("bench_ping: %s (raw sockets need root or CAP_NET_RAW)\n", E.Message().c_str());
+        return 2;
+    }
+    const uint16_t Id = static_cast<uint16_t>(::getpid() ^ 0x5A5A);
+    std::vector<double> Ours, Floor;
+    Ours.reserve(Rounds);
+    Floor.reserve(Rounds);
+    // Interleaved, so both see the same machine load.
+    for (int I = 0; I < Rounds; ++I) {
+        auto T = Clock::now();
+        Client.PingOnce("  ");
+        Ours.push_back(Micros(Clock::now() - T));
+        T = Clock::now();
+        FloorExchange(Id, static_cast<uint16_t>(I));
+        Floor.push_back(Micros(Clock::now() - T));
+    }
+    const auto O = Summarise(Ours);
+    const auto F = Summarise(Floor);
+    std::printf("exchanges per side      %d\n", Rounds);
+    std::printf("PingOnce   median %8.1f us   p99 %8.1f us\n", O.Median, O.P99);
+    std::printf("floor      median %8.1f us   p99 %8.1f us\n", F.Median, F.P99);
+    std::printf("ratio of medians        %.2f (target <= 1.5)\n", O.Median / F.Median);
+
+    const int FdsBefore = OpenDescriptors();
+    const long RssBefore = ResidentKb();
+    int Replies = 0;
+    for (int I = 0; I < Soak; ++I) {
+        Client.PingOnce("  ");
+        Replies += Client.LastStatus().Kind == rkEchoReply;
+    }
+    std::printf("soak: %d exchanges, %d replies; descriptors %d -> %d; resident %ld -> %ld kB\n",
+                Soak, Replies, FdsBefore, OpenDescriptors(), RssBefore, ResidentKb());
+    return 0;
+}
