@@ -28,4 +28,13 @@ uint32_t CurrentProcessId();
 // Case-insensitive comparison in the user's locale; true when the texts are equal.
 bool SameTextLocale(const std::string& A, const std::string& B);
 
+// The address checks' own name lookup, separate from the socket stack: a start-up and a
+// clean-up around every lookup where the platform needs them.
+bool ResolverStartup();
+void ResolverCleanup();
+// This computer's host name from a zero-filled 128-byte buffer; empty when it fails.
+std::string ResolverHostName();
+// The first IPv4 address of the name as dotted-quad text; empty when the name is unknown.
+std::string ResolverFirstIPv4(const std::string& AName);
+
 } // namespace IdPlatform

@@ -1,0 +1,14 @@
+#pragma once
+// Turns the text the user typed into an IPv4 address: the dotted-quad check and the
+// lookup of a host name, where "Self" stands for this computer.
+#include <cstdint>
+#include <string>
+
+class TInternetManager {
+public:
+    // The address number, first part in the most significant byte; 0 when the text is not
+    // a dotted quad (or denotes 0).
+    uint32_t DottedQuadToNumber(const std::string& AText) const;
+    // The dotted-quad text of the name's first IPv4 address; empty when it is unknown.
+    std::string HostNameToIP(const std::string& AName) const;
+};

@@ -1,0 +1,58 @@
+#include "SysInet.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+constexpr uint32_t Quad(uint32_t A, uint32_t B, uint32_t C, uint32_t D) {
+    return (A << 24) | (B << 16) | (C << 8) | D;
+}
+
+struct TQuadCase {
+    const char* Text;
+    uint32_t Number;
+    friend void PrintTo(const TQuadCase& C, std::ostream* Os) { *Os << '"' << C.Text << '"'; }
+};
+
+class DottedQuadToNumber : public ::testing::TestWithParam<TQuadCase> {};
+
+TEST_P(DottedQuadToNumber, GivesTheAddressNumberOrZero) {
+    EXPECT_EQ(TInternetManager().DottedQuadToNumber(GetParam().Text), GetParam().Number);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, DottedQuadToNumber,
+    ::testing::Values(TQuadCase{"192.168.0.1", Quad(192, 168, 0, 1)},
+                      TQuadCase{"255.255.255.255", 0xFFFFFFFFu}, TQuadCase{"0.0.0.0", 0},
+                      TQuadCase{"256.0.0.1", 0}, TQuadCase{"1.2.3.256", 0},
+                      TQuadCase{"1.2.3", 0}, TQuadCase{"1.2.3.4.5", 0},
+                      TQuadCase{"1..2.3", Quad(1, 0, 2, 3)}, TQuadCase{"one.two.three.four", 0},
+                      TQuadCase{"10.x.y.z", Quad(10, 0, 0, 0)},
+                      TQuadCase{" 1.2.3.4", Quad(1, 2, 3, 4)},
+                      TQuadCase{"1.2.3.4 ", Quad(1, 2, 3, 0)},
+                      TQuadCase{"$7F.0.0.1", Quad(127, 0, 0, 1)},
+                      TQuadCase{"0x7f.0X0.x0.1", Quad(127, 0, 0, 1)},
+                      TQuadCase{"-1.0.0.0", Quad(255, 0, 0, 0)}, TQuadCase{"1.-256.0.0", 0},
+                      TQuadCase{"", 0}, TQuadCase{"...", 0},
+                      TQuadCase{"2147483647.0.0.1", 0}, TQuadCase{"2147483648.0.0.1", 1},
+                      TQuadCase{"$FFFFFFFF.0.0.1", Quad(255, 0, 0, 1)},
+                      TQuadCase{"$100000000.0.0.1", 1}, TQuadCase{"1.2.3.-2147483648", 0x81020300u}));
+
+TEST(HostNameToIP, EmptyNameIsEmptyText) { EXPECT_EQ(TInternetManager().HostNameToIP(""), ""); }
+
+TEST(HostNameToIP, LocalhostResolvesToLoopback) {
+    EXPECT_EQ(TInternetManager().HostNameToIP("localhost").rfind("127.", 0), 0u);
+}
+
+TEST(HostNameToIP, SelfStandsForThisComputerOnlyWhenWrittenSo) {
+    TInternetManager M;
+    const std::string Self = M.HostNameToIP("Self");
+    EXPECT_FALSE(Self.empty());
+    EXPECT_NE(M.DottedQuadToNumber(Self), 0u) << Self;
+    // Any other capitalisation is an ordinary name, which no resolver here knows.
+    EXPECT_EQ(M.HostNameToIP("self"), M.HostNameToIP("self"));
+}
+
+TEST(HostNameToIP, UnknownNameIsEmptyText) {
+    EXPECT_EQ(TInternetManager().HostNameToIP("no-such-host.invalid"), "");
+}
+} // namespace
