@@ -1,0 +1,611 @@
+// Real ICMP exchanges with hosts and routers in network namespaces built by lab.sh.
+// The test process itself steps into the lab's client namespace around each ping
+// (setns on this thread), so the client under test runs exactly as in the program.
+#include "IdException.h"
+#include "IdGlobal.h"
+#include "IdIcmpClient.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const std::string LabDir = VEXLO_NETLAB_DIR;
+const char* const ClientNamespace = "/run/netns/vxl-cli";
+
+// Addresses inside the lab (lab.sh draws the map).
+const std::string RouterToClient = "198.51.100.1";
+const std::string RouterTwoToRouterOne = "198.51.100.6";
+const std::string LiveHost = "203.0.113.2";
+const std::string QuietHost = "203.0.113.6";
+const std::string CraftHost = "203.0.113.10";
+const std::string RejectedHost = "203.0.113.66";
+const std::string LoopHost = "203.0.113.130";
+
+constexpr int EchoDatagramBytes = 20 + 52;
+// Outer header, ICMP header, then our whole datagram: the kernel quotes up to 576 bytes.
+constexpr int ErrorDatagramBytes = 20 + 8 + EchoDatagramBytes;
+
+std::string FindInPath(const std::string& AName) {
+    const char* Path = std::getenv("PATH");
+    std::string Dirs = Path ? Path : "/usr/sbin:/usr/bin:/sbin:/bin";
+    size_t Start = 0;
+    while (Start <= Dirs.size()) {
+        size_t End = Dirs.find(':', Start);
+        if (End == std::string::npos) {
+            End = Dirs.size();
+        }
+        const std::string Candidate = Dirs.substr(Start, End - Start) + "/" + AName;
+        if (End > Start && access(Candidate.c_str(), X_OK) == 0) {
+            return Candidate;
+        }
+        Start = End + 1;
+    }
+    return {};
+}
+
+// A program the test started, with its stdout and stderr on one pipe. It dies with the
+// test process (PDEATHSIG) and is otherwise ended by pid; every wait on it is bounded.
+class TChild {
+  public:
+    TChild(const std::vector<std::string>& AArgs,
+           const std::vector<std::string>& AEnvironment = {}) {
+        int Pipe[2];
+        if (pipe2(Pipe, O_CLOEXEC) != 0) {
+            return;
+        }
+        const pid_t Parent = getpid();
+        FPid = fork();
+        if (FPid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != Parent) {
+                _exit(127);
+            }
+            dup2(Pipe[1], STDOUT_FILENO);
+            dup2(Pipe[1], STDERR_FILENO);
+            for (const std::string& Setting : AEnvironment) {
+                putenv(const_cast<char*>(Setting.c_str()));
+            }
+            std::vector<char*> Argv;
+            for (const std::string& Arg : AArgs) {
+                Argv.push_back(const_cast<char*>(Arg.c_str()));
+            }
+            Argv.push_back(nullptr);
+            execvp(Argv[0], Argv.data());
+            _exit(127);
+        }
+        close(Pipe[1]);
+        FOutput = Pipe[0];
+        if (FPid < 0) {
+            close(FOutput);
+            FOutput = -1;
+        }
+    }
+    TChild(const TChild&) = delete;
+    TChild& operator=(const TChild&) = delete;
+    ~TChild() {
+        Stop();
+        if (FOutput >= 0) {
+            close(FOutput);
+        }
+    }
+
+    bool Started() const { return FPid > 0; }
+
+    // The next line of output, or empty after ATimeoutMs or at end of output.
+    std::string ReadLine(int ATimeoutMs) {
+        const auto Deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(ATimeoutMs);
+        for (;;) {
+            const size_t Newline = FPending.find('\n');
+            if (Newline != std::string::npos) {
+                std::string Line = FPending.substr(0, Newline);
+                FPending.erase(0, Newline + 1);
+                return Line;
+            }
+            const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  Deadline - std::chrono::steady_clock::now())
+                                  .count();
+            if (Left <= 0 || !ReadSome(static_cast<int>(Left))) {
+                return {};
+            }
+        }
+    }
+
+    // Exit status once the program ends, or -1 after ATimeoutMs (it is then killed).
+    int Wait(int ATimeoutMs) {
+        const auto Deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(ATimeoutMs);
+        while (FPid > 0) {
+            int Status = 0;
+            const pid_t Done = waitpid(FPid, &Status, WNOHANG);
+            if (Done == FPid) {
+                FPid = -1;
+                FStatus = WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status);
+                break;
+            }
+            if (std::chrono::steady_clock::now() >= Deadline) {
+                Stop();
+                return -1;
+            }
+            // Drain the pipe so a chatty program cannot block on it.
+            ReadSome(20);
+        }
+        return FStatus;
+    }
+
+    // Everything the program wrote, after it ended or was stopped.
+    std::string Output() {
+        while (ReadSome(0)) {
+        }
+        return FPending;
+    }
+
+    void Stop() {
+        if (FPid > 0) {
+            kill(FPid, SIGKILL);
+            waitpid(FPid, nullptr, 0);
+            FPid = -1;
+        }
+    }
+
+  private:
+    bool ReadSome(int ATimeoutMs) {
+        if (FOutput < 0) {
+            return false;
+        }
+        pollfd Poll{FOutput, POLLIN, 0};
+        if (poll(&Poll, 1, ATimeoutMs) <= 0) {
+            return false;
+        }
+        char Buffer[512];
+        const ssize_t Count = read(FOutput, Buffer, sizeof Buffer);
+        if (Count <= 0) {
+            close(FOutput);
+            FOutput = -1;
+            return false;
+        }
+        FPending.append(Buffer, static_cast<size_t>(Count));
+        return true;
+    }
+
+    pid_t FPid = -1;
+    int FOutput = -1;
+    int FStatus = -1;
+    std::string FPending;
+};
+
+// The thread's network namespace for the lifetime of the object; the original comes back
+// on destruction. Without it every later step (lab teardown included) would act in the
+// wrong namespace, so a failure to return aborts.
+class TNamespaceScope {
+  public:
+    // Null: a fresh, empty namespace with only lo, brought up here.
+    explicit TNamespaceScope(const char* APath) {
+        FOriginal = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+        if (FOriginal < 0) {
+            FError = std::string("open own netns: ") + std::strerror(errno);
+            return;
+        }
+        if (APath == nullptr) {
+            if (unshare(CLONE_NEWNET) != 0) {
+                FError = std::string("unshare: ") + std::strerror(errno);
+                return;
+            }
+            FEntered = true;
+            BringLoopbackUp();
+            return;
+        }
+        const int Target = open(APath, O_RDONLY | O_CLOEXEC);
+        if (Target < 0) {
+            FError = std::string("open ") + APath + ": " + std::strerror(errno);
+            return;
+        }
+        if (setns(Target, CLONE_NEWNET) == 0) {
+            FEntered = true;
+        } else {
+            FError = std::string("setns ") + APath + ": " + std::strerror(errno);
+        }
+        close(Target);
+    }
+    TNamespaceScope(const TNamespaceScope&) = delete;
+    TNamespaceScope& operator=(const TNamespaceScope&) = delete;
+    ~TNamespaceScope() {
+        if (FEntered && setns(FOriginal, CLONE_NEWNET) != 0) {
+            std::fprintf(stderr, "netlab: cannot return to the original netns: %s\n",
+                         std::strerror(errno));
+            std::abort();
+        }
+        if (FOriginal >= 0) {
+            close(FOriginal);
+        }
+    }
+
+    const std::string& Error() const { return FError; }
+
+  private:
+    void BringLoopbackUp() {
+        const int Socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ifreq Request{};
+        std::strcpy(Request.ifr_name, "lo");
+        if (Socket < 0 || ioctl(Socket, SIOCGIFFLAGS, &Request) != 0) {
+            FError = std::string("lo flags: ") + std::strerror(errno);
+        } else {
+            Request.ifr_flags = static_cast<short>(Request.ifr_flags | IFF_UP);
+            if (ioctl(Socket, SIOCSIFFLAGS, &Request) != 0) {
+                FError = std::string("lo up: ") + std::strerror(errno);
+            }
+        }
+        if (Socket >= 0) {
+            close(Socket);
+        }
+    }
+
+    int FOriginal = -1;
+    bool FEntered = false;
+    std::string FError;
+};
+
+std::string MissingPrerequisite() {
+    if (geteuid() != 0) {
+        return "netlab tests need root (they build network namespaces and use raw sockets)";
+    }
+    for (const char* Tool : {"ip", "nft", "python3", "bash", "flock"}) {
+        if (FindInPath(Tool).empty()) {
+            return std::string("netlab tests need '") + Tool + "' in PATH";
+        }
+    }
+    return {};
+}
+
+// Route lookup only: a UDP connect() sends nothing. EACCES is the 'prohibit' guard.
+bool MainNamespaceProhibits(const std::string& AAddress) {
+    const int Socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in Target{};
+    Target.sin_family = AF_INET;
+    Target.sin_port = htons(9);
+    inet_pton(AF_INET, AAddress.c_str(), &Target.sin_addr);
+    const bool Refused =
+        connect(Socket, reinterpret_cast<sockaddr*>(&Target), sizeof Target) != 0 &&
+        errno == EACCES;
+    close(Socket);
+    return Refused;
+}
+
+struct TPingResult {
+    TReplyStatus Status;
+    int Replies = 0;        // OnReply calls
+    std::string Exception;  // Message() of what PingOnce raised, if anything
+    std::string ScopeError; // the namespace could not be entered
+};
+
+// One PingOnce from inside the namespace at ANamespace (null: a fresh one).
+TPingResult PingFrom(TIdIcmpClient& AClient, const char* ANamespace, const std::string& AHost,
+                     int ATimeoutMs, uint16_t ASequence = 0) {
+    TPingResult Result;
+    AClient.OnReply = [&Result](TIdBaseComponent&, const TReplyStatus& AStatus) {
+        ++Result.Replies;
+        Result.Status = AStatus;
+    };
+    AClient.SetHost(AHost);
+    AClient.SetReceiveTimeout(ATimeoutMs);
+    TNamespaceScope Scope(ANamespace);
+    if (!Scope.Error().empty()) {
+        Result.ScopeError = Scope.Error();
+        return Result;
+    }
+    try {
+        AClient.PingOnce("  ", ASequence);
+        Result.Status = AClient.LastStatus();
+    } catch (const Exception& E) {
+        Result.Exception = E.Message();
+    }
+    return Result;
+}
+
+class NetlabTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        FSkip = MissingPrerequisite();
+        if (!FSkip.empty()) {
+            return;
+        }
+        // Another run (another build tree, say) may be using the lab: wait for it.
+        std::filesystem::path LockDir = "/run/lock";
+        if (!std::filesystem::is_directory(LockDir)) {
+            LockDir = "/tmp";
+        }
+        FLockPath = (LockDir / "vexlo-netlab.lock").string();
+        FLock = open(FLockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        bool Locked = false;
+        for (int I = 0; FLock >= 0 && I < 600 && !Locked; ++I) {
+            Locked = flock(FLock, LOCK_EX | LOCK_NB) == 0;
+            if (!Locked) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        }
+        if (!Locked) {
+            FLabError = "could not lock " + FLockPath + " within 60 s";
+            return;
+        }
+        FLabTried = true;
+        std::string Output;
+        const int Rc = RunLab("up", Output);
+        if (Rc != 0) {
+            FLabError = "lab.sh up failed (" + std::to_string(Rc) + "): " + Output;
+            return;
+        }
+        for (const std::string& Address : {LiveHost, std::string("198.51.100.2")}) {
+            if (!MainNamespaceProhibits(Address)) {
+                FLabError = "the main namespace's guard route for " + Address + " is missing";
+                return;
+            }
+        }
+        FLabUp = true;
+    }
+
+    static void TearDownTestSuite() {
+        if (FLabTried) {
+            std::string Output;
+            const int Rc = RunLab("down", Output);
+            EXPECT_EQ(Rc, 0) << "lab.sh down: " << Output;
+            std::error_code Ignored;
+            for (const auto& Entry : std::filesystem::directory_iterator("/run/netns", Ignored)) {
+                EXPECT_NE(Entry.path().filename().string().rfind("vxl-", 0), 0u)
+                    << "left behind: " << Entry.path();
+            }
+            TChild Routes({"ip", "-4", "route", "show", "proto", "251"});
+            EXPECT_EQ(Routes.Wait(10000), 0);
+            EXPECT_EQ(Routes.Output(), "") << "guard routes left behind";
+        }
+        if (FLock >= 0) {
+            close(FLock); // releases the lock
+            FLock = -1;
+        }
+        FLabTried = FLabUp = false;
+    }
+
+    void SetUp() override {
+        if (!FSkip.empty()) {
+            GTEST_SKIP() << FSkip;
+        }
+        ASSERT_TRUE(FLabUp) << FLabError;
+    }
+
+    static int RunLab(const std::string& AVerb, std::string& AOutput) {
+        TChild Lab({"bash", LabDir + "/lab.sh", AVerb}, {"VXL_LAB_LOCK_HELD=1"});
+        const int Rc = Lab.Wait(30000);
+        AOutput = Lab.Output();
+        return Rc;
+    }
+
+    // icmptool.py in a lab namespace, running once it has said "ready".
+    static std::unique_ptr<TChild> StartTool(const std::string& ANamespace,
+                                             const std::vector<std::string>& AArgs) {
+        std::vector<std::string> Args{"ip",
+                                      "netns",
+                                      "exec",
+                                      "vxl-" + ANamespace,
+                                      FindInPath("python3"),
+                                      LabDir + "/icmptool.py"};
+        Args.insert(Args.end(), AArgs.begin(), AArgs.end());
+        auto Tool = std::make_unique<TChild>(Args, std::vector<std::string>{"LIFETIME=20"});
+        const std::string Line = Tool->ReadLine(10000);
+        EXPECT_EQ(Line, "ready") << Tool->Output();
+        return Line == "ready" ? std::move(Tool) : nullptr;
+    }
+
+    static TPingResult Ping(TIdIcmpClient& AClient, const std::string& AHost, int ATimeoutMs,
+                            uint16_t ASequence = 0) {
+        TPingResult Result = PingFrom(AClient, ClientNamespace, AHost, ATimeoutMs, ASequence);
+        EXPECT_EQ(Result.ScopeError, "");
+        return Result;
+    }
+
+    static inline std::string FSkip;
+    static inline std::string FLabError;
+    static inline std::string FLockPath;
+    static inline int FLock = -1;
+    static inline bool FLabTried = false;
+    static inline bool FLabUp = false;
+};
+
+void ExpectTimedOut(const TPingResult& AResult, uint16_t ASequence, int ATimeoutMs) {
+    EXPECT_EQ(AResult.Exception, "");
+    EXPECT_EQ(AResult.Replies, 1);
+    EXPECT_EQ(AResult.Status.Kind, rkTimedOut);
+    EXPECT_EQ(AResult.Status.ByteCount, 0);
+    EXPECT_EQ(AResult.Status.SourceAddress, "0.0.0.0");
+    EXPECT_EQ(AResult.Status.IcmpType, 0);
+    EXPECT_EQ(AResult.Status.Ttl, 0);
+    EXPECT_EQ(AResult.Status.Sequence, ASequence);
+    EXPECT_GE(AResult.Status.RoundTripMs, static_cast<uint32_t>(ATimeoutMs - 20));
+    EXPECT_LT(AResult.Status.RoundTripMs, static_cast<uint32_t>(ATimeoutMs + 1500));
+}
+
+TEST_F(NetlabTest, LiveHostAnswersEachRequestWithItsSequence) {
+    TIdIcmpClient Client;
+    for (uint16_t Sequence : {3489, 3490}) {
+        const TPingResult R = Ping(Client, LiveHost, 1000);
+        EXPECT_EQ(R.Exception, "");
+        EXPECT_EQ(R.Replies, 1);
+        EXPECT_EQ(R.Status.Kind, rkEchoReply);
+        EXPECT_EQ(R.Status.IcmpType, 0);
+        EXPECT_EQ(R.Status.SourceAddress, LiveHost);
+        EXPECT_EQ(R.Status.Sequence, Sequence);
+        // The host sends with 64 and r1 takes one off on the way.
+        EXPECT_EQ(R.Status.Ttl, 63);
+        EXPECT_EQ(R.Status.ByteCount, EchoDatagramBytes);
+        EXPECT_LT(R.Status.RoundTripMs, 500u);
+    }
+    EXPECT_EQ(Client.SequenceNumber(), 3491);
+}
+
+TEST_F(NetlabTest, SilentHostTimesOutAfterReceiveTimeout) {
+    TIdIcmpClient Client;
+    ExpectTimedOut(Ping(Client, QuietHost, 600, 777), 777, 600);
+    EXPECT_EQ(Client.SequenceNumber(), 778);
+}
+
+// nft's reject goes out through icmp_send(), which icmp_ratemask=0 leaves unlimited: every
+// one of a quick series is answered.
+TEST_F(NetlabTest, RouterRejectIsUnreachableEveryTime) {
+    TIdIcmpClient Client;
+    for (int I = 0; I < 8; ++I) {
+        const uint16_t Sequence = Client.SequenceNumber();
+        const TPingResult R = Ping(Client, RejectedHost, 1000);
+        EXPECT_EQ(R.Exception, "") << "#" << I;
+        EXPECT_EQ(R.Status.Kind, rkUnreachable) << "#" << I;
+        EXPECT_EQ(R.Status.IcmpType, 3);
+        EXPECT_EQ(R.Status.SourceAddress, RouterToClient);
+        EXPECT_EQ(R.Status.Sequence, Sequence);
+        EXPECT_EQ(R.Status.Ttl, 64);
+        EXPECT_EQ(R.Status.ByteCount, ErrorDatagramBytes);
+        EXPECT_LT(R.Status.RoundTripMs, 500u);
+    }
+}
+
+// The request leaves with TTL 128 and reaches r2 with an odd TTL each round, so its TTL runs
+// out at r2, whose message then passes r1 (one off its 64).
+TEST_F(NetlabTest, RoutingLoopEndsInTimeExceededFromTheRouter) {
+    TIdIcmpClient Client;
+    for (int I = 0; I < 3; ++I) {
+        const uint16_t Sequence = Client.SequenceNumber();
+        const TPingResult R = Ping(Client, LoopHost, 1000);
+        EXPECT_EQ(R.Exception, "") << "#" << I;
+        EXPECT_EQ(R.Status.Kind, rkTtlExpired) << "#" << I;
+        EXPECT_EQ(R.Status.IcmpType, 11);
+        EXPECT_EQ(R.Status.SourceAddress, RouterTwoToRouterOne);
+        EXPECT_EQ(R.Status.Sequence, Sequence);
+        EXPECT_EQ(R.Status.Ttl, 63);
+        EXPECT_EQ(R.Status.ByteCount, ErrorDatagramBytes);
+    }
+}
+
+TEST_F(NetlabTest, CraftedRedirectRaisesNonEchoType) {
+    auto Responder = StartTool("craft", {"respond", "redirect"});
+    ASSERT_TRUE(Responder);
+    TIdIcmpClient Client;
+    const TPingResult R = Ping(Client, CraftHost, 1000);
+    EXPECT_EQ(R.Exception, "Non-echo type response received");
+    EXPECT_EQ(R.Replies, 0);
+    EXPECT_EQ(Responder->ReadLine(2000), "sent redirect");
+}
+
+// The failed exchange's own reply comes 300 ms after the redirect, while the next exchange
+// already waits; it answers the earlier request and must not end the later one.
+TEST_F(NetlabTest, LateAnswerToFailedExchangeIsNotTakenByTheNext) {
+    auto Responder = StartTool("craft", {"respond", "redirect-then-echo"});
+    ASSERT_TRUE(Responder);
+    TIdIcmpClient Client;
+    const TPingResult Failed = Ping(Client, CraftHost, 1000);
+    ASSERT_EQ(Failed.Exception, "Non-echo type response received");
+    const uint16_t Next = Client.SequenceNumber();
+    const TPingResult R = Ping(Client, QuietHost, 1000);
+    ExpectTimedOut(R, Next, 1000);
+    EXPECT_EQ(Responder->ReadLine(2000), "sent redirect");
+    EXPECT_EQ(Responder->ReadLine(2000), "sent echo") << "the late reply was never sent";
+}
+
+TEST_F(NetlabTest, EchoReplyWithAnotherIdentifierIsNotOurs) {
+    struct {
+        const char* Mode;
+        bool TrueReplyFollows;
+    } const Cases[] = {{"wrong-id", false}, {"wrong-id-then-echo", true}};
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Mode);
+        auto Responder = StartTool("craft", {"respond", Case.Mode});
+        ASSERT_TRUE(Responder);
+        TIdIcmpClient Client;
+        const uint16_t Sequence = Client.SequenceNumber();
+        const TPingResult R = Ping(Client, CraftHost, 700);
+        EXPECT_EQ(Responder->ReadLine(2000), "sent wrong-id");
+        if (Case.TrueReplyFollows) {
+            EXPECT_EQ(R.Exception, "");
+            EXPECT_EQ(R.Status.Kind, rkEchoReply);
+            EXPECT_EQ(R.Status.IcmpType, 0);
+            EXPECT_EQ(R.Status.SourceAddress, CraftHost);
+            EXPECT_EQ(R.Status.Sequence, Sequence);
+            EXPECT_LT(R.Status.RoundTripMs, 600u);
+        } else {
+            ExpectTimedOut(R, Sequence, 700);
+        }
+    }
+}
+
+// Every raw ICMP socket of the namespace sees every reply. Another process pings the live
+// host with our sequence number under identifiers that differ from ours in one byte each,
+// while we wait on the silent host: none of its replies may end our wait.
+TEST_F(NetlabTest, ConcurrentPingersRepliesAreNotOurs) {
+    const uint16_t Sequence = 4242;
+    const uint16_t Ours = static_cast<uint16_t>(IdProcessId());
+    auto Pinger = StartTool("cli", {"ping", LiveHost, std::to_string(Sequence),
+                                    std::to_string(Ours ^ 0x0001), std::to_string(Ours ^ 0x0100)});
+    ASSERT_TRUE(Pinger);
+    TIdIcmpClient Client;
+    ExpectTimedOut(Ping(Client, QuietHost, 800, Sequence), Sequence, 800);
+    ASSERT_EQ(Pinger->Wait(5000), 0) << Pinger->Output();
+    const std::string Summary = Pinger->ReadLine(1000);
+    int Sent = 0;
+    int Replies = 0;
+    ASSERT_EQ(std::sscanf(Summary.c_str(), "sent %d replies %d", &Sent, &Replies), 2) << Summary;
+    EXPECT_GT(Replies, 10) << "the other pinger got too few replies to prove anything";
+}
+
+// A fresh namespace of its own needs no lab.
+class NetlabLoopbackTest : public ::testing::TestWithParam<const char*> {
+  protected:
+    void SetUp() override {
+        const std::string Skip = MissingPrerequisite();
+        if (!Skip.empty()) {
+            GTEST_SKIP() << Skip;
+        }
+    }
+};
+
+// On loopback the raw socket receives our own outgoing request before the kernel's reply;
+// it carries our sequence and the TTL we set, and it is accepted first.
+TEST_P(NetlabLoopbackTest, OwnRequestIsSeenFirst) {
+    TIdIcmpClient Client;
+    const TPingResult R = PingFrom(Client, nullptr, GetParam(), 1000, 31000);
+    ASSERT_EQ(R.ScopeError, "");
+    EXPECT_EQ(R.Exception, "");
+    EXPECT_EQ(R.Replies, 1);
+    EXPECT_EQ(R.Status.Kind, rkEchoReply);
+    EXPECT_EQ(R.Status.IcmpType, 8);
+    EXPECT_EQ(R.Status.SourceAddress, "127.0.0.1");
+    EXPECT_EQ(R.Status.Sequence, 31000);
+    EXPECT_EQ(R.Status.Ttl, 128);
+    EXPECT_EQ(R.Status.ByteCount, EchoDatagramBytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, NetlabLoopbackTest, ::testing::Values("127.0.0.1", "localhost"),
+                         [](const auto& AInfo) {
+                             return std::string(AInfo.index == 0 ? "Address" : "Name");
+                         });
+
+} // namespace
