@@ -160,6 +160,9 @@ const TEntryRecord EntryTable[EntryCount] = {
     Untyped<112>("WSARecvEx"),
 };
 
+// Program start-up: the untyped variables would otherwise start empty, not on their stubs.
+[[maybe_unused]] const bool EntriesStartUnbound = (ResetEntries(), true);
+
 const TEntryRecord& Record(int ARecord) { return EntryTable[ARecord - 1]; }
 
 [[noreturn]] void RaiseCallError(int ARecord, uint32_t ACode) {

@@ -276,8 +276,8 @@ int IDWSAPI PxSelect(int, TFdSet* R, TFdSet* W, TFdSet* E, const TTimeVal* T) {
             Fds[Count++] = pollfd{Sets[I]->fd_array[J], Wanted[I], 0};
         }
     }
-    if (Count == 0 && T == nullptr) {
-        LastSocketError = 10022; // Windows refuses to wait on nothing forever
+    if (Count == 0) {
+        LastSocketError = 10022; // as Windows: a wait needs at least one socket
         return -1;
     }
     int Timeout = -1;

@@ -242,6 +242,12 @@ TEST_F(Select, SixtyFourHandlesWait) {
     EXPECT_EQ(Stack.ApiSelect(&Read, nullptr, nullptr, 10), 0);
 }
 
+TEST_F(Select, NothingToWaitOnIsAnInvalidArgument) {
+    TIdSocketHandles Empty;
+    EXPECT_EQ(Stack.ApiSelect(&Empty, nullptr, nullptr, Id_NoTimeLimit), -1);
+    EXPECT_EQ(Stack.ApiLastError(), 10022);
+}
+
 TEST_F(Select, ClosedHandleFails) {
     const auto S = Open();
     Stack.ApiCloseSocket(S);
