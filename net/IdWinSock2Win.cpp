@@ -38,9 +38,13 @@ IdPlatform::TEntry WinFindEntry(IdPlatform::TModule AModule, const char* AName) 
     return reinterpret_cast<IdPlatform::TEntry>(Proc);
 }
 
-void WinFree(IdPlatform::TModule AModule) { ::FreeLibrary(static_cast<HMODULE>(AModule)); }
+void WinFree(IdPlatform::TModule AModule) {
+    ::FreeLibrary(static_cast<HMODULE>(AModule));
+}
 
-uint32_t WinLastError() { return LastLoaderError; }
+uint32_t WinLastError() {
+    return LastLoaderError;
+}
 
 const IdPlatform::TLibraryLoader WinLoader{&WinLoad, &WinFindEntry, &WinFree, &WinLastError};
 
@@ -72,7 +76,9 @@ size_t CutLength(const char* AText, size_t ALength) {
 
 namespace IdPlatform {
 
-const TLibraryLoader& SystemLibraryLoader() { return WinLoader; }
+const TLibraryLoader& SystemLibraryLoader() {
+    return WinLoader;
+}
 
 std::string SystemErrorMessage(uint32_t ACode) {
     // The system allocates the text, so a message longer than the limit is shortened
@@ -88,9 +94,13 @@ std::string SystemErrorMessage(uint32_t ACode) {
     return std::string(Raw, CutLength(Raw, Length));
 }
 
-uint32_t TickCount() { return ::GetTickCount(); }
+uint32_t TickCount() {
+    return ::GetTickCount();
+}
 
-uint32_t CurrentProcessId() { return ::GetCurrentProcessId(); }
+uint32_t CurrentProcessId() {
+    return ::GetCurrentProcessId();
+}
 
 bool SameTextLocale(const std::string& A, const std::string& B) {
     if (A.size() > static_cast<size_t>(INT_MAX) || B.size() > static_cast<size_t>(INT_MAX)) {
@@ -99,8 +109,8 @@ bool SameTextLocale(const std::string& A, const std::string& B) {
     }
     // Explicit lengths: an embedded zero byte must not end the comparison early.
     return ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, A.data(),
-                            static_cast<int>(A.size()), B.data(), static_cast<int>(B.size())) ==
-           CSTR_EQUAL;
+                            static_cast<int>(A.size()), B.data(),
+                            static_cast<int>(B.size())) == CSTR_EQUAL;
 }
 
 } // namespace IdPlatform
