@@ -426,6 +426,24 @@ class NetlabTest : public ::testing::Test {
         return Result;
     }
 
+    // A router's error message quoting each of ARounds requests in a row.
+    static void ExpectErrorMessages(const std::string& AHost, int ARounds, TReplyKind AKind,
+                                    uint8_t AType, const std::string& ASource, uint8_t ATtl) {
+        TIdIcmpClient Client;
+        for (int I = 0; I < ARounds; ++I) {
+            const uint16_t Sequence = Client.SequenceNumber();
+            const TPingResult R = Ping(Client, AHost, 1000);
+            EXPECT_EQ(R.Exception, "") << "#" << I;
+            EXPECT_EQ(R.Status.Kind, AKind) << "#" << I;
+            EXPECT_EQ(R.Status.IcmpType, AType);
+            EXPECT_EQ(R.Status.SourceAddress, ASource);
+            EXPECT_EQ(R.Status.Sequence, Sequence);
+            EXPECT_EQ(R.Status.Ttl, ATtl);
+            EXPECT_EQ(R.Status.ByteCount, ErrorDatagramBytes);
+            EXPECT_LT(R.Status.RoundTripMs, 500u);
+        }
+    }
+
     static inline std::string FSkip;
     static inline std::string FLabError;
     static inline std::string FLockPath;
@@ -474,36 +492,13 @@ TEST_F(NetlabTest, SilentHostTimesOutAfterReceiveTimeout) {
 // nft's reject goes out through icmp_send(), which icmp_ratemask=0 leaves unlimited: every
 // one of a quick series is answered.
 TEST_F(NetlabTest, RouterRejectIsUnreachableEveryTime) {
-    TIdIcmpClient Client;
-    for (int I = 0; I < 8; ++I) {
-        const uint16_t Sequence = Client.SequenceNumber();
-        const TPingResult R = Ping(Client, RejectedHost, 1000);
-        EXPECT_EQ(R.Exception, "") << "#" << I;
-        EXPECT_EQ(R.Status.Kind, rkUnreachable) << "#" << I;
-        EXPECT_EQ(R.Status.IcmpType, 3);
-        EXPECT_EQ(R.Status.SourceAddress, RouterToClient);
-        EXPECT_EQ(R.Status.Sequence, Sequence);
-        EXPECT_EQ(R.Status.Ttl, 64);
-        EXPECT_EQ(R.Status.ByteCount, ErrorDatagramBytes);
-        EXPECT_LT(R.Status.RoundTripMs, 500u);
-    }
+    ExpectErrorMessages(RejectedHost, 8, rkUnreachable, 3, RouterToClient, 64);
 }
 
 // The request leaves with TTL 128 and reaches r2 with an odd TTL each round, so its TTL runs
 // out at r2, whose message then passes r1 (one off its 64).
 TEST_F(NetlabTest, RoutingLoopEndsInTimeExceededFromTheRouter) {
-    TIdIcmpClient Client;
-    for (int I = 0; I < 3; ++I) {
-        const uint16_t Sequence = Client.SequenceNumber();
-        const TPingResult R = Ping(Client, LoopHost, 1000);
-        EXPECT_EQ(R.Exception, "") << "#" << I;
-        EXPECT_EQ(R.Status.Kind, rkTtlExpired) << "#" << I;
-        EXPECT_EQ(R.Status.IcmpType, 11);
-        EXPECT_EQ(R.Status.SourceAddress, RouterTwoToRouterOne);
-        EXPECT_EQ(R.Status.Sequence, Sequence);
-        EXPECT_EQ(R.Status.Ttl, 63);
-        EXPECT_EQ(R.Status.ByteCount, ErrorDatagramBytes);
-    }
+    ExpectErrorMessages(LoopHost, 3, rkTtlExpired, 11, RouterTwoToRouterOne, 63);
 }
 
 TEST_F(NetlabTest, CraftedRedirectRaisesNonEchoType) {
