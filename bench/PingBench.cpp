@@ -23,7 +23,9 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
-double Micros(Clock::duration D) { return std::chrono::duration<double, std::micro>(D).count(); }
+double Micros(Clock::duration D) {
+    return std::chrono::duration<double, std::micro>(D).count();
+}
 
 uint16_t Checksum(const uint8_t* P, size_t N) {
     uint32_t Sum = 0;

@@ -5,7 +5,7 @@
 #include <string>
 
 class TIdBaseComponent {
-public:
+  public:
     TIdBaseComponent() = default;
     TIdBaseComponent(const TIdBaseComponent&) = delete;
     TIdBaseComponent& operator=(const TIdBaseComponent&) = delete;
@@ -14,7 +14,7 @@ public:
     const std::string& Name() const { return FName; }
     void SetName(std::string AName) { FName = std::move(AName); }
 
-private:
+  private:
     std::string FName;
 };
 
@@ -33,7 +33,7 @@ enum class TWorkMode : uint8_t { wmRead, wmWrite };
 using TWorkEvent = std::function<void(TIdBaseComponent& ASender, TWorkMode AMode, int64_t ACount)>;
 
 class TIdComponent : public TIdBaseComponent {
-public:
+  public:
     // Makes SharedStack when this is the first live component; a failure to make it leaves
     // the count as it was and no stack behind.
     TIdComponent();
@@ -48,7 +48,7 @@ public:
     virtual void DoWork(TWorkMode AMode, int64_t ACount);
     virtual void EndWork(TWorkMode AMode);
 
-private:
+  private:
     struct TWorkInfo {
         int64_t Current = 0;
         int64_t Max = 0;

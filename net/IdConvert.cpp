@@ -46,8 +46,8 @@ bool TryStrToInt(std::string_view AText, int32_t& AValue) {
     const int Base = Hex ? 16 : 10;
     uint64_t Value = 0;
     for (; I < AText.size(); ++I) {
-        const int Digit = Hex ? HexDigit(AText[I])
-                              : (AText[I] >= '0' && AText[I] <= '9' ? AText[I] - '0' : -1);
+        const int Digit =
+            Hex ? HexDigit(AText[I]) : (AText[I] >= '0' && AText[I] <= '9' ? AText[I] - '0' : -1);
         if (Digit < 0) {
             return false;
         }

@@ -5,70 +5,70 @@
 #include <string>
 
 class Exception : public std::exception {
-public:
+  public:
     explicit Exception(std::string AMessage) : FMessage(std::move(AMessage)) {}
     const std::string& Message() const noexcept { return FMessage; }
     const char* what() const noexcept override { return FMessage.c_str(); }
 
-private:
+  private:
     std::string FMessage;
 };
 
 // The runtime's conversion error, raised when address text does not convert.
 class EConvertError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 class EIdException : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 class EIdSilentException : public EIdException {
-public:
+  public:
     using EIdException::EIdException;
 };
 
 class EIdConnClosedGracefully : public EIdSilentException {
-public:
+  public:
     EIdConnClosedGracefully();
 };
 
 class EIdInvalidServiceName : public EIdException {
-public:
+  public:
     using EIdException::EIdException;
 };
 
 class EIdInvalidSocket : public EIdException {
-public:
+  public:
     EIdInvalidSocket();
 };
 
 class EIdSocketError : public EIdException {
-public:
+  public:
     EIdSocketError(int32_t ACode, std::string AMessage)
         : EIdException(std::move(AMessage)), FSocketErrorCode(ACode) {}
     int32_t SocketErrorCode() const noexcept { return FSocketErrorCode; }
 
-private:
+  private:
     int32_t FSocketErrorCode;
 };
 
 class EIdIcmpException : public EIdException {
-public:
+  public:
     using EIdException::EIdException;
 };
 
 class EIdWS2StubError : public EIdException {
-public:
+  public:
     // The message is the headline, then ": " and the system's text when a code is given.
     EIdWS2StubError(std::string AHeadline, uint32_t ASystemErrorCode);
     const std::string& Headline() const noexcept { return FHeadline; }
     int32_t SystemErrorCode() const noexcept { return FSystemErrorCode; }
     const std::string& SystemErrorText() const noexcept { return FSystemErrorText; }
 
-private:
+  private:
     EIdWS2StubError(std::string AHeadline, uint32_t ACode, std::string ASystemText);
     std::string FHeadline;
     int32_t FSystemErrorCode;
@@ -76,32 +76,32 @@ private:
 };
 
 class EIdStackError : public EIdException {
-public:
+  public:
     using EIdException::EIdException;
 };
 
 class EIdStackInitializationFailed : public EIdStackError {
-public:
+  public:
     EIdStackInitializationFailed();
 };
 
 class EIdStackSetSizeExceeded : public EIdStackError {
-public:
+  public:
     EIdStackSetSizeExceeded();
 };
 
 class EIdSocketHandleError : public EIdException {
-public:
+  public:
     using EIdException::EIdException;
 };
 
 class EIdPackageSizeTooBig : public EIdSocketHandleError {
-public:
+  public:
     EIdPackageSizeTooBig();
 };
 
 class EIdNotAllBytesSent : public EIdSocketHandleError {
-public:
+  public:
     EIdNotAllBytesSent();
 };
 

@@ -7,6 +7,12 @@ const TIdClockSource SystemClock{&IdPlatform::TickCount, &IdPlatform::CurrentPro
 const TIdClockSource* Clock = &SystemClock;
 } // namespace
 
-uint32_t IdTicks() { return Clock->Ticks(); }
-uint32_t IdProcessId() { return Clock->ProcessId(); }
-void SetIdClockSource(const TIdClockSource* ASource) { Clock = ASource ? ASource : &SystemClock; }
+uint32_t IdTicks() {
+    return Clock->Ticks();
+}
+uint32_t IdProcessId() {
+    return Clock->ProcessId();
+}
+void SetIdClockSource(const TIdClockSource* ASource) {
+    Clock = ASource ? ASource : &SystemClock;
+}

@@ -16,7 +16,9 @@ constexpr int DataOffset = 20;
 constexpr uint8_t PayloadFill = 0x45;
 
 // Identifier, sequence and send tick travel least significant byte first.
-uint16_t ReadLe16(const uint8_t* P) { return static_cast<uint16_t>(P[0] | (P[1] << 8)); }
+uint16_t ReadLe16(const uint8_t* P) {
+    return static_cast<uint16_t>(P[0] | (P[1] << 8));
+}
 void WriteLe16(uint8_t* P, uint16_t V) {
     P[0] = static_cast<uint8_t>(V);
     P[1] = static_cast<uint8_t>(V >> 8);
@@ -26,7 +28,9 @@ void WriteLe32(uint8_t* P, uint32_t V) {
         P[I] = static_cast<uint8_t>(V >> (8 * I));
     }
 }
-int HeaderLength(uint8_t AVersionIhl) { return (AVersionIhl & 0x0F) * 4; }
+int HeaderLength(uint8_t AVersionIhl) {
+    return (AVersionIhl & 0x0F) * 4;
+}
 } // namespace
 
 TIdIcmpClient::TIdIcmpClient() {
@@ -189,8 +193,8 @@ bool TIdIcmpClient::ParseReply(int ACount, TReplyStatus& AStatus) {
     } else {
         const int Quoted = H + IcmpHeaderSize;
         Matches = QuotesOurRequest(ACount, Quoted);
-        Sequence = Matches ? ReadLe16(&FReplyBuffer[Quoted + HeaderLength(FReplyBuffer[Quoted]) + 6])
-                           : 0;
+        Sequence =
+            Matches ? ReadLe16(&FReplyBuffer[Quoted + HeaderLength(FReplyBuffer[Quoted]) + 6]) : 0;
     }
     if (!Matches) {
         return false;

@@ -29,7 +29,7 @@ using TOnReplyEvent =
     std::function<void(TIdBaseComponent& ASender, const TReplyStatus& AReplyStatus)>;
 
 class TIdIcmpClient : public TIdRawClient {
-public:
+  public:
     static constexpr int BufferBytes = 1024;
     static constexpr int EchoRequestSize = 52;
 
@@ -54,7 +54,7 @@ public:
     bool ParseReply(int ACount, TReplyStatus& AStatus);
     uint8_t* ReplyBuffer() { return FReplyBuffer.data(); }
 
-private:
+  private:
     void BuildEchoRequest(const std::string& APayload);
     void TransmitRequest();
     void CollectReply();

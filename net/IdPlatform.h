@@ -11,7 +11,7 @@ using TEntry = void (*)();
 
 // The socket library as the binding sees it: loaded by name, looked up by entry name.
 struct TLibraryLoader {
-    TModule (*Load)(const char* AName);       // null on failure; LastError() tells why
+    TModule (*Load)(const char* AName);        // null on failure; LastError() tells why
     TEntry (*FindEntry)(TModule, const char*); // null when the library lacks the entry
     void (*Free)(TModule);
     uint32_t (*LastError)(); // the system's code for the last failed Load or FindEntry

@@ -6,7 +6,9 @@ TIdRawBase::TIdRawBase() : FSocketBinding(std::make_unique<TIdSocketHandle>()) {
 
 // The binding closes its socket while the stack still exists: members go before the
 // component base gives up its hold on the stack.
-TIdRawBase::~TIdRawBase() { FSocketBinding.reset(); }
+TIdRawBase::~TIdRawBase() {
+    FSocketBinding.reset();
+}
 
 void TIdRawBase::SetBufferSize(int ASize) {
     FWorkBuffer.resize(static_cast<size_t>(ASize < 0 ? 0 : ASize));
@@ -21,8 +23,7 @@ TIdSocketHandle& TIdRawBase::OpenBinding() {
     return *FSocketBinding;
 }
 
-void TIdRawBase::SendPacket(const std::string& AHost, int APort, const void* ABuffer,
-                            int ASize) {
+void TIdRawBase::SendPacket(const std::string& AHost, int APort, const void* ABuffer, int ASize) {
     const std::string Address = SharedStack->HostToAddress(AHost);
     OpenBinding().SendDatagram(Address, APort, ABuffer, ASize);
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 class TIdRawBase : public TIdComponent {
-public:
+  public:
     TIdRawBase();
     ~TIdRawBase() override;
 
@@ -34,7 +34,7 @@ public:
     // 0 when nothing arrived within ATimeOut ms (negative: ReceiveTimeout); else recv's result.
     int ReceiveInto(void* ABuffer, int ACount, int ATimeOut = -1);
 
-private:
+  private:
     std::unique_ptr<TIdSocketHandle> FSocketBinding;
     std::vector<uint8_t> FWorkBuffer;
     std::string FHost;

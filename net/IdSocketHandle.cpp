@@ -2,9 +2,13 @@
 
 #include "IdException.h"
 
-TIdSocketHandle::TIdSocketHandle() { ClearState(true); }
+TIdSocketHandle::TIdSocketHandle() {
+    ClearState(true);
+}
 
-TIdSocketHandle::~TIdSocketHandle() { ReleaseSocket(); }
+TIdSocketHandle::~TIdSocketHandle() {
+    ReleaseSocket();
+}
 
 void TIdSocketHandle::ReleaseSocket() {
     if (!FIsOpen) {

@@ -5,7 +5,7 @@
 #include <string>
 
 class TIdSocketHandle {
-public:
+  public:
     TIdSocketHandle();
     TIdSocketHandle(const TIdSocketHandle&) = delete;
     TIdSocketHandle& operator=(const TIdSocketHandle&) = delete;
@@ -35,7 +35,7 @@ public:
     int ClientPortMin() const { return FClientPortMin; }
     int ClientPortMax() const { return FClientPortMax; }
 
-private:
+  private:
     TIdStackSocketHandle FSocketId = Id_INVALID_SOCKET;
     bool FIsOpen = false;
     std::string FIP;

@@ -14,14 +14,18 @@ bool SocketsStarted = false;
 
 TIdStack::~TIdStack() = default;
 
-std::unique_ptr<TIdStack> TIdStack::MakeStack() { return RegisteredStackClass(); }
+std::unique_ptr<TIdStack> TIdStack::MakeStack() {
+    return RegisteredStackClass();
+}
 
 std::string TIdStack::ErrorText(int32_t AErrorCode) {
     return FormatText(FormatText(RSSocketErrorFormat, AErrorCode).c_str(),
                       std::string(SocketErrorTableText(AErrorCode)));
 }
 
-bool TIdStack::CheckResult(int AResult) { return CheckResult(AResult, {}); }
+bool TIdStack::CheckResult(int AResult) {
+    return CheckResult(AResult, {});
+}
 
 bool TIdStack::CheckResult(int AResult, std::initializer_list<int32_t> AIgnore) {
     if (AResult != Id_SOCKET_ERROR) {

@@ -27,7 +27,7 @@ using TIdInAddr = IdWinSock2::TInAddr;
 using TIdSocketHandles = std::vector<TIdStackSocketHandle>;
 
 class TIdStack {
-public:
+  public:
     virtual ~TIdStack();
 
     static std::unique_ptr<TIdStack> MakeStack();
@@ -40,8 +40,8 @@ public:
     virtual int ApiBind(TIdStackSocketHandle ASocket, uint16_t AFamily, const std::string& AIP,
                         int APort) = 0;
     virtual int ApiCloseSocket(TIdStackSocketHandle ASocket) = 0;
-    virtual int ApiConnect(TIdStackSocketHandle ASocket, uint16_t AFamily,
-                           const std::string& AIP, int APort) = 0;
+    virtual int ApiConnect(TIdStackSocketHandle ASocket, uint16_t AFamily, const std::string& AIP,
+                           int APort) = 0;
     virtual std::string ApiGetHostByName(const std::string& AHostName) = 0;
     virtual std::string ApiGetHostName() = 0;
     virtual std::string ApiGetHostByAddr(const std::string& AAddress) = 0;
@@ -53,8 +53,8 @@ public:
     virtual uint32_t ApiHtonl(uint32_t AHostLong) = 0;
     virtual uint32_t ApiNtohl(uint32_t ANetLong) = 0;
     virtual int ApiRecv(TIdStackSocketHandle ASocket, void* ABuffer, int ALength, int AFlags) = 0;
-    virtual int ApiRecvFrom(TIdStackSocketHandle ASocket, void* ABuffer, int ALength,
-                            int AFlags, std::string& AIP, int& APort) = 0;
+    virtual int ApiRecvFrom(TIdStackSocketHandle ASocket, void* ABuffer, int ALength, int AFlags,
+                            std::string& AIP, int& APort) = 0;
     // Lists not given are null; given lists come back holding only the ready handles.
     virtual int ApiSelect(TIdSocketHandles* ARead, TIdSocketHandles* AWrite,
                           TIdSocketHandles* AErrors, int ATimeout) = 0;
@@ -72,8 +72,8 @@ public:
                                 int& APort) = 0;
     virtual void ApiGetSockName(TIdStackSocketHandle ASocket, int& AFamily, std::string& AIP,
                                 int& APort) = 0;
-    virtual int ApiGetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
-                              void* AOptVal, int& AOptLen) = 0;
+    virtual int ApiGetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName, void* AOptVal,
+                              int& AOptLen) = 0;
     virtual std::string InAddrToText(const TIdInAddr& AAddress) = 0;
     virtual void ParseInAddr(const std::string& AText, TIdInAddr& AAddress) = 0;
 
@@ -87,11 +87,11 @@ public:
 
     int32_t LastCode() const noexcept { return FLastCode; }
 
-protected:
+  protected:
     TIdStack() = default;
     std::unique_ptr<std::vector<std::string>> FAddressList;
 
-private:
+  private:
     int32_t FLastCode = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 namespace WS = IdWinSock2;
+using WS::FD_SETSIZE_WS;
 using WS::TFdSet;
 using WS::THostEnt;
 using WS::TServEnt;
@@ -14,7 +15,6 @@ using WS::TSockAddr;
 using WS::TSockAddrIn;
 using WS::TTimeVal;
 using WS::TULong;
-using WS::FD_SETSIZE_WS;
 using WS::TWSAData;
 
 TIdStackClass RegisteredStackClass = &TIdStackWindows::Create;
@@ -26,7 +26,9 @@ constexpr int AddressLength = static_cast<int>(sizeof(TSockAddrIn));
 const TSockAddr* AsSockAddr(const TSockAddrIn& A) {
     return reinterpret_cast<const TSockAddr*>(&A);
 }
-TSockAddr* AsSockAddr(TSockAddrIn& A) { return reinterpret_cast<TSockAddr*>(&A); }
+TSockAddr* AsSockAddr(TSockAddrIn& A) {
+    return reinterpret_cast<TSockAddr*>(&A);
+}
 
 TIdInAddr InAddrFromHostEnt(const THostEnt& AHost, int AIndex) {
     TIdInAddr Result;
@@ -70,7 +72,9 @@ TIdStackWindows::TIdStackWindows() {
     }
 }
 
-std::unique_ptr<TIdStack> TIdStackWindows::Create() { return std::make_unique<TIdStackWindows>(); }
+std::unique_ptr<TIdStack> TIdStackWindows::Create() {
+    return std::make_unique<TIdStackWindows>();
+}
 
 void TIdStackWindows::FillLocalAddresses() {
     FAddressList->clear();
@@ -123,13 +127,15 @@ TSockAddrIn TIdStackWindows::MakeSockAddr(uint16_t AFamily, const std::string& A
     return Addr;
 }
 
-int TIdStackWindows::ApiBind(TIdStackSocketHandle ASocket, uint16_t AFamily,
-                             const std::string& AIP, int APort) {
+int TIdStackWindows::ApiBind(TIdStackSocketHandle ASocket, uint16_t AFamily, const std::string& AIP,
+                             int APort) {
     const TSockAddrIn Addr = MakeSockAddr(AFamily, AIP, APort, true);
     return WS::bind(ASocket, AsSockAddr(Addr), AddressLength);
 }
 
-int TIdStackWindows::ApiCloseSocket(TIdStackSocketHandle ASocket) { return WS::closesocket(ASocket); }
+int TIdStackWindows::ApiCloseSocket(TIdStackSocketHandle ASocket) {
+    return WS::closesocket(ASocket);
+}
 
 int TIdStackWindows::ApiConnect(TIdStackSocketHandle ASocket, uint16_t AFamily,
                                 const std::string& AIP, int APort) {
@@ -158,7 +164,8 @@ std::string TIdStackWindows::ApiGetHostName() {
 
 std::string TIdStackWindows::ApiGetHostByAddr(const std::string& AAddress) {
     const TULong Address = WS::inet_addr(AAddress.c_str());
-    const THostEnt* Host = WS::gethostbyaddr(reinterpret_cast<const char*>(&Address), 4, Id_PF_INET);
+    const THostEnt* Host =
+        WS::gethostbyaddr(reinterpret_cast<const char*>(&Address), 4, Id_PF_INET);
     if (Host == nullptr) {
         CheckResult(Id_SOCKET_ERROR);
     }
@@ -190,11 +197,15 @@ std::vector<std::string> TIdStackWindows::ApiGetServByPort(int APort) {
     return Result;
 }
 
-uint16_t TIdStackWindows::ApiHtons(uint16_t AHostShort) { return WS::htons(AHostShort); }
+uint16_t TIdStackWindows::ApiHtons(uint16_t AHostShort) {
+    return WS::htons(AHostShort);
+}
 int TIdStackWindows::ApiListen(TIdStackSocketHandle ASocket, int ABacklog) {
     return WS::listen(ASocket, ABacklog);
 }
-uint16_t TIdStackWindows::ApiNtohs(uint16_t ANetShort) { return WS::ntohs(ANetShort); }
+uint16_t TIdStackWindows::ApiNtohs(uint16_t ANetShort) {
+    return WS::ntohs(ANetShort);
+}
 uint32_t TIdStackWindows::ApiHtonl(uint32_t AHostLong) {
     return static_cast<uint32_t>(WS::htonl(AHostLong));
 }
@@ -202,8 +213,7 @@ uint32_t TIdStackWindows::ApiNtohl(uint32_t ANetLong) {
     return static_cast<uint32_t>(WS::ntohl(ANetLong));
 }
 
-int TIdStackWindows::ApiRecv(TIdStackSocketHandle ASocket, void* ABuffer, int ALength,
-                             int AFlags) {
+int TIdStackWindows::ApiRecv(TIdStackSocketHandle ASocket, void* ABuffer, int ALength, int AFlags) {
     return WS::recv(ASocket, static_cast<char*>(ABuffer), ALength, AFlags);
 }
 
@@ -211,8 +221,8 @@ int TIdStackWindows::ApiRecvFrom(TIdStackSocketHandle ASocket, void* ABuffer, in
                                  int AFlags, std::string& AIP, int& APort) {
     TSockAddrIn Addr{};
     int Length = AddressLength;
-    const int Result =
-        WS::recvfrom(ASocket, static_cast<char*>(ABuffer), ALength, AFlags, AsSockAddr(Addr), &Length);
+    const int Result = WS::recvfrom(ASocket, static_cast<char*>(ABuffer), ALength, AFlags,
+                                    AsSockAddr(Addr), &Length);
     AIP = InAddrToText(Addr.sin_addr);
     APort = WS::ntohs(Addr.sin_port);
     return Result;
@@ -250,7 +260,7 @@ int TIdStackWindows::ApiSendTo(TIdStackSocketHandle ASocket, const void* ABuffer
     Addr.sin_addr = TextToInAddr(AIP);
     Addr.sin_port = WS::htons(static_cast<uint16_t>(APort));
     return WS::sendto(ASocket, static_cast<const char*>(ABuffer), ALength, AFlags, AsSockAddr(Addr),
-                  AddressLength);
+                      AddressLength);
 }
 
 int TIdStackWindows::ApiSetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
@@ -274,10 +284,12 @@ std::string TIdStackWindows::ErrorText(int32_t AErrorCode) {
     return TIdStack::ErrorText(AErrorCode);
 }
 
-int32_t TIdStackWindows::ApiLastError() { return WS::WSAGetLastError(); }
+int32_t TIdStackWindows::ApiLastError() {
+    return WS::WSAGetLastError();
+}
 
-void TIdStackWindows::ApiGetPeerName(TIdStackSocketHandle ASocket, int& AFamily,
-                                     std::string& AIP, int& APort) {
+void TIdStackWindows::ApiGetPeerName(TIdStackSocketHandle ASocket, int& AFamily, std::string& AIP,
+                                     int& APort) {
     TSockAddrIn Addr{};
     int Length = AddressLength;
     CheckResult(WS::getpeername(ASocket, AsSockAddr(Addr), &Length));
@@ -286,8 +298,8 @@ void TIdStackWindows::ApiGetPeerName(TIdStackSocketHandle ASocket, int& AFamily,
     APort = WS::ntohs(Addr.sin_port);
 }
 
-void TIdStackWindows::ApiGetSockName(TIdStackSocketHandle ASocket, int& AFamily,
-                                     std::string& AIP, int& APort) {
+void TIdStackWindows::ApiGetSockName(TIdStackSocketHandle ASocket, int& AFamily, std::string& AIP,
+                                     int& APort) {
     TSockAddrIn Addr{};
     int Length = AddressLength;
     CheckResult(WS::getsockname(ASocket, AsSockAddr(Addr), &Length));
@@ -324,7 +336,9 @@ void TIdStackWindows::ParseInAddr(const std::string& AText, TIdInAddr& AAddress)
     }
 }
 
-TIdSocketListWindows::TIdSocketListWindows() { std::memset(&FFds, 0, sizeof FFds); }
+TIdSocketListWindows::TIdSocketListWindows() {
+    std::memset(&FFds, 0, sizeof FFds);
+}
 
 TIdStackSocketHandle TIdSocketListWindows::Item(int AIndex) const {
     if (AIndex < 0 || AIndex >= Count()) {
@@ -352,4 +366,6 @@ void TIdSocketListWindows::Remove(TIdStackSocketHandle AHandle) {
     }
 }
 
-int TIdSocketListWindows::Count() const { return static_cast<int>(FFds.fd_count); }
+int TIdSocketListWindows::Count() const {
+    return static_cast<int>(FFds.fd_count);
+}

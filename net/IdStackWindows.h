@@ -3,7 +3,7 @@
 #include "IdStack.h"
 
 class TIdStackWindows : public TIdStack {
-public:
+  public:
     TIdStackWindows();
     static std::unique_ptr<TIdStack> Create();
 
@@ -36,8 +36,8 @@ public:
                 int AFlags) override;
     int ApiSendTo(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength, int AFlags,
                   const std::string& AIP, int APort) override;
-    int ApiSetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
-                      const void* AOptVal, int AOptLen) override;
+    int ApiSetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName, const void* AOptVal,
+                      int AOptLen) override;
     TIdStackSocketHandle ApiSocket(int AFamily, int AStruct, int AProtocol) override;
     int ApiShutdown(TIdStackSocketHandle ASocket, int AHow) override;
     std::string ErrorText(int32_t AErrorCode) override;
@@ -51,14 +51,14 @@ public:
     std::string InAddrToText(const TIdInAddr& AAddress) override;
     void ParseInAddr(const std::string& AText, TIdInAddr& AAddress) override;
 
-private:
+  private:
     IdWinSock2::TSockAddrIn MakeSockAddr(uint16_t AFamily, const std::string& AIP, int APort,
                                          bool AEmptyIsAny);
 };
 
 // A list of socket handles in a Windows-shaped set: 64 slots and a count.
 class TIdSocketList {
-public:
+  public:
     virtual ~TIdSocketList() = default;
     virtual TIdStackSocketHandle Item(int AIndex) const = 0;
     virtual void Add(TIdStackSocketHandle AHandle) = 0;
@@ -67,13 +67,13 @@ public:
 };
 
 class TIdSocketListWindows : public TIdSocketList {
-public:
+  public:
     TIdSocketListWindows();
     TIdStackSocketHandle Item(int AIndex) const override;
     void Add(TIdStackSocketHandle AHandle) override;
     void Remove(TIdStackSocketHandle AHandle) override;
     int Count() const override;
 
-private:
+  private:
     IdWinSock2::TFdSet FFds;
 };

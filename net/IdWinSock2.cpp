@@ -27,7 +27,9 @@ struct TEntryRecord {
 template <auto& Var> void StoreVar(TProc AProc) {
     Var = reinterpret_cast<std::remove_reference_t<decltype(Var)>>(AProc);
 }
-template <auto& Var> TProc CurrentVar() { return reinterpret_cast<TProc>(Var); }
+template <auto& Var> TProc CurrentVar() {
+    return reinterpret_cast<TProc>(Var);
+}
 
 template <int N, auto& Var> constexpr TEntryRecord Typed(const char* AName) {
     using TVar = std::remove_reference_t<decltype(Var)>;
@@ -38,9 +40,15 @@ template <int N, auto& Var> constexpr TEntryRecord Typed(const char* AName) {
 // Entries that the program never calls keep an untyped procedure variable: they can be
 // bound (and are unbound again at unload) but carry no signature to call through.
 TProc UntypedVars[EntryCount + 1] = {};
-template <int N> void UntypedStub() { BindEntry(N); }
-template <int N> void StoreUntyped(TProc AProc) { UntypedVars[N] = AProc; }
-template <int N> TProc CurrentUntyped() { return UntypedVars[N]; }
+template <int N> void UntypedStub() {
+    BindEntry(N);
+}
+template <int N> void StoreUntyped(TProc AProc) {
+    UntypedVars[N] = AProc;
+}
+template <int N> TProc CurrentUntyped() {
+    return UntypedVars[N];
+}
 template <int N> constexpr TEntryRecord Untyped(const char* AName) {
     return {AName, &UntypedStub<N>, &StoreUntyped<N>, &CurrentUntyped<N>};
 }
@@ -163,7 +171,9 @@ const TEntryRecord EntryTable[EntryCount] = {
 // Program start-up: the untyped variables would otherwise start empty, not on their stubs.
 [[maybe_unused]] const bool EntriesStartUnbound = (ResetEntries(), true);
 
-const TEntryRecord& Record(int ARecord) { return EntryTable[ARecord - 1]; }
+const TEntryRecord& Record(int ARecord) {
+    return EntryTable[ARecord - 1];
+}
 
 [[noreturn]] void RaiseCallError(int ARecord, uint32_t ACode) {
     throw EIdWS2StubError(FormatText(IdResourceStrings::RSWS2CallError, Record(ARecord).Name),
@@ -188,7 +198,9 @@ TProc BindEntry(int ARecord) {
     return Proc;
 }
 
-const char* EntryName(int ARecord) { return Record(ARecord).Name; }
+const char* EntryName(int ARecord) {
+    return Record(ARecord).Name;
+}
 
 bool EntryIsBound(int ARecord) {
     const auto& Entry = Record(ARecord);
@@ -203,7 +215,9 @@ void ResetEntries() {
     }
 }
 
-bool IsLoaded() { return SocketsModule.load() != nullptr; }
+bool IsLoaded() {
+    return SocketsModule.load() != nullptr;
+}
 
 int WSAStartup(uint16_t AVersion, TWSAData* AData) {
     if (SocketsModule.load() != nullptr) {
@@ -234,6 +248,8 @@ void UnloadSockets() {
     }
 }
 
-void SetLibraryLoader(const IdPlatform::TLibraryLoader* ALoader) { Loader = ALoader; }
+void SetLibraryLoader(const IdPlatform::TLibraryLoader* ALoader) {
+    Loader = ALoader;
+}
 
 } // namespace IdWinSock2

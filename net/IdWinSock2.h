@@ -44,8 +44,8 @@ template <int N, typename R, typename... A> struct TStub<N, R(IDWSAPI*)(A...)> {
     }
 };
 
-#define ID_WS2_ENTRY(N, Name, Type)                                                           \
-    using T##Name = Type;                                                                     \
+#define ID_WS2_ENTRY(N, Name, Type)                                                                \
+    using T##Name = Type;                                                                          \
     inline T##Name Name = &TStub<N, T##Name>::Call;
 
 ID_WS2_ENTRY(1, WSACleanup, int(IDWSAPI*)())

@@ -14,11 +14,11 @@
 #include <cwctype>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <poll.h>
 #include <string>
 #include <strings.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -101,8 +101,12 @@ int HostErrorCode(int AHostErrno) {
     }
 }
 
-::sockaddr* Sys(TSockAddr* A) { return reinterpret_cast<::sockaddr*>(A); }
-const ::sockaddr* Sys(const TSockAddr* A) { return reinterpret_cast<const ::sockaddr*>(A); }
+::sockaddr* Sys(TSockAddr* A) {
+    return reinterpret_cast<::sockaddr*>(A);
+}
+const ::sockaddr* Sys(const TSockAddr* A) {
+    return reinterpret_cast<const ::sockaddr*>(A);
+}
 static_assert(sizeof(TSockAddr) == sizeof(::sockaddr));
 
 // The C library's records differ in field widths; each thread gets its own copy, as the
@@ -141,15 +145,23 @@ struct TOptionMap {
     int WsLevel, WsName, Level, Name;
 };
 constexpr TOptionMap Options[] = {
-    {0, 1, IPPROTO_IP, IP_OPTIONS},      {0, 2, IPPROTO_IP, IP_HDRINCL},
-    {0, 3, IPPROTO_IP, IP_TOS},          {0, 4, IPPROTO_IP, IP_TTL},
-    {0, 9, IPPROTO_IP, IP_MULTICAST_IF}, {0, 10, IPPROTO_IP, IP_MULTICAST_TTL},
+    {0, 1, IPPROTO_IP, IP_OPTIONS},
+    {0, 2, IPPROTO_IP, IP_HDRINCL},
+    {0, 3, IPPROTO_IP, IP_TOS},
+    {0, 4, IPPROTO_IP, IP_TTL},
+    {0, 9, IPPROTO_IP, IP_MULTICAST_IF},
+    {0, 10, IPPROTO_IP, IP_MULTICAST_TTL},
     {0, 11, IPPROTO_IP, IP_MULTICAST_LOOP},
-    {0xFFFF, 0x0004, SOL_SOCKET, SO_REUSEADDR}, {0xFFFF, 0x0008, SOL_SOCKET, SO_KEEPALIVE},
-    {0xFFFF, 0x0010, SOL_SOCKET, SO_DONTROUTE}, {0xFFFF, 0x0020, SOL_SOCKET, SO_BROADCAST},
-    {0xFFFF, 0x0080, SOL_SOCKET, SO_LINGER},    {0xFFFF, 0x0100, SOL_SOCKET, SO_OOBINLINE},
-    {0xFFFF, 0x1001, SOL_SOCKET, SO_SNDBUF},    {0xFFFF, 0x1002, SOL_SOCKET, SO_RCVBUF},
-    {0xFFFF, 0x1007, SOL_SOCKET, SO_ERROR},     {0xFFFF, 0x1008, SOL_SOCKET, SO_TYPE},
+    {0xFFFF, 0x0004, SOL_SOCKET, SO_REUSEADDR},
+    {0xFFFF, 0x0008, SOL_SOCKET, SO_KEEPALIVE},
+    {0xFFFF, 0x0010, SOL_SOCKET, SO_DONTROUTE},
+    {0xFFFF, 0x0020, SOL_SOCKET, SO_BROADCAST},
+    {0xFFFF, 0x0080, SOL_SOCKET, SO_LINGER},
+    {0xFFFF, 0x0100, SOL_SOCKET, SO_OOBINLINE},
+    {0xFFFF, 0x1001, SOL_SOCKET, SO_SNDBUF},
+    {0xFFFF, 0x1002, SOL_SOCKET, SO_RCVBUF},
+    {0xFFFF, 0x1007, SOL_SOCKET, SO_ERROR},
+    {0xFFFF, 0x1008, SOL_SOCKET, SO_TYPE},
     {6, 1, IPPROTO_TCP, 1 /* TCP_NODELAY */},
 };
 bool ToSysOption(int& ALevel, int& AName) {
@@ -181,7 +193,9 @@ int IDWSAPI PxWSAStartup(uint16_t AVersion, TWSAData* AData) {
     }
     return 0;
 }
-int IDWSAPI PxWSACleanup() { return 0; }
+int IDWSAPI PxWSACleanup() {
+    return 0;
+}
 
 TSocket IDWSAPI PxAccept(TSocket S, TSockAddr* A, int* L) {
     socklen_t Len;
@@ -194,7 +208,9 @@ TSocket IDWSAPI PxAccept(TSocket S, TSockAddr* A, int* L) {
 int IDWSAPI PxBind(TSocket S, const TSockAddr* A, int L) {
     return Checked(::bind(S, Sys(A), static_cast<socklen_t>(L)), -1);
 }
-int IDWSAPI PxCloseSocket(TSocket S) { return Checked(::close(S), -1); }
+int IDWSAPI PxCloseSocket(TSocket S) {
+    return Checked(::close(S), -1);
+}
 int IDWSAPI PxConnect(TSocket S, const TSockAddr* A, int L) {
     return Checked(::connect(S, Sys(A), static_cast<socklen_t>(L)), -1);
 }
@@ -212,7 +228,8 @@ int IDWSAPI PxIoctlSocket(TSocket S, long Cmd, TULong* Arg) {
     }
     return R;
 }
-template <int (*F)(int, sockaddr*, socklen_t*)> int IDWSAPI PxName(TSocket S, TSockAddr* A, int* L) {
+template <int (*F)(int, sockaddr*, socklen_t*)>
+int IDWSAPI PxName(TSocket S, TSockAddr* A, int* L) {
     socklen_t Len;
     const int R = Checked(F(S, Sys(A), AsLen(L, Len)), -1);
     if (R != -1 && L != nullptr) {
@@ -232,24 +249,36 @@ int IDWSAPI PxGetSockOpt(TSocket S, int Level, int Name, char* V, int* L) {
     }
     return R;
 }
-TULong IDWSAPI PxHtonl(TULong V) { return (::htonl)(V); }
-uint16_t IDWSAPI PxHtons(uint16_t V) { return (::htons)(V); }
-TULong IDWSAPI PxInetAddr(const char* T) { return ::inet_addr(T); }
+TULong IDWSAPI PxHtonl(TULong V) {
+    return (::htonl)(V);
+}
+uint16_t IDWSAPI PxHtons(uint16_t V) {
+    return (::htons)(V);
+}
+TULong IDWSAPI PxInetAddr(const char* T) {
+    return ::inet_addr(T);
+}
 char* IDWSAPI PxInetNtoa(TInAddr A) {
     in_addr Addr;
     std::memcpy(&Addr, A.Bytes, 4);
     return ::inet_ntoa(Addr);
 }
-int IDWSAPI PxListen(TSocket S, int B) { return Checked(::listen(S, B), -1); }
-TULong IDWSAPI PxNtohl(TULong V) { return (::ntohl)(V); }
-uint16_t IDWSAPI PxNtohs(uint16_t V) { return (::ntohs)(V); }
+int IDWSAPI PxListen(TSocket S, int B) {
+    return Checked(::listen(S, B), -1);
+}
+TULong IDWSAPI PxNtohl(TULong V) {
+    return (::ntohl)(V);
+}
+uint16_t IDWSAPI PxNtohs(uint16_t V) {
+    return (::ntohs)(V);
+}
 int IDWSAPI PxRecv(TSocket S, char* B, int L, int F) {
     return static_cast<int>(Checked(::recv(S, B, static_cast<size_t>(L), F), ssize_t{-1}));
 }
 int IDWSAPI PxRecvFrom(TSocket S, char* B, int L, int F, TSockAddr* A, int* AL) {
     socklen_t Len;
-    const auto R = Checked(::recvfrom(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len)),
-                           ssize_t{-1});
+    const auto R =
+        Checked(::recvfrom(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len)), ssize_t{-1});
     if (R != -1 && AL != nullptr) {
         *AL = static_cast<int>(Len);
     }
@@ -282,8 +311,7 @@ int IDWSAPI PxSelect(int, TFdSet* R, TFdSet* W, TFdSet* E, const TTimeVal* T) {
     }
     int Timeout = -1;
     if (T != nullptr) {
-        const int64_t Ms =
-            int64_t{T->tv_sec} * 1000 + (int64_t{T->tv_usec} + 999) / 1000;
+        const int64_t Ms = int64_t{T->tv_sec} * 1000 + (int64_t{T->tv_usec} + 999) / 1000;
         Timeout = Ms < 0 ? 0 : (Ms > INT32_MAX ? INT32_MAX : static_cast<int>(Ms));
     }
     int Polled;
@@ -309,8 +337,8 @@ int IDWSAPI PxSelect(int, TFdSet* R, TFdSet* W, TFdSet* E, const TTimeVal* T) {
                 return -1;
             }
             // A read set also reports sockets whose peer closed or that hold an error.
-            const short Counts = I == 0 ? (POLLIN | POLLHUP | POLLERR)
-                                        : (I == 1 ? (POLLOUT | POLLERR) : POLLPRI);
+            const short Counts =
+                I == 0 ? (POLLIN | POLLHUP | POLLERR) : (I == 1 ? (POLLOUT | POLLERR) : POLLPRI);
             if (Got & Counts) {
                 Sets[I]->fd_array[Kept++] = Fds[Index].fd;
             }
@@ -336,7 +364,9 @@ int IDWSAPI PxSetSockOpt(TSocket S, int Level, int Name, const char* V, int L) {
     }
     return Checked(::setsockopt(S, Level, Name, V, static_cast<socklen_t>(L)), -1);
 }
-int IDWSAPI PxShutdown(TSocket S, int How) { return Checked(::shutdown(S, How), -1); }
+int IDWSAPI PxShutdown(TSocket S, int How) {
+    return Checked(::shutdown(S, How), -1);
+}
 TSocket IDWSAPI PxSocket(int Family, int Type, int Protocol) {
     // Windows sockets are not inherited by child processes; keep it that way here.
     return Checked(::socket(Family, Type | SOCK_CLOEXEC, Protocol), -1);
@@ -372,10 +402,18 @@ TServEnt* IDWSAPI PxGetServByName(const char* N, const char* Proto) {
     }
     return R;
 }
-TProtoEnt* IDWSAPI PxGetProtoByNumber(int N) { return FromSys(::getprotobynumber(N)); }
-TProtoEnt* IDWSAPI PxGetProtoByName(const char* N) { return FromSys(::getprotobyname(N)); }
-void IDWSAPI PxWSASetLastError(int C) { LastSocketError = C; }
-int IDWSAPI PxWSAGetLastError() { return LastSocketError; }
+TProtoEnt* IDWSAPI PxGetProtoByNumber(int N) {
+    return FromSys(::getprotobynumber(N));
+}
+TProtoEnt* IDWSAPI PxGetProtoByName(const char* N) {
+    return FromSys(::getprotobyname(N));
+}
+void IDWSAPI PxWSASetLastError(int C) {
+    LastSocketError = C;
+}
+int IDWSAPI PxWSAGetLastError() {
+    return LastSocketError;
+}
 int IDWSAPI PxFDIsSet(TSocket S, TFdSet* Set) {
     for (uint32_t I = 0; I < Set->fd_count; ++I) {
         if (Set->fd_array[I] == S) {
@@ -389,7 +427,9 @@ struct TExport {
     const char* Name;
     TProc Proc;
 };
-template <typename F> TProc P(F AProc) { return reinterpret_cast<TProc>(AProc); }
+template <typename F> TProc P(F AProc) {
+    return reinterpret_cast<TProc>(AProc);
+}
 
 const TExport Exports[] = {
     {"WSAStartup", P(&PxWSAStartup)},
@@ -449,7 +489,9 @@ IdPlatform::TEntry PosixFindEntry(IdPlatform::TModule AModule, const char* AName
     return nullptr;
 }
 void PosixFree(IdPlatform::TModule) {}
-uint32_t PosixLastError() { return LastLoaderError; }
+uint32_t PosixLastError() {
+    return LastLoaderError;
+}
 
 const IdPlatform::TLibraryLoader PosixLoader{&PosixLoad, &PosixFindEntry, &PosixFree,
                                              &PosixLastError};
@@ -476,7 +518,9 @@ std::wstring Widen(const std::string& AText, bool& AOk) {
 
 namespace IdPlatform {
 
-const TLibraryLoader& SystemLibraryLoader() { return PosixLoader; }
+const TLibraryLoader& SystemLibraryLoader() {
+    return PosixLoader;
+}
 
 std::string SystemErrorMessage(uint32_t ACode) {
     switch (ACode) {
@@ -499,12 +543,14 @@ std::string SystemErrorMessage(uint32_t ACode) {
 uint32_t TickCount() {
     timespec Now{};
     ::clock_gettime(CLOCK_MONOTONIC, &Now);
-    const uint64_t Ms = static_cast<uint64_t>(Now.tv_sec) * 1000u +
-                        static_cast<uint64_t>(Now.tv_nsec) / 1000000u;
+    const uint64_t Ms =
+        static_cast<uint64_t>(Now.tv_sec) * 1000u + static_cast<uint64_t>(Now.tv_nsec) / 1000000u;
     return static_cast<uint32_t>(Ms);
 }
 
-uint32_t CurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
+uint32_t CurrentProcessId() {
+    return static_cast<uint32_t>(::getpid());
+}
 
 bool SameTextLocale(const std::string& A, const std::string& B) {
     bool Ok = true;
@@ -519,7 +565,8 @@ bool SameTextLocale(const std::string& A, const std::string& B) {
         return false;
     }
     for (size_t I = 0; I < WA.size(); ++I) {
-        if (std::towlower(static_cast<wint_t>(WA[I])) != std::towlower(static_cast<wint_t>(WB[I]))) {
+        if (std::towlower(static_cast<wint_t>(WA[I])) !=
+            std::towlower(static_cast<wint_t>(WB[I]))) {
             return false;
         }
     }

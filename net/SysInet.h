@@ -5,7 +5,7 @@
 #include <string>
 
 class TInternetManager {
-public:
+  public:
     // The address number, first part in the most significant byte; 0 when the text is not
     // a dotted quad (or denotes 0).
     uint32_t DottedQuadToNumber(const std::string& AText) const;

@@ -9,7 +9,9 @@
 
 namespace IdPlatform {
 
-bool ResolverStartup() { return true; }
+bool ResolverStartup() {
+    return true;
+}
 void ResolverCleanup() {}
 
 std::string ResolverHostName() {

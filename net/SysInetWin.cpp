@@ -11,7 +11,9 @@ bool ResolverStartup() {
     return ::WSAStartup(0x0101, &Data) == 0;
 }
 
-void ResolverCleanup() { ::WSACleanup(); }
+void ResolverCleanup() {
+    ::WSACleanup();
+}
 
 std::string ResolverHostName() {
     char Buffer[128] = {};

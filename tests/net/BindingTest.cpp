@@ -28,11 +28,15 @@ int IDWSAPI FakeStartup(uint16_t, TWSAData*) {
     ++Fake->Startups;
     return 0;
 }
-int IDWSAPI FakeSelect(int, TFdSet*, TFdSet*, TFdSet*, const TTimeVal*) { return 42; }
+int IDWSAPI FakeSelect(int, TFdSet*, TFdSet*, TFdSet*, const TTimeVal*) {
+    return 42;
+}
 int IDWSAPI FakeSendTo(TSocket, const char*, int ALen, int, const TSockAddr*, int) {
     return ALen;
 }
-int IDWSAPI FakeCleanup() { return 0; }
+int IDWSAPI FakeCleanup() {
+    return 0;
+}
 
 IdPlatform::TModule FakeLoad(const char* AName) {
     ++Fake->Loads;
@@ -51,15 +55,21 @@ IdPlatform::TEntry FakeFind(IdPlatform::TModule, const char* AName) {
     }
     return It->second;
 }
-void FakeFree(IdPlatform::TModule) { ++Fake->Frees; }
-uint32_t FakeLastError() { return Fake->LastError; }
+void FakeFree(IdPlatform::TModule) {
+    ++Fake->Frees;
+}
+uint32_t FakeLastError() {
+    return Fake->LastError;
+}
 
 const IdPlatform::TLibraryLoader FakeLoader{&FakeLoad, &FakeFind, &FakeFree, &FakeLastError};
 
-template <typename F> TProc P(F AProc) { return reinterpret_cast<TProc>(AProc); }
+template <typename F> TProc P(F AProc) {
+    return reinterpret_cast<TProc>(AProc);
+}
 
 class Binding : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         WasLoaded = IsLoaded();
         UnloadSockets();
@@ -84,8 +94,7 @@ protected:
     bool WasLoaded = false;
 };
 
-void ExpectCallError(const std::function<void()>& ACall, const std::string& AName,
-                     int32_t ACode) {
+void ExpectCallError(const std::function<void()>& ACall, const std::string& AName, int32_t ACode) {
     try {
         ACall();
         ADD_FAILURE() << "no exception for " << AName;
@@ -97,7 +106,8 @@ void ExpectCallError(const std::function<void()>& ACall, const std::string& ANam
 }
 
 TEST_F(Binding, CallBeforeStartupRaisesNotInitialised) {
-    ExpectCallError([] { IdWinSock2::select(0, nullptr, nullptr, nullptr, nullptr); }, "select", 10093);
+    ExpectCallError([] { IdWinSock2::select(0, nullptr, nullptr, nullptr, nullptr); }, "select",
+                    10093);
     EXPECT_FALSE(EntryIsBound(19));
     EXPECT_EQ(Lib.Loads, 0);
 }
@@ -134,7 +144,8 @@ TEST_F(Binding, UnloadFreesOnceAndPutsEveryEntryBackOnItsStub) {
     for (int Record = 1; Record <= EntryCount; ++Record) {
         EXPECT_FALSE(EntryIsBound(Record)) << EntryName(Record);
     }
-    ExpectCallError([] { IdWinSock2::select(0, nullptr, nullptr, nullptr, nullptr); }, "select", 10093);
+    ExpectCallError([] { IdWinSock2::select(0, nullptr, nullptr, nullptr, nullptr); }, "select",
+                    10093);
 }
 
 TEST_F(Binding, LoadFailureStaysUnboundAndTheNextStartupRetries) {

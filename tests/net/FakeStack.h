@@ -17,7 +17,7 @@ struct TFakeDatagram {
 };
 
 class TFakeStack : public TIdStackWindows {
-public:
+  public:
     static TFakeStack* Current;
     static uint32_t Now;
 
@@ -68,7 +68,8 @@ public:
     int ApiSelect(TIdSocketHandles* ARead, TIdSocketHandles*, TIdSocketHandles*,
                   int ATimeout) override {
         SelectTimeouts.push_back(ATimeout);
-        if (!Queue.empty() && (ATimeout < 0 || Queue.front().ArrivesAfterMs <= static_cast<uint32_t>(ATimeout))) {
+        if (!Queue.empty() &&
+            (ATimeout < 0 || Queue.front().ArrivesAfterMs <= static_cast<uint32_t>(ATimeout))) {
             Now += Queue.front().ArrivesAfterMs;
             return 1;
         }
@@ -105,7 +106,7 @@ public:
 
 // Installs the fake as the stack class and its clock as the tick source for one test.
 class TFakeStackScope {
-public:
+  public:
     explicit TFakeStackScope(uint32_t AStart = 1000, uint32_t APid = 0x1234ABCD) {
         TFakeStack::Now = AStart;
         Pid = APid;
@@ -119,7 +120,7 @@ public:
     }
     static uint32_t Pid;
 
-private:
+  private:
     static uint32_t Ticks() { return TFakeStack::Now; }
     static uint32_t ProcessId() { return Pid; }
     TIdClockSource Clock{&Ticks, &ProcessId};

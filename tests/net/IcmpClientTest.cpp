@@ -37,8 +37,7 @@ std::vector<uint8_t> Echo(uint8_t AType, uint16_t AId, uint16_t ASeq, int AIhl =
 // A router's error message quoting a request: its IPv4 header, then AQuotedIcmp bytes of
 // the request's ICMP part.
 std::vector<uint8_t> ErrorQuoting(uint8_t AType, const std::vector<uint8_t>& ARequest,
-                                  int AOuterIhl = 5, int AQuotedIhl = 5,
-                                  size_t AQuotedIcmp = 52,
+                                  int AOuterIhl = 5, int AQuotedIhl = 5, size_t AQuotedIcmp = 52,
                                   std::array<uint8_t, 4> ASource = {198, 51, 100, 1}) {
     auto P = IpHeader(AOuterIhl, 63, ASource);
     const uint8_t Icmp[8] = {AType, 1, 0, 0, 0, 0, 0, 0};
@@ -56,7 +55,7 @@ std::vector<uint8_t> Request(uint16_t AId, uint16_t ASeq) {
 }
 
 class EchoClient : public ::testing::Test {
-protected:
+  protected:
     EchoClient() {
         Client.SetHost("192.0.2.1");
         Client.SetReceiveTimeout(1000);
@@ -106,8 +105,9 @@ TEST_F(EchoClient, RequestIsFiftyTwoBytesLeastSignificantByteFirst) {
     Client.PingOnce("  ");
     const auto& R = Stack().LastSent;
     ASSERT_EQ(R.size(), 52u);
-    const std::vector<uint8_t> Head = {8, 0, R[2], R[3], 0xCD, 0xAB, 0xA1, 0x0D,
-                                       0x0D, 0x0C, 0x0B, 0x0A, 0, 0, 0, 0, 0, 0, 0, 0, 0x20, 0x20};
+    const std::vector<uint8_t> Head = {8,    0,    R[2], R[3], 0xCD, 0xAB, 0xA1, 0x0D,
+                                       0x0D, 0x0C, 0x0B, 0x0A, 0,    0,    0,    0,
+                                       0,    0,    0,    0,    0x20, 0x20};
     EXPECT_EQ(std::vector<uint8_t>(R.begin(), R.begin() + 22), Head);
     EXPECT_EQ(std::vector<uint8_t>(R.begin() + 22, R.end()), std::vector<uint8_t>(30, 0x45));
 }
@@ -178,7 +178,8 @@ TEST_F(EchoClient, OwnEchoRequestCountsAsTheReply) {
 TEST_F(EchoClient, HeaderOptionsShiftEveryOffset) {
     for (int Ihl = 5; Ihl <= 15; ++Ihl) {
         const uint16_t Seq = Client.SequenceNumber();
-        Queue(Echo(0, Pid16, Seq, Ihl, static_cast<uint8_t>(Ihl), {10, 0, 0, static_cast<uint8_t>(Ihl)}));
+        Queue(Echo(0, Pid16, Seq, Ihl, static_cast<uint8_t>(Ihl),
+                   {10, 0, 0, static_cast<uint8_t>(Ihl)}));
         Client.PingOnce();
         EXPECT_EQ(Client.LastStatus().Kind, rkEchoReply) << Ihl;
         EXPECT_EQ(Client.LastStatus().Sequence, Seq) << Ihl;
@@ -230,16 +231,16 @@ TEST_F(EchoClient, NonEchoTypeRaises) {
 
 TEST_F(EchoClient, ForeignTrafficIsRejectedAndTheWaitGoesOn) {
     const uint16_t Seq = 3489;
-    Queue(Echo(0, Pid16, Seq + 1));                            // our id, other sequence
-    Queue(Echo(0, Pid16 ^ 0x0101, Seq));                      // another program's reply
-    Queue(Echo(8, 0x1111, Seq));                              // another program's request
-    Queue(ErrorQuoting(3, Request(0x2222, Seq)));             // quoting another's request
-    Queue(ErrorQuoting(11, Request(Pid16, Seq + 7)));         // quoting our older request
+    Queue(Echo(0, Pid16, Seq + 1));                   // our id, other sequence
+    Queue(Echo(0, Pid16 ^ 0x0101, Seq));              // another program's reply
+    Queue(Echo(8, 0x1111, Seq));                      // another program's request
+    Queue(ErrorQuoting(3, Request(0x2222, Seq)));     // quoting another's request
+    Queue(ErrorQuoting(11, Request(Pid16, Seq + 7))); // quoting our older request
     auto Udp = Request(Pid16, Seq);
-    Udp[0] = 17;                                              // quoted datagram is no echo
+    Udp[0] = 17; // quoted datagram is no echo
     Queue(ErrorQuoting(3, Udp));
     auto Clipped = ErrorQuoting(3, Request(Pid16, Seq), 5, 5, 8);
-    Clipped.resize(Clipped.size() - 1);                       // quote cut short
+    Clipped.resize(Clipped.size() - 1); // quote cut short
     Queue(Clipped);
     Queue(Echo(0, Pid16, Seq, 5, 50, {10, 9, 9, 9}));
     Client.PingOnce();

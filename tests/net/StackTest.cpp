@@ -12,7 +12,7 @@ constexpr int IpProtoUdp = 17;
 
 // Counts the name look-ups and lets a test choose the platform's last error.
 class TProbeStack : public TIdStackWindows {
-public:
+  public:
     int Lookups = 0;
     int32_t ForcedLastError = 0;
     bool FailSocket = false;
@@ -49,8 +49,8 @@ TEST(HostToAddress, OtherTextsGoToTheNameLookup) {
     TProbeStack Stack;
     // The resolver may still read some of these as numbers (1.2.3 is 1.2.0.3 to it); what
     // matters is that each went to the lookup and failed, if at all, with a socket error.
-    const char* Hosts[] = {"256.1.1.1", "1.2.3", "1.2.3.4.5", "1..2.3", "1.2.3.4 ",
-                           "1.2.3.-1", "w.x.y.z", "no-such-host.invalid"};
+    const char* Hosts[] = {"256.1.1.1", "1.2.3",    "1.2.3.4.5", "1..2.3",
+                           "1.2.3.4 ",  "1.2.3.-1", "w.x.y.z",   "no-such-host.invalid"};
     for (const char* Host : Hosts) {
         try {
             Stack.HostToAddress(Host);
@@ -89,8 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TQuadCase{"1.2.3", false}, TQuadCase{"1.2.3.4.5", false},
                       TQuadCase{"1..2.3", false}, TQuadCase{"1.2.3.4 ", false},
                       TQuadCase{"w.x.y.z", false}, TQuadCase{"1.2.3.-1", false},
-                      TQuadCase{"", false}, TQuadCase{"...", false},
-                      TQuadCase{"-0.0.0.0", true}));
+                      TQuadCase{"", false}, TQuadCase{"...", false}, TQuadCase{"-0.0.0.0", true}));
 
 TEST(InAddr, TextOfBytesAndBack) {
     TIdStackWindows Stack;
@@ -102,8 +101,10 @@ TEST(InAddr, TextOfBytesAndBack) {
     struct TCase {
         const char* Text;
         uint8_t Bytes[4];
-    } Cases[] = {{"1.2.3.4.5", {1, 2, 3, 4}}, {"300.1.1.1", {44, 1, 1, 1}},
-                 {"256.-1.0.1", {0, 255, 0, 1}}, {"$7f.0.0.1", {127, 0, 0, 1}}};
+    } Cases[] = {{"1.2.3.4.5", {1, 2, 3, 4}},
+                 {"300.1.1.1", {44, 1, 1, 1}},
+                 {"256.-1.0.1", {0, 255, 0, 1}},
+                 {"$7f.0.0.1", {127, 0, 0, 1}}};
     for (const auto& C : Cases) {
         const TIdInAddr A = Stack.TextToInAddr(C.Text);
         EXPECT_EQ(0, std::memcmp(A.Bytes, C.Bytes, 4)) << C.Text;
@@ -169,7 +170,7 @@ TEST(NewSocket, RawIcmpSocketOpensAndCloses) {
 
 // Real loopback datagram sockets for the readiness waits.
 class Select : public ::testing::Test {
-protected:
+  protected:
     TIdStackSocketHandle Open() {
         const TIdStackSocketHandle S = Stack.ApiSocket(Id_PF_INET, SockDgram, IpProtoUdp);
         EXPECT_NE(S, Id_INVALID_SOCKET);
@@ -228,8 +229,7 @@ TEST_F(Select, WritableListAndMissingListsTogether) {
 TEST_F(Select, SixtyFiveHandlesRaiseBeforeAnyWait) {
     TIdSocketHandles Read(65, Open());
     const auto Start = std::chrono::steady_clock::now();
-    EXPECT_THROW(Stack.ApiSelect(&Read, nullptr, nullptr, Id_NoTimeLimit),
-                 EIdStackSetSizeExceeded);
+    EXPECT_THROW(Stack.ApiSelect(&Read, nullptr, nullptr, Id_NoTimeLimit), EIdStackSetSizeExceeded);
     EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(1));
     EXPECT_EQ(Read.size(), 65u);
 }

@@ -21,23 +21,21 @@ TEST_P(DottedQuadToNumber, GivesTheAddressNumberOrZero) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, DottedQuadToNumber,
-    ::testing::Values(TQuadCase{"192.168.0.1", Quad(192, 168, 0, 1)},
-                      TQuadCase{"255.255.255.255", 0xFFFFFFFFu}, TQuadCase{"0.0.0.0", 0},
-                      TQuadCase{"256.0.0.1", 0}, TQuadCase{"1.2.3.256", 0},
-                      TQuadCase{"1.2.3", 0}, TQuadCase{"1.2.3.4.5", 0},
-                      TQuadCase{"1..2.3", Quad(1, 0, 2, 3)}, TQuadCase{"one.two.three.four", 0},
-                      TQuadCase{"10.x.y.z", Quad(10, 0, 0, 0)},
-                      TQuadCase{" 1.2.3.4", Quad(1, 2, 3, 4)},
-                      TQuadCase{"1.2.3.4 ", Quad(1, 2, 3, 0)},
-                      TQuadCase{"$7F.0.0.1", Quad(127, 0, 0, 1)},
-                      TQuadCase{"0x7f.0X0.x0.1", Quad(127, 0, 0, 1)},
-                      TQuadCase{"-1.0.0.0", Quad(255, 0, 0, 0)}, TQuadCase{"1.-256.0.0", 0},
-                      TQuadCase{"", 0}, TQuadCase{"...", 0},
-                      TQuadCase{"2147483647.0.0.1", 0}, TQuadCase{"2147483648.0.0.1", 1},
-                      TQuadCase{"$FFFFFFFF.0.0.1", Quad(255, 0, 0, 1)},
-                      TQuadCase{"$100000000.0.0.1", 1}, TQuadCase{"1.2.3.-2147483648", 0x81020300u}));
+    ::testing::Values(
+        TQuadCase{"192.168.0.1", Quad(192, 168, 0, 1)}, TQuadCase{"255.255.255.255", 0xFFFFFFFFu},
+        TQuadCase{"0.0.0.0", 0}, TQuadCase{"256.0.0.1", 0}, TQuadCase{"1.2.3.256", 0},
+        TQuadCase{"1.2.3", 0}, TQuadCase{"1.2.3.4.5", 0}, TQuadCase{"1..2.3", Quad(1, 0, 2, 3)},
+        TQuadCase{"one.two.three.four", 0}, TQuadCase{"10.x.y.z", Quad(10, 0, 0, 0)},
+        TQuadCase{" 1.2.3.4", Quad(1, 2, 3, 4)}, TQuadCase{"1.2.3.4 ", Quad(1, 2, 3, 0)},
+        TQuadCase{"$7F.0.0.1", Quad(127, 0, 0, 1)}, TQuadCase{"0x7f.0X0.x0.1", Quad(127, 0, 0, 1)},
+        TQuadCase{"-1.0.0.0", Quad(255, 0, 0, 0)}, TQuadCase{"1.-256.0.0", 0}, TQuadCase{"", 0},
+        TQuadCase{"...", 0}, TQuadCase{"2147483647.0.0.1", 0}, TQuadCase{"2147483648.0.0.1", 1},
+        TQuadCase{"$FFFFFFFF.0.0.1", Quad(255, 0, 0, 1)}, TQuadCase{"$100000000.0.0.1", 1},
+        TQuadCase{"1.2.3.-2147483648", 0x81020300u}));
 
-TEST(HostNameToIP, EmptyNameIsEmptyText) { EXPECT_EQ(TInternetManager().HostNameToIP(""), ""); }
+TEST(HostNameToIP, EmptyNameIsEmptyText) {
+    EXPECT_EQ(TInternetManager().HostNameToIP(""), "");
+}
 
 TEST(HostNameToIP, LocalhostResolvesToLoopback) {
     EXPECT_EQ(TInternetManager().HostNameToIP("localhost").rfind("127.", 0), 0u);
