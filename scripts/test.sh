@@ -7,8 +7,27 @@ cd "$(dirname "$0")/.."
 JOBS=${JOBS:-2}
 FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 failed=()
+passed_total=0
+failed_total=0
+LOG=$(mktemp)
+trap 'rm -f "$LOG"' EXIT
 step() { echo; echo "=== $*"; }
 run() { "$@" || failed+=("$*"); }
+# Runs a test command and adds its ctest counts to the totals printed at the end.
+tests() {
+  "$@" 2>&1 | tee "$LOG"
+  local rc=${PIPESTATUS[0]}
+  local line
+  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$LOG" | tail -1)
+  if [ -n "$line" ]; then
+    local bad total
+    bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+    passed_total=$((passed_total + total - bad))
+    failed_total=$((failed_total + bad))
+  fi
+  [ "$rc" = 0 ] || failed+=("$*")
+}
 
 step "dependencies"
 scripts/install-deps.sh || { echo "cannot install dependencies"; exit 1; }
@@ -16,18 +35,18 @@ scripts/install-deps.sh || { echo "cannot install dependencies"; exit 1; }
 step "build and test: default"
 run cmake --preset default
 run cmake --build --preset default -j "$JOBS"
-run ctest --test-dir build/default --output-on-failure -j "$JOBS" -LE 'netlab|e2e'
+tests ctest --test-dir build/default --output-on-failure -j "$JOBS" -LE 'netlab|e2e'
 # These two need the machine to themselves: namespaces and a private X server.
-run ctest --test-dir build/default --output-on-failure -L 'netlab|e2e'
+tests ctest --test-dir build/default --output-on-failure -L 'netlab|e2e'
 
 step "build and test: address and undefined-behaviour sanitizers"
 run cmake --preset sanitize
 run cmake --build --preset sanitize -j "$JOBS"
-run env ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/sanitize --output-on-failure -j "$JOBS" -L 'unit|gui'
+tests env ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/sanitize --output-on-failure -j "$JOBS" -L 'unit|gui'
 
 step "Windows cross build under Wine"
 if [ -x scripts/windows-tests.sh ]; then
-  run scripts/windows-tests.sh build/windows
+  tests scripts/windows-tests.sh build/windows
 fi
 
 step "fuzz targets, ${FUZZ_SECONDS}s each"
@@ -36,10 +55,10 @@ if [ -x scripts/fuzz.sh ]; then
 fi
 
 echo
-if [ ${#failed[@]} -eq 0 ]; then
-  echo "ALL TEST STEPS PASSED"
-  exit 0
+if [ ${#failed[@]} -ne 0 ]; then
+  echo "FAILED STEPS:"
+  printf '  %s\n' "${failed[@]}"
+  [ "$failed_total" -gt 0 ] || failed_total=${#failed[@]}
 fi
-echo "FAILED STEPS:"
-printf '  %s\n' "${failed[@]}"
-exit 1
+echo "tests: $passed_total passed, $failed_total failed"
+[ ${#failed[@]} -eq 0 ]

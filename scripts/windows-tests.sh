@@ -15,7 +15,7 @@ for tool in x86_64-w64-mingw32-g++-posix wine wineserver wineboot cmake ninja ct
 done
 
 # A prefix of our own, so the user's Wine setup is never touched or waited on.
-export WINEPREFIX=${VEXLO_WINEPREFIX:-$HOME/.wine-vexlo}
+export WINEPREFIX=${VEXLO_WINEPREFIX:-${HOME:-/root}/.wine-vexlo}
 export WINEDEBUG=-all
 # No Gecko or Mono: their installers would ask questions and nothing here needs them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
