@@ -365,6 +365,7 @@ TEST_F(EchoClient, SendFailures) {
     Stack().LastError = 10065;
     EXPECT_EQ(Raised([&] { Client.PingOnce(); }), "Socket Error # 10065\r\nNo route to host.");
     EXPECT_EQ(Client.SequenceNumber(), 3490); // nothing went out
+    EXPECT_FALSE(Stack().SocketOpen);          // nor is a socket left to gather traffic
     Stack().RefuseSocket = true;
     EXPECT_EQ(Raised([&] { Client.PingOnce(); }), "Cannot allocate socket.");
     EXPECT_FALSE(Stack().SocketOpen);
