@@ -96,9 +96,8 @@ void TIdIcmpClient::PingOnce(const std::string& APayload, uint16_t ASequence) {
 }
 
 void TIdIcmpClient::TransmitRequest() {
-    const std::string Address = SharedStack->HostToAddress(Host());
     try {
-        OpenBinding().SendDatagram(Address, Port(), FRequestBuffer.data(), FRequestSize);
+        SendPacket(Host(), Port(), FRequestBuffer.data(), FRequestSize);
     } catch (const EIdNotAllBytesSent&) {
         FRequestSent = true; // part of it left
         throw;
@@ -145,19 +144,24 @@ void TIdIcmpClient::SetTimedOut(TReplyStatus& AStatus) const {
     AStatus.Kind = rkTimedOut;
 }
 
-// An error message answers our request only when the datagram it quotes is our echo
-// request: type 8 with our identifier and sequence, all inside the bytes that arrived.
-bool TIdIcmpClient::QuotesOurRequest(int ACount, int AOffset) const {
-    if (ACount < AOffset + 20) {
-        return false;
+// Where the echo header that must carry our identifier and sequence starts: the message
+// itself for the echo types; for an error message, the request it quotes, which must be an
+// echo request lying wholly inside the bytes that arrived. -1 when there is none.
+int TIdIcmpClient::EchoHeaderOffset(int ACount, int AHeader, TReplyKind AKind) const {
+    if (AKind == rkEchoReply) {
+        return AHeader;
     }
-    const int QuotedHeader = HeaderLength(FReplyBuffer[AOffset]);
-    const int Icmp = AOffset + QuotedHeader;
-    if (QuotedHeader < 20 || ACount < Icmp + IcmpHeaderSize) {
-        return false;
+    const int Quoted = AHeader + IcmpHeaderSize;
+    if (ACount < Quoted + 20) {
+        return -1;
     }
-    return FReplyBuffer[Icmp] == IcmpEchoRequest &&
-           std::memcmp(&FReplyBuffer[Icmp + 4], &FRequestBuffer[4], 4) == 0;
+    const int QuotedHeader = HeaderLength(FReplyBuffer[Quoted]);
+    const int Icmp = Quoted + QuotedHeader;
+    if (QuotedHeader < 20 || ACount < Icmp + IcmpHeaderSize ||
+        FReplyBuffer[Icmp] != IcmpEchoRequest) {
+        return -1;
+    }
+    return Icmp;
 }
 
 bool TIdIcmpClient::ParseReply(int ACount, TReplyStatus& AStatus) {
@@ -184,19 +188,10 @@ bool TIdIcmpClient::ParseReply(int ACount, TReplyStatus& AStatus) {
     default:
         throw EIdIcmpException(IdResourceStrings::RSICMPNonEchoResponse);
     }
-    bool Matches;
-    uint16_t Sequence;
-    if (AStatus.Kind == rkEchoReply) {
-        // Other programs' pings arrive on every raw socket: the identifier tells ours.
-        Matches = std::memcmp(&FReplyBuffer[H + 4], &FRequestBuffer[4], 4) == 0;
-        Sequence = ReadLe16(&FReplyBuffer[H + 6]);
-    } else {
-        const int Quoted = H + IcmpHeaderSize;
-        Matches = QuotesOurRequest(ACount, Quoted);
-        Sequence =
-            Matches ? ReadLe16(&FReplyBuffer[Quoted + HeaderLength(FReplyBuffer[Quoted]) + 6]) : 0;
-    }
-    if (!Matches) {
+    // Other programs' pings and their errors arrive on every raw socket: the identifier
+    // tells ours apart.
+    const int Echo = EchoHeaderOffset(ACount, H, AStatus.Kind);
+    if (Echo < 0 || std::memcmp(&FReplyBuffer[Echo + 4], &FRequestBuffer[4], 4) != 0) {
         return false;
     }
     AStatus.ByteCount = ACount;
@@ -204,7 +199,7 @@ bool TIdIcmpClient::ParseReply(int ACount, TReplyStatus& AStatus) {
     std::memcpy(Source.Bytes, &FReplyBuffer[12], 4);
     AStatus.SourceAddress = SharedStack->InAddrToText(Source);
     AStatus.IcmpType = Type;
-    AStatus.Sequence = Sequence;
+    AStatus.Sequence = ReadLe16(&FReplyBuffer[Echo + 6]);
     AStatus.Ttl = FReplyBuffer[8];
     return true;
 }

@@ -61,7 +61,7 @@ class TIdIcmpClient : public TIdRawClient {
     void WaitForReply(int ATimeLeft, TReplyStatus& AStatus);
     void NotifyReply(const TReplyStatus& AStatus);
     void SetTimedOut(TReplyStatus& AStatus) const;
-    bool QuotesOurRequest(int ACount, int AOffset) const;
+    int EchoHeaderOffset(int ACount, int AHeader, TReplyKind AKind) const;
 
     std::array<uint8_t, BufferBytes> FReplyBuffer{};
     std::array<uint8_t, BufferBytes> FRequestBuffer{};

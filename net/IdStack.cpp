@@ -18,9 +18,12 @@ std::unique_ptr<TIdStack> TIdStack::MakeStack() {
     return RegisteredStackClass();
 }
 
+std::string TIdStack::FormatErrorText(int32_t AErrorCode, const std::string& AText) {
+    return FormatText(FormatText(RSSocketErrorFormat, AErrorCode).c_str(), AText);
+}
+
 std::string TIdStack::ErrorText(int32_t AErrorCode) {
-    return FormatText(FormatText(RSSocketErrorFormat, AErrorCode).c_str(),
-                      std::string(SocketErrorTableText(AErrorCode)));
+    return FormatErrorText(AErrorCode, SocketErrorTableText(AErrorCode));
 }
 
 bool TIdStack::CheckResult(int AResult) {

@@ -89,6 +89,8 @@ class TIdStack {
 
   protected:
     TIdStack() = default;
+    // "Socket Error # <code>" and the text on the second line.
+    static std::string FormatErrorText(int32_t AErrorCode, const std::string& AText);
     std::unique_ptr<std::vector<std::string>> FAddressList;
 
   private:

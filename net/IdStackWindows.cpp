@@ -255,10 +255,7 @@ int TIdStackWindows::ApiSend(TIdStackSocketHandle ASocket, const void* ABuffer, 
 
 int TIdStackWindows::ApiSendTo(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength,
                                int AFlags, const std::string& AIP, int APort) {
-    TSockAddrIn Addr{};
-    Addr.sin_family = Id_PF_INET;
-    Addr.sin_addr = TextToInAddr(AIP);
-    Addr.sin_port = WS::htons(static_cast<uint16_t>(APort));
+    const TSockAddrIn Addr = MakeSockAddr(Id_PF_INET, AIP, APort, false);
     return WS::sendto(ASocket, static_cast<const char*>(ABuffer), ALength, AFlags, AsSockAddr(Addr),
                       AddressLength);
 }
@@ -278,8 +275,7 @@ int TIdStackWindows::ApiShutdown(TIdStackSocketHandle ASocket, int AHow) {
 
 std::string TIdStackWindows::ErrorText(int32_t AErrorCode) {
     if (AErrorCode == Id_WSAHOST_NOT_FOUND) {
-        return FormatText(FormatText(IdResourceStrings::RSSocketErrorFormat, AErrorCode).c_str(),
-                          std::string(IdResourceStrings::RSHostNotFound));
+        return FormatErrorText(AErrorCode, IdResourceStrings::RSHostNotFound);
     }
     return TIdStack::ErrorText(AErrorCode);
 }
