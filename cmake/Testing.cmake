@@ -27,3 +27,22 @@ function(vexlo_add_test)
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS ${T_LABEL} ${T_PROPERTIES})
 endfunction()
+
+# vexlo_add_gui_test(NAME name SOURCES ... LIBS ... [LABEL label] [ENVIRONMENT ...]
+#                    [OWN_MAIN]): a GoogleTest program on the offscreen platform, with the
+# shared GUI main (tests/support) unless it brings its own application object.
+function(vexlo_add_gui_test)
+  cmake_parse_arguments(T "OWN_MAIN" "NAME;LABEL" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  if(NOT T_LABEL)
+    set(T_LABEL gui)
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  if(T_OWN_MAIN)
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} vexlo_gui_test_support vexlo_warnings)
+  else()
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} vexlo_gui_test_main vexlo_warnings)
+  endif()
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS ${T_LABEL} ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${T_ENVIRONMENT}")
+endfunction()

@@ -3,6 +3,7 @@
 // library itself. Each platform has its own implementation file, chosen by the build.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace IdPlatform {
 
@@ -26,7 +27,10 @@ uint32_t TickCount();
 uint32_t CurrentProcessId();
 
 // Case-insensitive comparison in the user's locale; true when the texts are equal.
-bool SameTextLocale(const std::string& A, const std::string& B);
+bool SameTextLocale(std::string_view A, std::string_view B);
+
+// The running executable's full path as the system reports it; empty when it cannot tell.
+std::string ExecutablePath();
 
 // The address checks' own name lookup, separate from the socket stack: a start-up and a
 // clean-up around every lookup where the platform needs them.

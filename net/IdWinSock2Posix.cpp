@@ -552,14 +552,42 @@ uint32_t CurrentProcessId() {
     return static_cast<uint32_t>(::getpid());
 }
 
-bool SameTextLocale(const std::string& A, const std::string& B) {
+bool SameTextLocale(std::string_view A, std::string_view B) {
+    // Byte for byte with only ASCII letters folded; unlike strncasecmp, a zero byte does
+    // not end the comparison.
+    const auto SameFoldingAscii = [](std::string_view X, std::string_view Y) {
+        if (X.size() != Y.size()) {
+            return false;
+        }
+        for (size_t I = 0; I < X.size(); ++I) {
+            const unsigned char CX = static_cast<unsigned char>(X[I]) | 0x20;
+            if (X[I] != Y[I] && (CX != (static_cast<unsigned char>(Y[I]) | 0x20) ||
+                                 CX < 'a' || CX > 'z')) {
+                return false;
+            }
+        }
+        return true;
+    };
+    const auto IsAscii = [](std::string_view X) {
+        unsigned char Any = 0;
+        for (const char C : X) {
+            Any |= static_cast<unsigned char>(C);
+        }
+        return Any < 0x80;
+    };
+    // Pure ASCII folds the same in every locale but the Turkic ones (where "I" lowers to a
+    // dotless i), and needs no wide copies: the host list's display-name lookup compares
+    // the typed text with every entry of lists a million entries long.
+    if (IsAscii(A) && IsAscii(B)) {
+        return SameFoldingAscii(A, B);
+    }
     bool Ok = true;
-    const std::wstring WA = Widen(A, Ok);
-    const std::wstring WB = Widen(B, Ok);
+    const std::wstring WA = Widen(std::string(A), Ok);
+    const std::wstring WB = Widen(std::string(B), Ok);
     if (!Ok) {
         // Text that is not valid in the locale's encoding compares byte for byte, ASCII
         // letters folded.
-        return A.size() == B.size() && ::strncasecmp(A.c_str(), B.c_str(), A.size()) == 0;
+        return SameFoldingAscii(A, B);
     }
     if (WA.size() != WB.size()) {
         return false;
@@ -571,6 +599,22 @@ bool SameTextLocale(const std::string& A, const std::string& B) {
         }
     }
     return true;
+}
+
+std::string ExecutablePath() {
+    // The kernel's own record of the running file, with its links resolved.
+    std::string Path(256, '\0');
+    for (;;) {
+        const ssize_t N = ::readlink("/proc/self/exe", Path.data(), Path.size());
+        if (N < 0) {
+            return {};
+        }
+        if (static_cast<size_t>(N) < Path.size()) {
+            Path.resize(static_cast<size_t>(N));
+            return Path;
+        }
+        Path.resize(Path.size() * 2); // readlink cuts without saying so
+    }
 }
 
 } // namespace IdPlatform

@@ -102,7 +102,31 @@ uint32_t CurrentProcessId() {
     return ::GetCurrentProcessId();
 }
 
-bool SameTextLocale(const std::string& A, const std::string& B) {
+bool SameTextLocale(std::string_view A, std::string_view B) {
+    // Printable ASCII is compared here, letters folded, as CompareStringA compares it in the
+    // user's locale, without a system call per text: the host list's display-name lookup
+    // compares the typed text with every entry of lists a million entries long. Control
+    // characters go to the system, which ignores some of them.
+    const auto IsPrintableAscii = [](std::string_view X) {
+        for (const char C : X) {
+            if (C < 0x20 || C > 0x7E) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (IsPrintableAscii(A) && IsPrintableAscii(B)) {
+        if (A.size() != B.size()) {
+            return false;
+        }
+        for (size_t I = 0; I < A.size(); ++I) {
+            const char CA = static_cast<char>(A[I] | 0x20);
+            if (A[I] != B[I] && (CA != static_cast<char>(B[I] | 0x20) || CA < 'a' || CA > 'z')) {
+                return false;
+            }
+        }
+        return true;
+    }
     if (A.size() > static_cast<size_t>(INT_MAX) || B.size() > static_cast<size_t>(INT_MAX)) {
         // Beyond what the system compares in one call; no host name is ever this long.
         return A == B;
@@ -111,6 +135,22 @@ bool SameTextLocale(const std::string& A, const std::string& B) {
     return ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, A.data(),
                             static_cast<int>(A.size()), B.data(),
                             static_cast<int>(B.size())) == CSTR_EQUAL;
+}
+
+std::string ExecutablePath() {
+    std::string Path(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD N =
+            ::GetModuleFileNameA(nullptr, Path.data(), static_cast<DWORD>(Path.size()));
+        if (N == 0) {
+            return {};
+        }
+        if (N < Path.size()) {
+            Path.resize(N);
+            return Path;
+        }
+        Path.resize(Path.size() * 2); // a full buffer means the path was cut
+    }
 }
 
 } // namespace IdPlatform

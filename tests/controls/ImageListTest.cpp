@@ -1,5 +1,5 @@
 #include "controls/ImageList.h"
-#include "GuiTestSupport.h"
+#include "tests/support/GuiTestSupport.h"
 
 #include <QBitmap>
 #include <gtest/gtest.h>

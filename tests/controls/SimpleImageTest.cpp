@@ -1,5 +1,5 @@
 #include "controls/SimpleImage.h"
-#include "GuiTestSupport.h"
+#include "tests/support/GuiTestSupport.h"
 
 #include <climits>
 #include <gtest/gtest.h>

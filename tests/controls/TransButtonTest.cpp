@@ -1,5 +1,5 @@
 #include "controls/TransButton.h"
-#include "GuiTestSupport.h"
+#include "tests/support/GuiTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <vector>

@@ -1,0 +1,319 @@
+#include "app/HostGrid.h"
+
+#include "app/Application.h"
+#include "hosts/HostListErrors.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+namespace {
+
+QString Decoded(std::string_view ABytes) {
+    return QString::fromLocal8Bit(ABytes.data(), static_cast<qsizetype>(ABytes.size()));
+}
+
+} // namespace
+
+THostListModel::THostListModel(THostListEditor& AEditor, QObject* AParent)
+    : QAbstractTableModel(AParent), FEditor(AEditor) {}
+
+int THostListModel::rowCount(const QModelIndex& AParent) const {
+    return AParent.isValid() ? 0 : static_cast<int>(FEditor.RowCount());
+}
+
+int THostListModel::columnCount(const QModelIndex& AParent) const {
+    return AParent.isValid() ? 0 : 2;
+}
+
+QVariant THostListModel::data(const QModelIndex& AIndex, int ARole) const {
+    if (!AIndex.isValid() || (ARole != Qt::DisplayRole && ARole != Qt::EditRole)) {
+        return {};
+    }
+    return Decoded(FEditor.CellText(static_cast<std::size_t>(AIndex.row()), AIndex.column()));
+}
+
+QVariant THostListModel::headerData(int ASection, Qt::Orientation AOrientation, int ARole) const {
+    if (AOrientation != Qt::Horizontal || ARole != Qt::DisplayRole) {
+        return {};
+    }
+    return ASection == 0 ? QStringLiteral("IP Address") : QStringLiteral("Name");
+}
+
+void THostListModel::Reset() {
+    beginResetModel();
+    endResetModel();
+}
+
+void THostListModel::RowsAboutToBeInserted(std::size_t AFirst, std::size_t ACount) {
+    beginInsertRows({}, static_cast<int>(AFirst), static_cast<int>(AFirst + ACount - 1));
+}
+
+void THostListModel::RowsInserted() {
+    endInsertRows();
+}
+
+void THostListModel::RowsAboutToBeRemoved(std::size_t AFirst, std::size_t ACount) {
+    beginRemoveRows({}, static_cast<int>(AFirst), static_cast<int>(AFirst + ACount - 1));
+}
+
+void THostListModel::RowsRemoved() {
+    endRemoveRows();
+}
+
+void THostListModel::RowChanged(std::size_t ARow) {
+    const int Row = static_cast<int>(ARow);
+    emit dataChanged(index(Row, 0), index(Row, 1));
+}
+
+void THostListModel::CurrentChanged(std::size_t ARow, int ACol) {
+    emit CurrentCellChanged(static_cast<int>(ARow), ACol);
+}
+
+void THostListModel::RowSelected(std::string_view AAddress) {
+    emit AddressSelected(Decoded(AAddress));
+}
+
+THostGrid::THostGrid(QWidget* AParent)
+    : QTableView(AParent), FEditor(FList), FModel(new THostListModel(FEditor, this)),
+      FCellEditor(new QLineEdit(viewport())) {
+    FEditor.SetObserver(FModel);
+    setModel(FModel);
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setLineWidth(1);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTabKeyNavigation(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+
+    QHeaderView* Rows = verticalHeader();
+    Rows->hide();
+    Rows->setMinimumSectionSize(1);
+    Rows->setDefaultSectionSize(RowHeight);
+    Rows->setSectionResizeMode(QHeaderView::Fixed);
+
+    QHeaderView* Titles = horizontalHeader();
+    Titles->setFixedHeight(RowHeight);
+    Titles->setHighlightSections(false);
+    Titles->setSectionsClickable(false);
+    Titles->setStretchLastSection(false);
+    Titles->setMinimumSectionSize(1);
+    Titles->setSectionResizeMode(0, QHeaderView::Interactive);
+    Titles->setSectionResizeMode(1, QHeaderView::Fixed);
+    // Flat, in the button-face colour, with the same lines as the cells below.
+    Titles->setStyleSheet(
+        "QHeaderView::section { background-color: palette(button); color: palette(window-text);"
+        " border: none; border-right: 1px solid palette(mid); border-bottom: 1px solid"
+        " palette(mid); padding-left: 2px; }");
+    Titles->resizeSection(0, 98);
+    Titles->resizeSection(1, 104);
+    connect(Titles, &QHeaderView::sectionResized, this, [this](int ASection) {
+        if (ASection == 0) {
+            FitNameColumn();
+        }
+        PlaceCellEditor();
+    });
+
+    FCellEditor->setFrame(false);
+    FCellEditor->installEventFilter(this);
+    setFocusProxy(FCellEditor);
+    connect(FCellEditor, &QLineEdit::textEdited, this, &THostGrid::CellTextEdited);
+    connect(FModel, &THostListModel::CurrentCellChanged, this, [this] { ShowCurrentCell(); });
+    connect(FModel, &THostListModel::AddressSelected, this, &THostGrid::SelectCell);
+    // An entry changed by a rule (Esc putting typing back) shows in the editor at once.
+    connect(FModel, &QAbstractItemModel::dataChanged, this, [this] {
+        const QString Text = FModel->index(static_cast<int>(FEditor.Row()), FEditor.Col())
+                                 .data()
+                                 .toString();
+        if (FCellEditor->text() != Text) {
+            FCellEditor->setText(Text);
+        }
+    });
+    connect(FModel, &QAbstractItemModel::rowsInserted, this, [this] { ShowCurrentCell(); });
+    connect(FModel, &QAbstractItemModel::rowsRemoved, this, [this] { ShowCurrentCell(); });
+    ShowCurrentCell();
+}
+
+THostGrid::~THostGrid() {
+    FEditor.SetObserver(nullptr);
+}
+
+void THostGrid::ListReset() {
+    FEditor.Reset();
+    FModel->Reset();
+    ShowCurrentCell();
+}
+
+void THostGrid::SetTabStop(bool AValue) {
+    FTabStop = AValue;
+    const Qt::FocusPolicy Policy = AValue ? Qt::StrongFocus : Qt::ClickFocus;
+    setFocusPolicy(Policy);
+    FCellEditor->setFocusPolicy(Policy);
+}
+
+bool THostGrid::eventFilter(QObject* AWatched, QEvent* AEvent) {
+    if (AWatched == FCellEditor && AEvent->type() == QEvent::KeyPress) {
+        bool Handled = false;
+        Guarded([&] { Handled = HandleKey(static_cast<QKeyEvent*>(AEvent)); });
+        return Handled;
+    }
+    return QTableView::eventFilter(AWatched, AEvent);
+}
+
+void THostGrid::keyPressEvent(QKeyEvent* AEvent) {
+    bool Handled = false;
+    Guarded([&] { Handled = HandleKey(AEvent); });
+    if (!Handled) {
+        QTableView::keyPressEvent(AEvent);
+    }
+}
+
+bool THostGrid::HandleKey(QKeyEvent* AEvent) {
+    const Qt::KeyboardModifiers Mods =
+        AEvent->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier |
+                               Qt::MetaModifier);
+    const bool Plain = Mods == Qt::NoModifier;
+    const bool CtrlOnly = Mods == Qt::ControlModifier;
+    switch (AEvent->key()) {
+    case Qt::Key_Up:
+        if (CtrlOnly) {
+            FEditor.First();
+        } else if (Plain) {
+            FEditor.Up();
+        }
+        return true;
+    case Qt::Key_Down:
+        if (CtrlOnly) {
+            FEditor.Last();
+        } else if (Plain) {
+            FEditor.Down();
+        }
+        return true;
+    case Qt::Key_PageUp: {
+        const std::size_t Step = static_cast<std::size_t>(VisibleRows());
+        FEditor.MoveTo(FEditor.Row() > Step ? FEditor.Row() - Step : 0, FEditor.Col());
+        return true;
+    }
+    case Qt::Key_PageDown:
+        FEditor.MoveTo(FEditor.Row() + static_cast<std::size_t>(VisibleRows()), FEditor.Col());
+        return true;
+    case Qt::Key_Insert:
+        if (Plain) {
+            FEditor.Insert();
+            return true;
+        }
+        return false;
+    case Qt::Key_Delete:
+        if (CtrlOnly) {
+            FEditor.DeleteCurrent();
+            return true;
+        }
+        return false;
+    case Qt::Key_Escape:
+        FEditor.Escape();
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Neither ends the editing nor moves; the window pings on the release.
+        return true;
+    case Qt::Key_Left:
+        if (Plain && FEditor.Col() == 1 && FCellEditor->cursorPosition() == 0 &&
+            !FCellEditor->hasSelectedText()) {
+            FEditor.MoveTo(FEditor.Row(), 0);
+            return true;
+        }
+        return false;
+    case Qt::Key_Right:
+        if (Plain && FEditor.Col() == 0 &&
+            FCellEditor->cursorPosition() == FCellEditor->text().size() &&
+            !FCellEditor->hasSelectedText()) {
+            FEditor.MoveTo(FEditor.Row(), 1);
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+void THostGrid::CellTextEdited(const QString& AText) {
+    Guarded([&] {
+        try {
+            FEditor.SetCellText(AText.toLocal8Bit().toStdString());
+        } catch (const EKeyError&) {
+            // The entry kept its address: so does the editor, before the error box shows.
+            const int Cursor = FCellEditor->cursorPosition();
+            FCellEditor->setText(Decoded(FEditor.CellText(FEditor.Row(), FEditor.Col())));
+            FCellEditor->setCursorPosition(std::max(0, Cursor - 1));
+            throw;
+        }
+    });
+}
+
+void THostGrid::mousePressEvent(QMouseEvent* AEvent) {
+    const QModelIndex Index = indexAt(AEvent->position().toPoint());
+    if (Index.isValid()) {
+        Guarded([&] {
+            FEditor.MoveTo(static_cast<std::size_t>(Index.row()), Index.column());
+        });
+    }
+    setFocus(Qt::MouseFocusReason);
+    AEvent->accept();
+}
+
+void THostGrid::mouseDoubleClickEvent(QMouseEvent* AEvent) {
+    AEvent->accept();
+}
+
+void THostGrid::resizeEvent(QResizeEvent* AEvent) {
+    QTableView::resizeEvent(AEvent);
+    FitNameColumn();
+    PlaceCellEditor();
+}
+
+void THostGrid::scrollContentsBy(int ADx, int ADy) {
+    QTableView::scrollContentsBy(ADx, ADy);
+    PlaceCellEditor();
+}
+
+void THostGrid::updateGeometries() {
+    QTableView::updateGeometries();
+    FitNameColumn();
+    PlaceCellEditor();
+}
+
+void THostGrid::ShowCurrentCell() {
+    const QModelIndex Index = FModel->index(static_cast<int>(FEditor.Row()), FEditor.Col());
+    if (currentIndex() != Index) {
+        setCurrentIndex(Index);
+    }
+    scrollTo(Index);
+    const QString Text = Index.data().toString();
+    if (FCellEditor->text() != Text) {
+        FCellEditor->setText(Text);
+    }
+    FCellEditor->selectAll();
+    PlaceCellEditor();
+}
+
+void THostGrid::PlaceCellEditor() {
+    const QModelIndex Index = FModel->index(static_cast<int>(FEditor.Row()), FEditor.Col());
+    // Inside the cell's grid lines, which stay visible around the editor.
+    const QRect Cell = visualRect(Index).adjusted(0, 0, -1, -1);
+    FCellEditor->setGeometry(Cell);
+    FCellEditor->setVisible(Cell.isValid() && !Cell.isEmpty());
+}
+
+void THostGrid::FitNameColumn() {
+    // The name column takes the rest of the client width, less 2.
+    const int Width = std::max(1, viewport()->width() - columnWidth(0) - 2);
+    if (columnWidth(1) != Width) {
+        horizontalHeader()->resizeSection(1, Width);
+    }
+}
+
+int THostGrid::VisibleRows() const {
+    return std::max(1, viewport()->height() / RowHeight);
+}

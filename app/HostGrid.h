@@ -1,0 +1,89 @@
+#pragma once
+// The host list grid: a table view over the host list, whose editing rules live in
+// THostListEditor; this only shows the list and maps keys and clicks to those rules.
+#include "hosts/HostList.h"
+#include "hosts/HostListEditor.h"
+
+#include <QAbstractTableModel>
+#include <QLineEdit>
+#include <QTableView>
+#include <memory>
+
+class THostListModel : public QAbstractTableModel, public THostListObserver {
+    Q_OBJECT
+
+  public:
+    THostListModel(THostListEditor& AEditor, QObject* AParent);
+
+    int rowCount(const QModelIndex& AParent = {}) const override;
+    int columnCount(const QModelIndex& AParent = {}) const override;
+    QVariant data(const QModelIndex& AIndex, int ARole) const override;
+    QVariant headerData(int ASection, Qt::Orientation AOrientation, int ARole) const override;
+
+    // The whole list was replaced.
+    void Reset();
+
+  signals:
+    void CurrentCellChanged(int ARow, int ACol);
+    void AddressSelected(const QString& AAddress);
+
+  private:
+    void RowsAboutToBeInserted(std::size_t AFirst, std::size_t ACount) override;
+    void RowsInserted() override;
+    void RowsAboutToBeRemoved(std::size_t AFirst, std::size_t ACount) override;
+    void RowsRemoved() override;
+    void RowChanged(std::size_t ARow) override;
+    void CurrentChanged(std::size_t ARow, int ACol) override;
+    void RowSelected(std::string_view AAddress) override;
+
+    THostListEditor& FEditor;
+};
+
+class THostGrid : public QTableView {
+    Q_OBJECT
+
+  public:
+    static constexpr int RowHeight = 18;
+
+    explicit THostGrid(QWidget* AParent);
+    ~THostGrid() override;
+
+    THostList& List() { return FList; }
+    THostListEditor& Editor() { return FEditor; }
+    // Call after the list was replaced behind the grid's back (loaded from its file).
+    void ListReset();
+
+    // Whether the Tab key may move the focus into the grid.
+    bool TabStop() const { return FTabStop; }
+    void SetTabStop(bool AValue);
+
+    // The in-place editor of the current cell; it holds the focus whenever the grid has it.
+    QLineEdit* CellEditor() const { return FCellEditor; }
+
+  signals:
+    // A cell of an entry's row became current; the entry's address as stored.
+    void SelectCell(const QString& AAddress);
+
+  protected:
+    bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
+    void mousePressEvent(QMouseEvent* AEvent) override;
+    void mouseDoubleClickEvent(QMouseEvent* AEvent) override;
+    void keyPressEvent(QKeyEvent* AEvent) override;
+    void resizeEvent(QResizeEvent* AEvent) override;
+    void scrollContentsBy(int ADx, int ADy) override;
+    void updateGeometries() override;
+
+  private:
+    bool HandleKey(QKeyEvent* AEvent);
+    void CellTextEdited(const QString& AText);
+    void ShowCurrentCell();
+    void PlaceCellEditor();
+    void FitNameColumn();
+    int VisibleRows() const;
+
+    THostList FList;
+    THostListEditor FEditor;
+    THostListModel* FModel;
+    QLineEdit* FCellEditor;
+    bool FTabStop = true;
+};

@@ -1,0 +1,419 @@
+#include "app/PingForm.h"
+
+#include "app/Application.h"
+#include "app/HostGrid.h"
+#include "app/Label.h"
+#include "app/Shell.h"
+#include "app/WindowFont.h"
+#include "controls/ImageList.h"
+#include "controls/SimpleImage.h"
+#include "controls/TransButton.h"
+#include "hosts/HostListFile.h"
+#include "net/IdException.h"
+#include "net/IdIcmpClient.h"
+#include "net/SysInet.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QBitmap>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyleHints>
+#include <QUrl>
+#include <QWindow>
+#include <stdexcept>
+
+namespace {
+
+QColor ToQColor(const TRgb& AColour) {
+    return QColor(AColour.R, AColour.G, AColour.B);
+}
+
+std::string LocalBytes(const QString& AText) {
+    return AText.toLocal8Bit().toStdString();
+}
+
+QImage LoadPicture(const char* APath) {
+    QImage Result(QString::fromLatin1(APath));
+    if (Result.isNull()) {
+        throw std::runtime_error(std::string("Cannot load the picture ") + APath);
+    }
+    return Result;
+}
+
+} // namespace
+
+std::function<std::string()> TPingForm::HostListPathSource = [] { return ::HostListPath(); };
+std::function<bool(const std::string&)> TPingForm::RestorePreviousInstance =
+    Shell::RestoreWindowTitled;
+
+void TIpEdit::SetBackground(const QColor& AColour) {
+    QPalette Palette = palette();
+    Palette.setColor(QPalette::Base, AColour);
+    setPalette(Palette);
+}
+
+void TIpEdit::focusInEvent(QFocusEvent* AEvent) {
+    QLineEdit::focusInEvent(AEvent);
+    // A press places the caret where it was made; any other way in selects everything, so
+    // that typing replaces the last host.
+    if (AEvent->reason() != Qt::MouseFocusReason) {
+        selectAll();
+    }
+}
+
+TPingForm::TPingForm()
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    setObjectName(QStringLiteral("PingForm"));
+    QPalette Palette = palette();
+    Palette.setColor(QPalette::Window, QColor::fromRgb(KeyColour));
+    setPalette(Palette);
+    setAutoFillBackground(true);
+    setFont(WindowFont());
+    move(7, 7);
+    setFixedSize(ClientWidth, UnfoldedHeight);
+
+    IpEdit = new TIpEdit(this);
+    IpEdit->setGeometry(18, 14, 91, 14);
+    IpEdit->setFrame(false);
+    IpEdit->setText(QStringLiteral("127.0.0.1"));
+    IpEdit->setToolTip(QStringLiteral("Enter dns name or IP Address"));
+    IpEdit->setAccessibleName(QStringLiteral("Enter dns name or IP Address"));
+
+    ImageList1 = std::make_unique<TImageList>(16, 16);
+    const QImage Status = LoadPicture(":/vexlo/status.xpm");
+    ImageList1->Add(Status.convertToFormat(QImage::Format_RGB32),
+                    QBitmap::fromImage(Status.createAlphaMask()));
+    ReplyImage = new TSimpleImage(this);
+    ReplyImage->setGeometry(110, 14, 16, 16);
+    ReplyImage->SetImages(ImageList1.get());
+    ReplyImage->SetImageIndex(0);
+
+    EchoClient = std::make_unique<TIdIcmpClient>();
+    EchoClient->SetReceiveTimeout(1000);
+    EchoClient->OnReply = [this](TIdBaseComponent& ASender, const TReplyStatus& AReplyStatus) {
+        EchoClientReply(ASender, AReplyStatus);
+    };
+
+    Grid = new THostGrid(this);
+    Grid->setGeometry(2, 90, 206, 148);
+
+    PingLabel = new TLabel(this);
+    PingLabel->setGeometry(8, 42, 161, 13);
+    PingLabel->SetBold(true);
+    PingLabel->setStyleSheet(QString());
+    QPalette White = PingLabel->palette();
+    White.setColor(QPalette::Window, Qt::white);
+    PingLabel->setPalette(White);
+    PingLabel->SetFontColour(ToQColor(clBlue));
+    PingLabel->setText(QStringLiteral("Not pinged"));
+
+    HelpLabel = new TLabel(this);
+    HelpLabel->setGeometry(176, 42, 22, 13);
+    HelpLabel->setPalette(White);
+    HelpLabel->SetFontColour(ToQColor(clBlue));
+    HelpLabel->SetUnderline(true);
+    HelpLabel->setText(QStringLiteral("Help"));
+    HelpLabel->setCursor(Qt::PointingHandCursor);
+
+    setTabOrder(IpEdit, Grid);
+    connect(IpEdit, &QLineEdit::textChanged, this, [this] { Guarded([this] { IpEditChange(); }); });
+    connect(Grid, &THostGrid::SelectCell, this,
+            [this](const QString& AAddress) { Guarded([&] { GridSelectCell(AAddress); }); });
+    // Key preview and the help label's clicks: every event of the window's controls passes
+    // here first.
+    qApp->installEventFilter(this);
+    IpEdit->setFocus();
+}
+
+TPingForm::~TPingForm() {
+    qApp->removeEventFilter(this);
+    FormDestroy();
+}
+
+void TPingForm::FormCreate() {
+    // Qt composes every widget off-screen and shows it in one piece: double buffering is
+    // already on.
+    InternetManager = std::make_unique<TInternetManager>();
+    SetClientHeight(FoldedHeight);
+    BackImage = std::make_unique<QImage>(
+        LoadPicture(":/vexlo/background.xpm").convertToFormat(QImage::Format_RGB32));
+    setMask(ShapeRegion());
+    update();
+    PingButton = MakeButton(8, 24, 142, 24, QStringLiteral("Send a ping (ctrl + P)"),
+                            &TPingForm::PingButtonClick);
+    ListButton = MakeButton(8, 24, 164, 24, QStringLiteral("Show list (ctrl + E)"),
+                            &TPingForm::ListButtonClick);
+    ExitButton =
+        MakeButton(4, 14, 190, 14, QStringLiteral("Exit (escape)"), &TPingForm::ExitButtonClick);
+    // The edit box and the grid are windows of their own in the design, above every drawn
+    // control.
+    IpEdit->raise();
+    Grid->raise();
+    HostListPath = HostListPathSource();
+    FHostListFile = std::make_unique<THostListFile>(HostListPath);
+    try {
+        FHostListFile->Load(Grid->List());
+    } catch (...) {
+        Grid->ListReset();
+        throw;
+    }
+    Grid->ListReset();
+    CheckPreviousInstance();
+    Grid->SetTabStop(false);
+}
+
+TTransButton* TPingForm::MakeButton(int ATop, int AHeight, int ALeft, int AWidth,
+                                    const QString& AHint, void (TPingForm::*AClick)()) {
+    auto* Button = new TTransButton(this);
+    Button->setGeometry(ALeft, ATop, AWidth, AHeight);
+    Button->SetShowHint(true);
+    Button->SetHint(AHint);
+    Button->setAccessibleName(AHint);
+    Button->OnClick = [this, AClick](QObject*) { Guarded([&] { (this->*AClick)(); }); };
+    Button->show();
+    return Button;
+}
+
+void TPingForm::CheckPreviousInstance() {
+    TApplication* App = TApplication::Instance();
+    const QString Saved = App->Title();
+    // Blank, so that the search cannot find this copy's own window.
+    App->SetTitle(QString());
+    if (RestorePreviousInstance(LocalBytes(Saved))) {
+        App->Terminate();
+    }
+    App->SetTitle(Saved);
+}
+
+void TPingForm::FormDestroy() {
+    if (FDestroyed) {
+        return;
+    }
+    FDestroyed = true;
+    Guarded([this] {
+        struct TFreeAfterwards {
+            TPingForm& Form;
+            ~TFreeAfterwards() {
+                Form.BackImage.reset();
+                Form.InternetManager.reset();
+            }
+        } FreeAfterwards{*this};
+        if (FHostListFile && Grid->List().Count() > 0) {
+            FHostListFile->Save(Grid->List());
+        }
+    });
+}
+
+void TPingForm::ShowStatus(const TStatusDisplay& AStatus) {
+    PingLabel->SetFontColour(ToQColor(AStatus.Colour));
+    PingLabel->setText(QString::fromLocal8Bit(AStatus.Text));
+    ReplyImage->SetImageIndex(AStatus.ImageIndex);
+    QAccessibleEvent Announce(PingLabel, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&Announce);
+}
+
+void TPingForm::PingButtonClick() {
+    ShowStatus(NotPingedDisplay());
+    const std::string Text = LocalBytes(IpEdit->text());
+    const std::optional<std::string> Target = PingTarget(Text, *InternetManager, Grid->List());
+    if (!Target) {
+        IpEdit->SetBackground(ToQColor(clRed));
+        ShowStatus(NameNotFoundDisplay());
+        return;
+    }
+    try {
+        EchoClient->SetHost(*Target);
+        EchoClient->PingOnce("  ", 0);
+    } catch (const Exception& E) {
+        ShowStatus(ErrorDisplay(E.Message()));
+        ReplyImage->SetImageIndex(0);
+    } catch (const std::exception& E) {
+        ShowStatus(ErrorDisplay(E.what()));
+        ReplyImage->SetImageIndex(0);
+    }
+}
+
+void TPingForm::EchoClientReply(TIdBaseComponent&, const TReplyStatus& AReplyStatus) {
+    ShowStatus(ReplyDisplay(AReplyStatus.Kind, EchoClient->Host()));
+    IpEdit->selectAll();
+}
+
+void TPingForm::IpEditChange() {
+    IpEdit->SetBackground(ToQColor(clWhite));
+    ShowStatus(NotPingedDisplay());
+}
+
+void TPingForm::ListButtonClick() {
+    if (height() == FoldedHeight) {
+        SetClientHeight(UnfoldedHeight);
+        Grid->setFocus();
+        Grid->SetTabStop(true);
+    } else {
+        SetClientHeight(FoldedHeight);
+        IpEdit->setFocus();
+        Grid->SetTabStop(false);
+    }
+}
+
+void TPingForm::ExitButtonClick() {
+    close();
+}
+
+void TPingForm::HelpLabelClick() {
+    const QString Path = HelpPagePath();
+    if (OnOpenHelp) {
+        OnOpenHelp(Path);
+        return;
+    }
+    // Hands the page to the desktop's browser and returns at once; a failure shows nothing.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(Path));
+}
+
+QString TPingForm::HelpPagePath() {
+    const QFileInfo Program(QCoreApplication::applicationFilePath());
+    return Program.absolutePath() + QLatin1Char('/') + Program.completeBaseName() +
+           QStringLiteral(".html");
+}
+
+void TPingForm::GridSelectCell(const QString& AAddress) {
+    if (IpEdit->text() != AAddress) {
+        IpEdit->setText(AAddress);
+    }
+}
+
+void TPingForm::FormKeyUp(int AKey, Qt::KeyboardModifiers AShift) {
+    const bool Ctrl = AShift.testFlag(Qt::ControlModifier);
+    if (Ctrl && AKey == Qt::Key_E) {
+        ListButtonClick();
+    }
+    // The ping button's hint promises Ctrl+P: it pings.
+    if (Ctrl && AKey == Qt::Key_P) {
+        PingButtonClick();
+    }
+    if (AKey == Qt::Key_Escape && IpEdit->hasFocus()) {
+        close();
+    }
+    if (AKey == Qt::Key_Return || AKey == Qt::Key_Enter) {
+        PingButtonClick();
+    }
+}
+
+bool TPingForm::IsOwnKeyRelease(QObject* AWatched, QEvent* AEvent) const {
+    if (AEvent->type() != QEvent::KeyRelease || !AWatched->isWidgetType()) {
+        return false;
+    }
+    auto* Target = static_cast<QWidget*>(AWatched);
+    if (Target != this && !isAncestorOf(Target)) {
+        return false;
+    }
+    // A release that no control takes goes on to its parents; only its first delivery, to
+    // the control with the focus (or to the window when none has it), counts.
+    QWidget* Focus = QApplication::focusWidget();
+    return Target == Focus || (Focus == nullptr && Target == this);
+}
+
+bool TPingForm::eventFilter(QObject* AWatched, QEvent* AEvent) {
+    if (IsOwnKeyRelease(AWatched, AEvent)) {
+        auto* Key = static_cast<QKeyEvent*>(AEvent);
+        // Holding a key down repeats press and release; the action is for the real release.
+        if (!Key->isAutoRepeat()) {
+            Guarded([&] { FormKeyUp(Key->key(), Key->modifiers()); });
+        }
+        return false;
+    }
+    if (AWatched == HelpLabel) {
+        if (AEvent->type() == QEvent::MouseButtonPress ||
+            AEvent->type() == QEvent::MouseButtonDblClick) {
+            return true;
+        }
+        if (AEvent->type() == QEvent::MouseButtonRelease) {
+            auto* Mouse = static_cast<QMouseEvent*>(AEvent);
+            if (Mouse->button() == Qt::LeftButton &&
+                HelpLabel->rect().contains(Mouse->position().toPoint())) {
+                Guarded([this] { HelpLabelClick(); });
+            }
+            return true;
+        }
+    }
+    return QWidget::eventFilter(AWatched, AEvent);
+}
+
+void TPingForm::mousePressEvent(QMouseEvent* AEvent) {
+    // The background and the status line move the window; every other control takes its
+    // own presses, and one that it leaves (the picture's right button) moves nothing.
+    QWidget* Child = childAt(AEvent->position().toPoint());
+    if (Child == nullptr || Child == PingLabel) {
+        Guarded([&] { FormMouseDown(AEvent); });
+    }
+    AEvent->accept();
+}
+
+void TPingForm::FormMouseDown(QMouseEvent* AEvent) {
+    FDragPending = true;
+    FDragging = false;
+    FPressPos = AEvent->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void TPingForm::mouseMoveEvent(QMouseEvent* AEvent) {
+    const QPoint Global = AEvent->globalPosition().toPoint();
+    if (FDragPending) {
+        const QPoint Moved = Global - frameGeometry().topLeft() - FPressPos;
+        if (Moved.manhattanLength() < QApplication::styleHints()->startDragDistance()) {
+            return;
+        }
+        FDragPending = false;
+        // A window manager moves the window itself, as by a title bar; without one, or when
+        // it will not, the window follows the pointer.
+        FDragging = !(windowHandle() && windowHandle()->startSystemMove());
+    }
+    if (FDragging) {
+        move(Global - FPressPos);
+    }
+}
+
+void TPingForm::mouseReleaseEvent(QMouseEvent*) {
+    FDragPending = false;
+    FDragging = false;
+}
+
+void TPingForm::paintEvent(QPaintEvent*) {
+    QPainter Canvas(this);
+    FormPaint(Canvas);
+}
+
+void TPingForm::FormPaint(QPainter& ACanvas) {
+    if (BackImage) {
+        ACanvas.drawImage(0, 0, *BackImage);
+    }
+}
+
+void TPingForm::resizeEvent(QResizeEvent* AEvent) {
+    QWidget::resizeEvent(AEvent);
+    setMask(ShapeRegion());
+}
+
+void TPingForm::SetClientHeight(int AHeight) {
+    // The top left corner stays: the window grows and shrinks at its bottom edge.
+    setFixedSize(ClientWidth, AHeight);
+}
+
+QRegion TPingForm::ShapeRegion() const {
+    QImage Finished(ClientWidth, height(), QImage::Format_RGB32);
+    Finished.fill(KeyColour);
+    QPainter Canvas(&Finished);
+    if (BackImage) {
+        Canvas.drawImage(0, 0, *BackImage);
+    } else {
+        // No picture yet: the window is a plain rectangle until FormCreate loads it.
+        Canvas.fillRect(Finished.rect(), Qt::white);
+    }
+    if (Grid->geometry().top() < height()) {
+        Canvas.fillRect(Grid->geometry(), Qt::white);
+    }
+    Canvas.end();
+    return QRegion(
+        QBitmap::fromImage(Finished.createMaskFromColor(KeyColour, Qt::MaskOutColor)));
+}

@@ -1,0 +1,118 @@
+#pragma once
+// The program's one window: a borderless, always-on-top panel shaped by its picture, where
+// the user types a host, pings it once and reads the outcome.
+#include "app/StatusDisplay.h"
+
+#include <QImage>
+#include <QLineEdit>
+#include <QPoint>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QKeyEvent;
+class TIdBaseComponent;
+class TIdIcmpClient;
+class TImageList;
+class TInternetManager;
+class THostGrid;
+class THostListFile;
+class TLabel;
+class TSimpleImage;
+class TTransButton;
+
+// The edit box: selects its whole text whenever it takes the focus other than by a press.
+class TIpEdit : public QLineEdit {
+    Q_OBJECT
+
+  public:
+    using QLineEdit::QLineEdit;
+    void SetBackground(const QColor& AColour);
+
+  protected:
+    void focusInEvent(QFocusEvent* AEvent) override;
+};
+
+class TPingForm : public QWidget {
+    Q_OBJECT
+
+  public:
+    static constexpr int ClientWidth = 210;
+    static constexpr int FoldedHeight = 60;
+    static constexpr int UnfoldedHeight = 240;
+    static constexpr QRgb KeyColour = 0xFF800080; // purple: see-through
+
+    TPingForm();
+    ~TPingForm() override;
+
+    // The start-up handler, run once by the application after the window was made.
+    void FormCreate();
+    // The destruction handler: stores the host list. Run once, before the controls go.
+    void FormDestroy();
+
+    void PingButtonClick();
+    void ListButtonClick();
+    void ExitButtonClick();
+    void HelpLabelClick();
+    void IpEditChange();
+    void GridSelectCell(const QString& AAddress);
+    void EchoClientReply(TIdBaseComponent& ASender, const TReplyStatus& AReplyStatus);
+    // Runs on every key release in any control of the window, before the control's own
+    // handling; AShift holds the modifiers still down.
+    void FormKeyUp(int AKey, Qt::KeyboardModifiers AShift);
+
+    bool Folded() const { return height() == FoldedHeight; }
+    // The finished window image without its see-through pixels: the window's shape.
+    QRegion ShapeRegion() const;
+    // The address of the help page beside the executable.
+    static QString HelpPagePath();
+
+    // The window's parts, named as the controls they hold.
+    TIpEdit* IpEdit;
+    TSimpleImage* ReplyImage;
+    std::unique_ptr<TImageList> ImageList1;
+    std::unique_ptr<TIdIcmpClient> EchoClient;
+    THostGrid* Grid;
+    TLabel* PingLabel;
+    TLabel* HelpLabel;
+    std::unique_ptr<TInternetManager> InternetManager;
+    std::string HostListPath;
+    std::unique_ptr<QImage> BackImage;
+    TTransButton* PingButton = nullptr;
+    TTransButton* ListButton = nullptr;
+    TTransButton* ExitButton = nullptr;
+
+    // Opens the help page; replaceable for tests. Nothing is shown when it fails.
+    std::function<void(const QString& APath)> OnOpenHelp;
+
+    // Where the host list lives and how another copy's window is found and restored; tests
+    // point them at a temporary folder and at a fake desktop.
+    static std::function<std::string()> HostListPathSource;
+    static std::function<bool(const std::string& ATitle)> RestorePreviousInstance;
+
+  protected:
+    bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
+    void mousePressEvent(QMouseEvent* AEvent) override;
+    void mouseMoveEvent(QMouseEvent* AEvent) override;
+    void mouseReleaseEvent(QMouseEvent* AEvent) override;
+    void paintEvent(QPaintEvent* AEvent) override;
+    void resizeEvent(QResizeEvent* AEvent) override;
+
+  private:
+    void FormPaint(QPainter& ACanvas);
+    void FormMouseDown(QMouseEvent* AEvent);
+    void CheckPreviousInstance();
+    void ShowStatus(const TStatusDisplay& AStatus);
+    void SetClientHeight(int AHeight);
+    TTransButton* MakeButton(int ATop, int AHeight, int ALeft, int AWidth, const QString& AHint,
+                             void (TPingForm::*AClick)());
+    bool IsOwnKeyRelease(QObject* AWatched, QEvent* AEvent) const;
+
+    std::unique_ptr<THostListFile> FHostListFile;
+    bool FDestroyed = false;
+    // Moving by the background: where the press was, and whether the platform took over.
+    bool FDragPending = false;
+    bool FDragging = false;
+    QPoint FPressPos;
+};

@@ -1,0 +1,57 @@
+#include "app/Startup.h"
+
+#include "app/Privilege.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+#include <cstring>
+#include <string_view>
+
+namespace Startup {
+
+std::optional<int> HandleInformationOptions(int AArgc, char** AArgv, std::ostream& AOut) {
+    for (int I = 1; I < AArgc; ++I) {
+        const std::string_view Arg = AArgv[I];
+        if (Arg == "--help" || Arg == "-h") {
+            AOut << "Usage: vexlo\n"
+                    "Tells whether a host answers one ICMP echo request.\n\n"
+                    "Type an IPv4 address, a host name or a name from the host list into the\n"
+                    "window and press Enter. The host list is the file beside the program with\n"
+                    "the extension .txt. Raw sockets need root or the capability cap_net_raw.\n\n"
+                    "  --help     show this text and exit\n"
+                    "  --version  show the version and exit\n";
+            return 0;
+        }
+        if (Arg == "--version") {
+            AOut << "vexlo " VEXLO_VERSION "\n";
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+bool HasPlatformArgument(int AArgc, char** AArgv) {
+    for (int I = 1; I < AArgc; ++I) {
+        if (std::strcmp(AArgv[I], "-platform") == 0 || std::strcmp(AArgv[I], "--platform") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void PrepareProcess(int& AArgc, char** AArgv) {
+    Privilege::DropAtStart();
+    // A Wayland session lets no client place itself, stay on top or find another's window:
+    // the X11 server it runs for older programs can.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !HasPlatformArgument(AArgc, AArgv) &&
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("xcb"));
+    }
+}
+
+} // namespace Startup

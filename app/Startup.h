@@ -1,0 +1,16 @@
+#pragma once
+// What happens before the application object exists.
+#include <optional>
+#include <ostream>
+
+namespace Startup {
+
+// "--help" and "--version" print their text and give the exit code; any other argument is
+// left alone, since the program reads no command line.
+std::optional<int> HandleInformationOptions(int AArgc, char** AArgv, std::ostream& AOut);
+
+// Privilege kept as small as it can be, a raised start made safe, and the X11 platform
+// chosen in a Wayland session. Before the application object, which reads what it sets.
+void PrepareProcess(int& AArgc, char** AArgv);
+
+} // namespace Startup

@@ -1,0 +1,15 @@
+#include "app/Application.h"
+#include "app/Startup.h"
+
+#include <iostream>
+
+int main(int AArgc, char** AArgv) {
+    if (const auto Code = Startup::HandleInformationOptions(AArgc, AArgv, std::cout)) {
+        return *Code;
+    }
+    Startup::PrepareProcess(AArgc, AArgv);
+    TApplication Application(AArgc, AArgv);
+    Application.SetTitle(QStringLiteral("Vexlo"));
+    Application.CreateForm();
+    return Application.Run();
+}

@@ -1,0 +1,23 @@
+// Windows side of the shell seam: the system's own title search already ignores case.
+#include "app/Shell.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+bool Shell::RestoreWindowTitled(const std::string& ATitle) {
+    // An empty name would find some untitled window of another program.
+    if (ATitle.empty()) {
+        return false;
+    }
+    HWND Found = FindWindowA(nullptr, ATitle.c_str());
+    if (Found == nullptr) {
+        return false;
+    }
+    ShowWindow(Found, SW_RESTORE);
+    // Allowed because the user has just started this copy, which makes it the foreground
+    // process; without it the restored window could stay behind the active one.
+    SetForegroundWindow(Found);
+    return true;
+}

@@ -1,0 +1,74 @@
+#include "hosts/HostListFile.h"
+
+#include "hosts/HostList.h"
+#include "hosts/HostListErrors.h"
+#include "hosts/HostListPlatform.h"
+#include "net/IdPlatform.h"
+
+#include <string>
+
+
+std::string HostListPathFor(std::string_view AExecutablePath) {
+    const std::size_t NameStart = [&] {
+        const std::size_t Sep = AExecutablePath.find_last_of(HostListPlatform::PathSeparators());
+        return Sep == std::string_view::npos ? 0 : Sep + 1;
+    }();
+    // A "." in a folder's name is not an extension.
+    const std::size_t Dot = AExecutablePath.rfind('.');
+    const std::size_t Stem =
+        Dot != std::string_view::npos && Dot >= NameStart ? Dot : AExecutablePath.size();
+    return std::string(AExecutablePath.substr(0, Stem)) + ".txt";
+}
+
+std::string HostListPath() {
+    return HostListPathFor(IdPlatform::ExecutablePath());
+}
+
+THostListFile::THostListFile(std::string APath) : FPath(std::move(APath)) {}
+
+void THostListFile::Load(THostList& AList) {
+    std::string Bytes;
+    std::string SystemText;
+    switch (HostListPlatform::ReadWholeFile(FPath, Bytes, SystemText)) {
+    case HostListPlatform::TReadResult::Read:
+        FLoadFailed = false;
+        AList.Assign(std::move(Bytes));
+        break;
+    case HostListPlatform::TReadResult::Missing:
+        FLoadFailed = false;
+        AList.Assign(std::string(THostList::DefaultEntry));
+        break;
+    case HostListPlatform::TReadResult::Failed:
+        // The user's file is there but could not be read: writing the (empty, or since
+        // edited) list over it at the end would lose it.
+        FLoadFailed = true;
+        AList.Clear();
+        throw EFOpenError(FPath, SystemText);
+    }
+}
+
+void THostListFile::Save(const THostList& AList) {
+    if (FLoadFailed || AList.Count() == 0) {
+        return;
+    }
+    HostListPlatform::TReplacement File(FPath);
+    // Lines gathered into large writes: one write per line would cost a system call each.
+    constexpr std::size_t ChunkSize = std::size_t{1} << 20;
+    std::string Chunk;
+    Chunk.reserve(ChunkSize);
+    for (std::size_t I = 0; I < AList.Count(); ++I) {
+        const std::string_view Line = AList.Line(I);
+        if (Chunk.size() + Line.size() + 2 > ChunkSize) {
+            File.Write(Chunk.data(), Chunk.size());
+            Chunk.clear();
+        }
+        if (Line.size() + 2 > ChunkSize) {
+            File.Write(Line.data(), Line.size());
+            File.Write("\r\n", 2);
+            continue;
+        }
+        Chunk.append(Line).append("\r\n", 2);
+    }
+    File.Write(Chunk.data(), Chunk.size());
+    File.Commit();
+}

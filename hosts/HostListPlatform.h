@@ -1,0 +1,48 @@
+#pragma once
+// The host list's one seam to the file system; hosts/posix/ and hosts/win/ each implement it,
+// chosen by the build. Errors are raised here as the host-list errors, with the path the
+// user knows (not a temporary or link target) and the system's own text.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace HostListPlatform {
+
+// The characters that end a folder (or drive) in a path on this platform.
+std::string_view PathSeparators();
+
+enum class TReadResult { Read, Missing, Failed };
+// Reads the whole file, opened with writing by others denied where the platform can deny
+// it. Missing when nothing, or a folder, is at APath; Failed with the system's text when a
+// file is there but cannot be read.
+TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes,
+                          std::string& ASystemText);
+
+// A new file beside the file at APath (beside a symbolic link's final target), which
+// replaces that file on Commit and is removed when the object goes without one.
+class TReplacement {
+  public:
+    // Raises EFCreateError when the file cannot be written there or the new one be made.
+    explicit TReplacement(std::string APath);
+    ~TReplacement();
+    TReplacement(const TReplacement&) = delete;
+    TReplacement& operator=(const TReplacement&) = delete;
+
+    // Raises EWriteError when not every byte is written.
+    void Write(const char* AData, std::size_t ASize);
+    // Flushes the new file to disk and renames it over the old one. Raises EWriteError when
+    // the flush fails, EFCreateError when the rename does.
+    void Commit();
+
+  private:
+    void Discard();
+
+    std::string FPath;   // as the user knows it, for the messages
+    std::string FTarget; // the file to replace, links followed
+    std::string FTemp;
+    std::intptr_t FHandle; // a descriptor or a HANDLE
+    bool FOpen = false;
+};
+
+} // namespace HostListPlatform

@@ -1,0 +1,222 @@
+// Windows side of the host list's file seam.
+#include "hosts/HostListPlatform.h"
+
+#include "hosts/HostListErrors.h"
+#include "net/IdPlatform.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <algorithm>
+
+namespace HostListPlatform {
+namespace {
+
+// DWORD-sized pieces: ReadFile and WriteFile take no more at once.
+constexpr std::size_t MaxChunk = std::size_t{1} << 30;
+
+std::string ErrorText(DWORD ACode) {
+    return IdPlatform::SystemErrorMessage(ACode);
+}
+
+bool IsMissing(DWORD ACode) {
+    return ACode == ERROR_FILE_NOT_FOUND || ACode == ERROR_PATH_NOT_FOUND ||
+           ACode == ERROR_INVALID_NAME;
+}
+
+HANDLE AsHandle(std::intptr_t AValue) {
+    return reinterpret_cast<HANDLE>(AValue);
+}
+
+// The file a symbolic link (a reparse point) ends at, as "C:\..." or "\\server\...".
+// Replacing the link itself would cut it. A link whose target is gone is replaced.
+std::string FinalTarget(const std::string& APath) {
+    const DWORD Attributes = ::GetFileAttributesA(APath.c_str());
+    if (Attributes == INVALID_FILE_ATTRIBUTES || !(Attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return APath;
+    }
+    const HANDLE File =
+        ::CreateFileA(APath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (File == INVALID_HANDLE_VALUE) {
+        return APath;
+    }
+    std::string Result(MAX_PATH, '\0');
+    DWORD Length = 0;
+    for (;;) {
+        Length = ::GetFinalPathNameByHandleA(File, Result.data(), static_cast<DWORD>(Result.size()),
+                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (Length < Result.size()) {
+            break;
+        }
+        Result.resize(Length); // the size needed, its terminating zero included
+    }
+    ::CloseHandle(File);
+    if (Length == 0) {
+        return APath;
+    }
+    Result.resize(Length);
+    if (Result.starts_with("\\\\?\\UNC\\")) {
+        return "\\\\" + Result.substr(8);
+    }
+    if (Result.starts_with("\\\\?\\")) {
+        return Result.substr(4);
+    }
+    return Result;
+}
+
+} // namespace
+
+std::string_view PathSeparators() {
+    // "D:vexlo.exe" is a name in D:'s current folder.
+    return "\\/:";
+}
+
+TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes,
+                          std::string& ASystemText) {
+    const DWORD Attributes = ::GetFileAttributesA(APath.c_str());
+    if (Attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD Error = ::GetLastError();
+        if (IsMissing(Error)) {
+            return TReadResult::Missing;
+        }
+        ASystemText = ErrorText(Error);
+        return TReadResult::Failed;
+    }
+    if (Attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        return TReadResult::Missing;
+    }
+    // FILE_SHARE_READ alone: nobody may write the file while it is read, and a file that
+    // someone is writing is not opened half-written.
+    const HANDLE File =
+        ::CreateFileA(APath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (File == INVALID_HANDLE_VALUE) {
+        const DWORD Error = ::GetLastError();
+        if (IsMissing(Error)) {
+            return TReadResult::Missing;
+        }
+        ASystemText = ErrorText(Error);
+        return TReadResult::Failed;
+    }
+    LARGE_INTEGER Size{};
+    ::GetFileSizeEx(File, &Size);
+    // The size is a hint only; reading goes on to the end of the file.
+    std::string Bytes(static_cast<std::size_t>(Size.QuadPart > 0 ? Size.QuadPart : 0) + 1, '\0');
+    std::size_t Used = 0;
+    for (;;) {
+        if (Used == Bytes.size()) {
+            Bytes.resize(Bytes.size() * 2);
+        }
+        DWORD Got = 0;
+        const std::size_t Want = std::min(Bytes.size() - Used, MaxChunk);
+        if (!::ReadFile(File, Bytes.data() + Used, static_cast<DWORD>(Want), &Got, nullptr)) {
+            ASystemText = ErrorText(::GetLastError());
+            ::CloseHandle(File);
+            return TReadResult::Failed;
+        }
+        if (Got == 0) {
+            break;
+        }
+        Used += Got;
+    }
+    ::CloseHandle(File);
+    Bytes.resize(Used);
+    ABytes = std::move(Bytes);
+    return TReadResult::Read;
+}
+
+TReplacement::TReplacement(std::string APath)
+    : FPath(std::move(APath)), FHandle(reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)) {
+    FTarget = FinalTarget(FPath);
+    // Replacing by rename would pass over a read-only file, or one another program holds
+    // open for writing; either is refused as truncating it would be, and left alone.
+    const HANDLE Probe = ::CreateFileA(FTarget.c_str(), GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (Probe == INVALID_HANDLE_VALUE) {
+        const DWORD Error = ::GetLastError();
+        if (!IsMissing(Error)) {
+            throw EFCreateError(FPath, ErrorText(Error));
+        }
+    } else {
+        ::CloseHandle(Probe);
+    }
+    HANDLE File = INVALID_HANDLE_VALUE;
+    for (unsigned Attempt = 0; File == INVALID_HANDLE_VALUE; ++Attempt) {
+        FTemp = FTarget + "." + std::to_string(::GetCurrentProcessId()) + "-" +
+                std::to_string(Attempt) + ".tmp";
+        File = ::CreateFileA(FTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (File == INVALID_HANDLE_VALUE) {
+            const DWORD Error = ::GetLastError();
+            if (Error != ERROR_FILE_EXISTS || Attempt == 100) {
+                throw EFCreateError(FPath, ErrorText(Error));
+            }
+        }
+    }
+    FHandle = reinterpret_cast<std::intptr_t>(File);
+    FOpen = true;
+}
+
+TReplacement::~TReplacement() {
+    Discard();
+}
+
+void TReplacement::Discard() {
+    if (FOpen) {
+        ::CloseHandle(AsHandle(FHandle));
+        ::DeleteFileA(FTemp.c_str());
+        FOpen = false;
+    }
+}
+
+void TReplacement::Write(const char* AData, std::size_t ASize) {
+    while (ASize > 0) {
+        DWORD Done = 0;
+        const DWORD Want = static_cast<DWORD>(std::min(ASize, MaxChunk));
+        if (!::WriteFile(AsHandle(FHandle), AData, Want, &Done, nullptr) || Done == 0) {
+            Discard();
+            throw EWriteError();
+        }
+        AData += Done;
+        ASize -= Done;
+    }
+}
+
+void TReplacement::Commit() {
+    // Data on disk before the name points at it: otherwise a crash right after the move
+    // can leave an empty file where the old list was.
+    if (!::FlushFileBuffers(AsHandle(FHandle))) {
+        Discard();
+        throw EWriteError();
+    }
+    FOpen = false;
+    if (!::CloseHandle(AsHandle(FHandle))) {
+        ::DeleteFileA(FTemp.c_str());
+        throw EWriteError();
+    }
+    // The old file's hidden and system marks go over to the new one.
+    const DWORD Old = ::GetFileAttributesA(FTarget.c_str());
+    const DWORD Kept = Old == INVALID_FILE_ATTRIBUTES
+                           ? 0
+                           : Old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                    FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    if (Kept != 0) {
+        ::SetFileAttributesA(FTemp.c_str(), Kept | FILE_ATTRIBUTE_ARCHIVE);
+    }
+    if (!::MoveFileExA(FTemp.c_str(), FTarget.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD Error = ::GetLastError();
+        ::SetFileAttributesA(FTemp.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileA(FTemp.c_str());
+        throw EFCreateError(FPath, ErrorText(Error));
+    }
+}
+
+} // namespace HostListPlatform

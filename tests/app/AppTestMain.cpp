@@ -1,0 +1,16 @@
+#include "app/Application.h"
+
+#include <QByteArray>
+
+#include <gtest/gtest.h>
+
+// The window needs the application object itself: its title, error box and termination.
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    TApplication App(argc, argv);
+    App.SetTitle(QStringLiteral("Vexlo"));
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,282 @@
+#include "app/Application.h"
+#include "app/HostGrid.h"
+#include "app/Label.h"
+#include "app/PingForm.h"
+#include "controls/SimpleImage.h"
+#include "controls/TransButton.h"
+#include "tests/support/GuiTestSupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+struct TErrorBox {
+    QString Caption;
+    QString Text;
+};
+
+class PingFormTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(Dir.isValid());
+        TPingForm::HostListPathSource = [this] { return ListPath(); };
+        TPingForm::RestorePreviousInstance = [this](const std::string& ATitle) {
+            Searched.push_back(ATitle);
+            return AnotherCopy;
+        };
+        TApplication::Instance()->OnErrorBox = [this](const QString& ACaption,
+                                                      const QString& AText) {
+            Errors.push_back({ACaption, AText});
+        };
+    }
+    void TearDown() override {
+        Form.reset();
+        TApplication::Instance()->OnErrorBox = nullptr;
+    }
+
+    std::string ListPath() const { return (Dir.path() + "/vexlo.txt").toStdString(); }
+    void WriteList(const QByteArray& ABytes) {
+        QFile File(QString::fromStdString(ListPath()));
+        ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+        File.write(ABytes);
+    }
+    QByteArray ReadList() const {
+        QFile File(QString::fromStdString(ListPath()));
+        return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray("<none>");
+    }
+
+    void Create() {
+        Form = std::make_unique<TPingForm>();
+        Guarded([this] { Form->FormCreate(); });
+    }
+    void CreateShown() {
+        Create();
+        Form->show();
+        Form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    }
+    // A key as a person presses it, to whatever control has the focus.
+    void Press(int AKey, Qt::KeyboardModifiers AModifiers = Qt::NoModifier) {
+        QWidget* Focus = QApplication::focusWidget();
+        ASSERT_NE(Focus, nullptr);
+        QTest::keyClick(Focus, static_cast<Qt::Key>(AKey), AModifiers);
+    }
+    QString Status() const { return Form->PingLabel->text(); }
+    QColor StatusColour() const { return Form->PingLabel->FontColour(); }
+
+    QTemporaryDir Dir;
+    std::unique_ptr<TPingForm> Form;
+    std::vector<std::string> Searched;
+    bool AnotherCopy = false;
+    std::vector<TErrorBox> Errors;
+};
+
+TEST_F(PingFormTest, OpensFoldedAtItsPlaceWithEveryControlWhereTheDesignPutsIt) {
+    Create();
+    EXPECT_EQ(Form->pos(), QPoint(7, 7));
+    EXPECT_EQ(Form->size(), QSize(210, 60));
+    EXPECT_TRUE(Form->windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_TRUE(Form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(Form->objectName(), "PingForm");
+    const struct {
+        QWidget* Control;
+        QRect Place;
+        const char* Hint;
+    } Controls[] = {
+        {Form->IpEdit, {18, 14, 91, 14}, "Enter dns name or IP Address"},
+        {Form->ReplyImage, {110, 14, 16, 16}, ""},
+        {Form->PingLabel, {8, 42, 161, 13}, ""},
+        {Form->HelpLabel, {176, 42, 22, 13}, ""},
+        {Form->Grid, {2, 90, 206, 148}, ""},
+        {Form->PingButton, {142, 8, 24, 24}, "Send a ping (ctrl + P)"},
+        {Form->ListButton, {164, 8, 24, 24}, "Show list (ctrl + E)"},
+        {Form->ExitButton, {190, 4, 14, 14}, "Exit (escape)"},
+    };
+    for (const auto& Control : Controls) {
+        ASSERT_NE(Control.Control, nullptr);
+        EXPECT_EQ(Control.Control->geometry(), Control.Place) << Control.Hint;
+        EXPECT_EQ(Control.Control->toolTip(), Control.Hint);
+    }
+    EXPECT_EQ(Form->IpEdit->text(), "127.0.0.1");
+    EXPECT_EQ(Status(), "Not pinged");
+    EXPECT_EQ(StatusColour(), QColor(0, 0, 255));
+    EXPECT_EQ(Form->ReplyImage->ImageIndex(), 0);
+    EXPECT_FALSE(Form->Grid->TabStop());
+    // Pixel columns 164 and 165 belong to the list button, made after the ping button.
+    EXPECT_EQ(Form->childAt(165, 20), Form->ListButton);
+    EXPECT_EQ(Form->childAt(163, 20), Form->PingButton);
+}
+
+TEST_F(PingFormTest, TheListButtonAndCtrlEFoldAndUnfoldMovingFocusAndTabStop) {
+    CreateShown();
+    QTest::mouseClick(Form->windowHandle(), Qt::LeftButton, {}, QPoint(176, 20));
+    EXPECT_EQ(Form->height(), 240);
+    EXPECT_TRUE(Form->Grid->hasFocus() || Form->Grid->CellEditor()->hasFocus());
+    EXPECT_TRUE(Form->Grid->TabStop());
+    Press(Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(Form->height(), 60);
+    EXPECT_TRUE(Form->IpEdit->hasFocus());
+    EXPECT_EQ(Form->IpEdit->selectedText(), Form->IpEdit->text());
+    EXPECT_FALSE(Form->Grid->TabStop());
+}
+
+TEST_F(PingFormTest, CtrlPPingsAndLeavesTheWindowFolded) {
+    CreateShown();
+    Form->IpEdit->setText("0.0.0.0");
+    Press(Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(Status(), "Name not found");
+    EXPECT_EQ(Form->height(), 60);
+}
+
+TEST_F(PingFormTest, NameNotFoundTurnsTheEditBoxRedUntilItsTextChanges) {
+    CreateShown();
+    Form->IpEdit->setText("Files");
+    Press(Qt::Key_Return);
+    EXPECT_EQ(Status(), "Name not found");
+    EXPECT_EQ(StatusColour(), QColor(0, 0, 255));
+    EXPECT_EQ(Form->IpEdit->palette().color(QPalette::Base), QColor(255, 0, 0));
+    Press(Qt::Key_X);
+    EXPECT_EQ(Form->IpEdit->palette().color(QPalette::Base), QColor(255, 255, 255));
+    EXPECT_EQ(Status(), "Not pinged");
+}
+
+TEST_F(PingFormTest, EnterFromTheGridPingsTheEditBoxText) {
+    CreateShown();
+    Press(Qt::Key_E, Qt::ControlModifier);
+    ASSERT_TRUE(Form->Grid->CellEditor()->hasFocus());
+    Form->IpEdit->setText("127.0.0.1");
+    Press(Qt::Key_Return);
+    if (::geteuid() == 0) {
+        EXPECT_EQ(Status(), "Reply from 127.0.0.1");
+        EXPECT_EQ(StatusColour(), QColor(0, 128, 0));
+        EXPECT_EQ(Form->ReplyImage->ImageIndex(), 1);
+        EXPECT_EQ(Form->IpEdit->selectedText(), "127.0.0.1");
+    } else {
+        EXPECT_EQ(Status(), "Cannot allocate socket.");
+        EXPECT_EQ(StatusColour(), QColor(255, 0, 0));
+        EXPECT_EQ(Form->ReplyImage->ImageIndex(), 0);
+    }
+    EXPECT_TRUE(Form->isVisible());
+}
+
+TEST_F(PingFormTest, EscClosesTheWindowOnlyFromTheEditBox) {
+    CreateShown();
+    Press(Qt::Key_E, Qt::ControlModifier);
+    Press(Qt::Key_Escape);
+    EXPECT_TRUE(Form->isVisible());
+    Press(Qt::Key_E, Qt::ControlModifier);
+    ASSERT_TRUE(Form->IpEdit->hasFocus());
+    Press(Qt::Key_Escape);
+    EXPECT_FALSE(Form->isVisible());
+}
+
+TEST_F(PingFormTest, SelectingARowPutsItsAddressIntoTheEditBox) {
+    WriteList("10.0.0.1=Router\r\nfileserver=Files\r\n");
+    CreateShown();
+    Press(Qt::Key_E, Qt::ControlModifier);
+    Press(Qt::Key_Down);
+    EXPECT_EQ(Form->IpEdit->text(), "fileserver");
+    EXPECT_EQ(Status(), "Not pinged");
+    const QRect FirstRow = Form->Grid->visualRect(Form->Grid->model()->index(0, 1));
+    QTest::mouseClick(Form->Grid->viewport(), Qt::LeftButton, {}, FirstRow.center());
+    EXPECT_EQ(Form->IpEdit->text(), "10.0.0.1");
+}
+
+TEST_F(PingFormTest, AnEqualsSignInAnAddressIsRefusedWithAnErrorBox) {
+    WriteList("10.0.0.1=Router\r\n");
+    CreateShown();
+    Press(Qt::Key_E, Qt::ControlModifier);
+    Press(Qt::Key_Left);
+    Press(Qt::Key_Left);
+    ASSERT_EQ(Form->Grid->Editor().Col(), 0);
+    Press(Qt::Key_End);
+    Press(Qt::Key_Equal);
+    ASSERT_EQ(Errors.size(), 1u);
+    EXPECT_EQ(Errors[0].Caption, "Vexlo");
+    EXPECT_EQ(Errors[0].Text, "Key may not contain equals sign (\"=\")");
+    EXPECT_EQ(Form->Grid->CellEditor()->text(), "10.0.0.1");
+    EXPECT_EQ(Form->Grid->List().Line(0), "10.0.0.1=Router");
+}
+
+TEST_F(PingFormTest, ExitWritesTheHostListAndAnEmptyListLeavesTheFileAlone) {
+    CreateShown();
+    QTest::mouseClick(Form->windowHandle(), Qt::LeftButton, {}, QPoint(196, 10));
+    EXPECT_FALSE(Form->isVisible());
+    Form.reset();
+    EXPECT_EQ(ReadList(), "127.0.0.1=Localhost\r\n");
+
+    WriteList("");
+    Create();
+    Form.reset();
+    EXPECT_EQ(ReadList(), "");
+}
+
+TEST_F(PingFormTest, AnUnreadableHostListIsReportedAndSkipsTheRestOfStartUp) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root reads every file";
+    }
+    WriteList("10.0.0.1=Router\r\n");
+    QFile::setPermissions(QString::fromStdString(ListPath()), {});
+    Create();
+    ASSERT_EQ(Errors.size(), 1u);
+    EXPECT_TRUE(Errors[0].Text.startsWith("Cannot open file \"" +
+                                          QString::fromStdString(ListPath()) + "\". "));
+    EXPECT_TRUE(Searched.empty());
+    EXPECT_TRUE(Form->Grid->TabStop());
+    Form.reset();
+    QFile::setPermissions(QString::fromStdString(ListPath()), QFile::ReadOwner);
+    EXPECT_EQ(ReadList(), "10.0.0.1=Router\r\n");
+}
+
+TEST_F(PingFormTest, ASecondCopyRestoresTheFirstAndEndsKeepingItsTitle) {
+    AnotherCopy = true;
+    Create();
+    EXPECT_EQ(Searched, std::vector<std::string>{"Vexlo"});
+    EXPECT_TRUE(TApplication::Instance()->Terminated());
+    EXPECT_EQ(TApplication::Instance()->Title(), "Vexlo");
+}
+
+TEST_F(PingFormTest, TheWindowImageAndShapeFollowThePicture) {
+    CreateShown();
+    const QImage Folded = guitest::Grab(*Form);
+    const QRgb Purple = qRgb(128, 0, 128);
+    for (const QPoint Point : {QPoint(0, 0), QPoint(105, 1), QPoint(1, 30), QPoint(208, 30)}) {
+        EXPECT_EQ(Folded.pixel(Point) & RGB_MASK, Purple & RGB_MASK) << Point.x() << "," << Point.y();
+        EXPECT_FALSE(Form->mask().contains(Point));
+    }
+    for (const QPoint Point : {QPoint(100, 45), QPoint(2, 30), QPoint(60, 20)}) {
+        EXPECT_TRUE(Form->mask().contains(Point)) << Point.x() << "," << Point.y();
+    }
+    // The status line's box, white behind its blue text.
+    EXPECT_EQ(guitest::CheckPixels(Folded, {8, 54, 161, 1}, [](QPoint) { return qRgb(255, 255, 255); }), "");
+    Form->ListButtonClick();
+    EXPECT_TRUE(Form->mask().contains(QPoint(100, 200)));
+    EXPECT_FALSE(Form->mask().contains(QPoint(1, 200)));
+    EXPECT_FALSE(Form->mask().contains(QPoint(100, 239)));
+}
+
+TEST_F(PingFormTest, TheBackgroundAndStatusLineMoveTheWindowThePictureAndHelpDoNot) {
+    CreateShown();
+    QString Opened;
+    Form->OnOpenHelp = [&](const QString& APath) { Opened = APath; };
+    const auto Drag = [&](QPoint AFrom, Qt::MouseButton AButton) {
+        const QPoint Start = Form->pos();
+        QTest::mousePress(Form->windowHandle(), AButton, {}, AFrom);
+        QTest::mouseMove(Form->windowHandle(), AFrom + QPoint(30, 20));
+        QTest::mouseRelease(Form->windowHandle(), AButton, {}, AFrom + QPoint(30, 20));
+        const bool Moved = Form->pos() != Start;
+        Form->move(Start);
+        return Moved;
+    };
+    EXPECT_TRUE(Drag({60, 48}, Qt::LeftButton));  // the status line
+    EXPECT_TRUE(Drag({140, 45}, Qt::RightButton)); // the white background
+    EXPECT_FALSE(Drag({117, 20}, Qt::RightButton)); // the status picture
+    EXPECT_FALSE(Drag({185, 48}, Qt::LeftButton));  // the help label
+    QTest::mouseClick(Form->windowHandle(), Qt::LeftButton, {}, QPoint(185, 48));
+    EXPECT_TRUE(Opened.endsWith(".html"));
+}
+
+} // namespace
