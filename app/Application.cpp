@@ -39,6 +39,10 @@ int TApplication::Run() {
     int Result = 1;
     if (FMainForm) {
         FMainForm->show();
+        // The edit box is to take the keys at once, also where no window manager hands the
+        // new window the focus.
+        FMainForm->raise();
+        FMainForm->activateWindow();
         Result = exec();
         FMainForm->hide();
     }

@@ -99,6 +99,8 @@ TPingForm::TPingForm()
 
     Grid = new THostGrid(this);
     Grid->setGeometry(2, 90, 206, 148);
+    // The system's colours, not the window's purple key, which must never show in a cell.
+    Grid->setPalette(QApplication::palette());
 
     PingLabel = new TLabel(this);
     PingLabel->setGeometry(8, 42, 161, 13);
@@ -415,5 +417,5 @@ QRegion TPingForm::ShapeRegion() const {
     }
     Canvas.end();
     return QRegion(
-        QBitmap::fromImage(Finished.createMaskFromColor(KeyColour, Qt::MaskOutColor)));
+        QBitmap::fromImage(Finished.createMaskFromColor(KeyColour, Qt::MaskInColor)));
 }

@@ -189,7 +189,7 @@ TEST_F(PingFormTest, AnEqualsSignInAnAddressIsRefusedWithAnErrorBox) {
     WriteList("10.0.0.1=Router\r\n");
     CreateShown();
     Press(Qt::Key_E, Qt::ControlModifier);
-    Press(Qt::Key_Left);
+    Press(Qt::Key_Home);
     Press(Qt::Key_Left);
     ASSERT_EQ(Form->Grid->Editor().Col(), 0);
     Press(Qt::Key_End);
@@ -251,7 +251,7 @@ TEST_F(PingFormTest, TheWindowImageAndShapeFollowThePicture) {
         EXPECT_TRUE(Form->mask().contains(Point)) << Point.x() << "," << Point.y();
     }
     // The status line's box, white behind its blue text.
-    EXPECT_EQ(guitest::CheckPixels(Folded, {8, 54, 161, 1}, [](QPoint) { return qRgb(255, 255, 255); }), "");
+    EXPECT_EQ(guitest::CheckPixels(Folded, {8, 56, 161, 1}, [](QPoint) { return qRgb(255, 255, 255); }), "");
     Form->ListButtonClick();
     EXPECT_TRUE(Form->mask().contains(QPoint(100, 200)));
     EXPECT_FALSE(Form->mask().contains(QPoint(1, 200)));

@@ -15,7 +15,11 @@ namespace {
 const QRgb Black = qRgb(0, 0, 0), White = qRgb(255, 255, 255), Purple = qRgb(128, 0, 128),
            Magenta = qRgb(255, 0, 255), Red = qRgb(255, 0, 0), Yellow = qRgb(255, 255, 0),
            DarkGreen = qRgb(0, 128, 0), Grey = qRgb(128, 128, 128), Silver = qRgb(192, 192, 192),
-           Navy = qRgb(0, 0, 128), Blue = qRgb(0, 0, 255), Aqua = qRgb(0, 255, 255);
+           Navy = qRgb(0, 0, 128), Blue = qRgb(0, 0, 255), Aqua = qRgb(0, 255, 255),
+           Maroon = qRgb(128, 0, 0), Olive = qRgb(128, 128, 0), Teal = qRgb(0, 128, 128),
+           Lime = qRgb(0, 255, 0);
+const QRgb Palette[] = {Black,  Maroon, DarkGreen, Olive,  Navy, Purple,  Teal, Grey,
+                        Silver, Red,    Lime,      Yellow, Blue, Magenta, Aqua, White};
 
 // Loaded without any initialisation call: linking the library has to be enough.
 QImage Picture(const char* AName) {
@@ -44,10 +48,6 @@ QRect Bounds(const QImage& AImage, const QRect& AArea, const std::function<bool(
     return Result;
 }
 
-bool Holds(const QImage& AImage, const QRect& AArea, QRgb AColour) {
-    return !Bounds(AImage, AArea, [&](QRgb P) { return P == AColour; }).isNull();
-}
-
 auto Is(QRgb AColour) {
     return [AColour](QRgb P) { return P == AColour; };
 }
@@ -56,6 +56,10 @@ auto IsNot(QRgb AColour) {
 }
 bool IsOpaque(QRgb P) {
     return qAlpha(P) == 255;
+}
+
+bool Holds(const QImage& AImage, const QRect& AArea, QRgb AColour) {
+    return !Bounds(AImage, AArea, Is(AColour)).isNull();
 }
 
 struct TArea {
@@ -81,22 +85,6 @@ TEST(Pictures, LoadFromTheLinkedResourcesAtTheirSizes) {
 }
 
 TEST(Pictures, UseOnlyTheSixteenColourPaletteAndOnlyStatusPicturesSeeThrough) {
-    const std::vector<QRgb> Palette = {Black,
-                                       qRgb(128, 0, 0),
-                                       DarkGreen,
-                                       qRgb(128, 128, 0),
-                                       Navy,
-                                       Purple,
-                                       qRgb(0, 128, 128),
-                                       Grey,
-                                       Silver,
-                                       Red,
-                                       qRgb(0, 255, 0),
-                                       Yellow,
-                                       Blue,
-                                       Magenta,
-                                       Aqua,
-                                       White};
     const struct {
         const char* Name;
         bool MaySeeThrough;
@@ -107,7 +95,8 @@ TEST(Pictures, UseOnlyTheSixteenColourPaletteAndOnlyStatusPicturesSeeThrough) {
             if (qAlpha(P) == 0) {
                 return !C.MaySeeThrough;
             }
-            return !IsOpaque(P) || std::find(Palette.begin(), Palette.end(), P) == Palette.end();
+            return !IsOpaque(P) ||
+                   std::find(std::begin(Palette), std::end(Palette), P) == std::end(Palette);
         });
         EXPECT_TRUE(Off.isNull()) << C.Name << ": off the palette from " << Off.x() << ","
                                   << Off.y();

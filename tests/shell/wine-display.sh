@@ -7,8 +7,22 @@
 set -eu
 prefix=$1
 shift
-command -v xvfb-run >/dev/null || { echo "xvfb-run is missing (package xvfb): skipped"; exit 77; }
+command -v xvfb-run >/dev/null || {
+  echo "wine-display: xvfb-run is missing (package xvfb): skipped"
+  exit 77
+}
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# Waiting for this prefix's server to end before Xvfb goes keeps the next run from meeting
-# a desktop still tied to a display that is gone.
-exec xvfb-run -a sh -c '"$@"; rc=$?; wineserver -w; exit $rc' wine-display "$@"
+# Inside a virtual desktop every window stays within one X window, so minimising and
+# restoring wait on no X window manager (without one, Wine waits a second for each).
+# Waiting for the prefix's server to end before Xvfb goes keeps the next run from meeting a
+# desktop still tied to a display that is gone.
+exec xvfb-run -a sh -c '
+  if ! grep -qs "Explorer.*Desktops" "$WINEPREFIX/user.reg"; then
+    wine reg add "HKCU\\Software\\Wine\\Explorer" /v Desktop /d Default /f >/dev/null
+    wine reg add "HKCU\\Software\\Wine\\Explorer\\Desktops" /v Default /d 640x480 /f >/dev/null
+    wineserver -w # the desktop, already up, takes the setting at its next start
+  fi
+  "$@"
+  rc=$?
+  wineserver -w
+  exit $rc' wine-display "$@"
