@@ -3,11 +3,17 @@
 #include "app/PingForm.h"
 #include "app/StatusDisplay.h"
 #include "net/IdException.h"
+#include "resources/Pictures.h"
 
+#include <QIcon>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QPixmap>
 
-TApplication::TApplication(int& AArgc, char** AArgv) : QApplication(AArgc, AArgv) {}
+TApplication::TApplication(int& AArgc, char** AArgv) : QApplication(AArgc, AArgv) {
+    // The task bar's button and the window switcher show the program icon.
+    setWindowIcon(QIcon(QPixmap::fromImage(ProgramIcon())));
+}
 
 TApplication::~TApplication() = default;
 

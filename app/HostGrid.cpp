@@ -124,9 +124,8 @@ THostGrid::THostGrid(QWidget* AParent)
     connect(FModel, &THostListModel::AddressSelected, this, &THostGrid::SelectCell);
     // An entry changed by a rule (Esc putting typing back) shows in the editor at once.
     connect(FModel, &QAbstractItemModel::dataChanged, this, [this] {
-        const QString Text = FModel->index(static_cast<int>(FEditor.Row()), FEditor.Col())
-                                 .data()
-                                 .toString();
+        const QString Text =
+            FModel->index(static_cast<int>(FEditor.Row()), FEditor.Col()).data().toString();
         if (FCellEditor->text() != Text) {
             FCellEditor->setText(Text);
         }
@@ -172,8 +171,8 @@ void THostGrid::keyPressEvent(QKeyEvent* AEvent) {
 
 bool THostGrid::HandleKey(QKeyEvent* AEvent) {
     const Qt::KeyboardModifiers Mods =
-        AEvent->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier |
-                               Qt::MetaModifier);
+        AEvent->modifiers() &
+        (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier);
     const bool Plain = Mods == Qt::NoModifier;
     const bool CtrlOnly = Mods == Qt::ControlModifier;
     switch (AEvent->key()) {
@@ -255,9 +254,7 @@ void THostGrid::CellTextEdited(const QString& AText) {
 void THostGrid::mousePressEvent(QMouseEvent* AEvent) {
     const QModelIndex Index = indexAt(AEvent->position().toPoint());
     if (Index.isValid()) {
-        Guarded([&] {
-            FEditor.MoveTo(static_cast<std::size_t>(Index.row()), Index.column());
-        });
+        Guarded([&] { FEditor.MoveTo(static_cast<std::size_t>(Index.row()), Index.column()); });
     }
     setFocus(Qt::MouseFocusReason);
     AEvent->accept();

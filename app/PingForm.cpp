@@ -12,6 +12,7 @@
 #include "net/IdException.h"
 #include "net/IdIcmpClient.h"
 #include "net/SysInet.h"
+#include "resources/Pictures.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -35,12 +36,11 @@ std::string LocalBytes(const QString& AText) {
     return AText.toLocal8Bit().toStdString();
 }
 
-QImage LoadPicture(const char* APath) {
-    QImage Result(QString::fromLatin1(APath));
-    if (Result.isNull()) {
-        throw std::runtime_error(std::string("Cannot load the picture ") + APath);
+QImage Checked(QImage APicture, const char* AName) {
+    if (APicture.isNull()) {
+        throw std::runtime_error(std::string("Cannot load the picture ") + AName);
     }
-    return Result;
+    return APicture;
 }
 
 } // namespace
@@ -83,7 +83,7 @@ TPingForm::TPingForm()
     IpEdit->setAccessibleName(QStringLiteral("Enter dns name or IP Address"));
 
     ImageList1 = std::make_unique<TImageList>(16, 16);
-    const QImage Status = LoadPicture(":/vexlo/status.xpm");
+    const QImage Status = Checked(StatusPictures(), "status");
     ImageList1->Add(Status.convertToFormat(QImage::Format_RGB32),
                     QBitmap::fromImage(Status.createAlphaMask()));
     ReplyImage = new TSimpleImage(this);
@@ -141,7 +141,7 @@ void TPingForm::FormCreate() {
     InternetManager = std::make_unique<TInternetManager>();
     SetClientHeight(FoldedHeight);
     BackImage = std::make_unique<QImage>(
-        LoadPicture(":/vexlo/background.xpm").convertToFormat(QImage::Format_RGB32));
+        Checked(BackgroundPicture(), "background").convertToFormat(QImage::Format_RGB32));
     setMask(ShapeRegion());
     update();
     PingButton = MakeButton(8, 24, 142, 24, QStringLiteral("Send a ping (ctrl + P)"),
@@ -416,6 +416,5 @@ QRegion TPingForm::ShapeRegion() const {
         Canvas.fillRect(Grid->geometry(), Qt::white);
     }
     Canvas.end();
-    return QRegion(
-        QBitmap::fromImage(Finished.createMaskFromColor(KeyColour, Qt::MaskInColor)));
+    return QRegion(QBitmap::fromImage(Finished.createMaskFromColor(KeyColour, Qt::MaskInColor)));
 }
