@@ -146,6 +146,10 @@ TReplacement::TReplacement(std::string APath)
         }
     } else {
         ::CloseHandle(Probe);
+        // Windows refuses to open a read-only file for writing; Wine run as root does not.
+        if (::GetFileAttributesA(FTarget.c_str()) & FILE_ATTRIBUTE_READONLY) {
+            throw EFCreateError(FPath, ErrorText(ERROR_ACCESS_DENIED));
+        }
     }
     HANDLE File = INVALID_HANDLE_VALUE;
     for (unsigned Attempt = 0; File == INVALID_HANDLE_VALUE; ++Attempt) {

@@ -1,0 +1,82 @@
+#include "app/HostGrid.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TKey {
+    Qt::Key Key;
+    Qt::KeyboardModifiers Modifiers = Qt::NoModifier;
+};
+
+// Real key events through the grid's cell editor, as a person types them; the rules
+// themselves are tested on the editor, this only checks that each key reaches its rule.
+TEST(HostGrid, KeysReachTheirEditingRules) {
+    const struct {
+        const char* Name;
+        const char* File;
+        std::vector<TKey> Keys;
+        std::vector<std::string> Lines;
+        std::size_t Row;
+    } Cases[] = {
+        {"Insert adds an empty entry above",
+         "a=1\r\nb=2\r\n",
+         {{Qt::Key_Insert}},
+         {"=", "a=1", "b=2"},
+         0},
+        {"Down on the last row appends", "a=1\r\n", {{Qt::Key_Down}}, {"a=1", "="}, 1},
+        {"Ctrl+Delete on the last row removes it, the row above current",
+         "a=1\r\nb=2\r\n",
+         {{Qt::Key_Down}, {Qt::Key_Delete, Qt::ControlModifier}},
+         {"a=1"},
+         0},
+        {"Esc drops an empty new row", "a=1\r\n", {{Qt::Key_Down}, {Qt::Key_Escape}}, {"a=1"}, 0},
+        {"Esc puts typing back", "a=1\r\n", {{Qt::Key_X}, {Qt::Key_Escape}}, {"a=1"}, 0},
+        {"Ctrl+Down and Ctrl+Up jump",
+         "a=1\r\nb=2\r\nc=3\r\n",
+         {{Qt::Key_Down, Qt::ControlModifier}},
+         {"a=1", "b=2", "c=3"},
+         2},
+        {"Enter neither ends the edit nor moves",
+         "a=1\r\nb=2\r\n",
+         {{Qt::Key_X}, {Qt::Key_Return}, {Qt::Key_Y}},
+         {"a=xy", "b=2"},
+         0},
+        {"typing into the blank row of an empty list makes an entry", "", {{Qt::Key_Z}}, {"=z"}, 0},
+    };
+    for (const auto& Case : Cases) {
+        THostGrid Grid(nullptr);
+        Grid.resize(206, 148);
+        Grid.List().Assign(Case.File);
+        Grid.ListReset();
+        Grid.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&Grid));
+        for (const TKey& Key : Case.Keys) {
+            QTest::keyClick(Grid.CellEditor(), Key.Key, Key.Modifiers);
+        }
+        std::vector<std::string> Lines;
+        for (std::size_t I = 0; I < Grid.List().Count(); ++I) {
+            Lines.emplace_back(Grid.List().Line(I));
+        }
+        EXPECT_EQ(Lines, Case.Lines) << Case.Name;
+        EXPECT_EQ(Grid.Editor().Row(), Case.Row) << Case.Name;
+    }
+}
+
+TEST(HostGrid, TheNameColumnTakesTheRestOfTheClientWidth) {
+    THostGrid Grid(nullptr);
+    Grid.resize(206, 148);
+    Grid.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Grid));
+    EXPECT_EQ(Grid.columnWidth(0), 98);
+    EXPECT_EQ(Grid.columnWidth(1), 104);
+    EXPECT_EQ(Grid.model()->rowCount(), 1); // the blank row of an empty list
+    Grid.setColumnWidth(0, 60);
+    EXPECT_EQ(Grid.columnWidth(1), Grid.viewport()->width() - 60 - 2);
+    EXPECT_EQ(Grid.rowHeight(0), 18);
+    EXPECT_EQ(Grid.model()->headerData(0, Qt::Horizontal, Qt::DisplayRole), "IP Address");
+    EXPECT_EQ(Grid.model()->headerData(1, Qt::Horizontal, Qt::DisplayRole), "Name");
+}
+
+} // namespace
