@@ -97,6 +97,7 @@ THostGrid::THostGrid(QWidget* AParent)
     QHeaderView* Titles = horizontalHeader();
     Titles->setFixedHeight(RowHeight);
     Titles->setHighlightSections(false);
+    Titles->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Titles->setSectionsClickable(false);
     Titles->setStretchLastSection(false);
     Titles->setMinimumSectionSize(1);

@@ -100,7 +100,9 @@ TPingForm::TPingForm()
     Grid = new THostGrid(this);
     Grid->setGeometry(2, 90, 206, 148);
     // The system's colours, not the window's purple key, which must never show in a cell.
-    Grid->setPalette(QApplication::palette());
+    QPalette System = QApplication::palette();
+    System.setResolveMask(~QPalette::ResolveMask(0));
+    Grid->setPalette(System);
 
     PingLabel = new TLabel(this);
     PingLabel->setGeometry(8, 42, 161, 13);

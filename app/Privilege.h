@@ -1,6 +1,10 @@
 #pragma once
-// The privilege for raw sockets, held as narrowly as the platform allows. One file per
-// platform.
+// The privilege for raw sockets, held as narrowly as the platform allows, and a start with
+// raised privilege kept from loading code from places the user chose. One file per
+// platform for what differs.
+#include <span>
+#include <vector>
+
 namespace Privilege {
 
 // Drops every capability but the raw-socket one, which stays permitted and not effective
@@ -10,5 +14,18 @@ void DropAtStart();
 // True when the process started with raised privilege (a file capability or set-user-id),
 // and so must not load code from anywhere the user chooses.
 bool SecureExecution();
+
+// The environment variables through which Qt would load code from a folder the user chose,
+// directly or by picking a theme plugin that brings in another toolkit and its modules.
+std::span<const char* const> UnsafeEnvironment();
+
+// The command line without Qt's options that name plugins, their folder, a theme, a style
+// or a style sheet; an option written without "=" takes the next argument with it, as Qt
+// reads it. The program's name stays first.
+std::vector<char*> ArgumentsWithoutPluginOptions(int AArgc, char** AArgv);
+
+// Clears the environment variables and removes the options in place (the argument list
+// stays null-terminated). For a raised start, before the application object reads them.
+void ForgetUserPluginChoices(int& AArgc, char** AArgv);
 
 } // namespace Privilege

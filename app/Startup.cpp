@@ -45,6 +45,9 @@ bool HasPlatformArgument(int AArgc, char** AArgv) {
 
 void PrepareProcess(int& AArgc, char** AArgv) {
     Privilege::DropAtStart();
+    if (Privilege::SecureExecution()) {
+        Privilege::ForgetUserPluginChoices(AArgc, AArgv);
+    }
     // A Wayland session lets no client place itself, stay on top or find another's window:
     // the X11 server it runs for older programs can.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !HasPlatformArgument(AArgc, AArgv) &&

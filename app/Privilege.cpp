@@ -1,0 +1,69 @@
+#include "app/Privilege.h"
+
+#include <QtGlobal>
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+namespace Privilege {
+
+namespace {
+
+// Each names a folder Qt loads plugins from, or chooses a theme plugin: a toolkit's theme
+// loads that toolkit, which loads modules named in the environment and so not covered by
+// pinning Qt's own plugin folder. The variables that only choose among the installed
+// plugins (input method, GL integration) or name data files (fonts, logging rules) stay.
+constexpr std::array<const char*, 10> UnsafeVariables = {
+    "QT_PLUGIN_PATH",
+    "QT_QPA_PLATFORM_PLUGIN_PATH",
+    "QT_QPA_PLATFORMTHEME",
+    "QT_QPA_GENERIC_PLUGINS", // -plugin's twin
+    "QT_STYLE_OVERRIDE",      // -style's twin
+    "QT_VULKAN_LIB",          // a library path, opened when a widget renders with Vulkan
+    // Without a theme named, Qt picks one after the desktop that these name.
+    "XDG_CURRENT_DESKTOP",
+    "DESKTOP_SESSION",
+    "KDE_FULL_SESSION",
+    "GNOME_DESKTOP_SESSION_ID",
+};
+
+constexpr std::array<std::string_view, 5> PluginOptions = {"platformpluginpath", "platformtheme",
+                                                           "plugin", "style", "stylesheet"};
+
+} // namespace
+
+std::span<const char* const> UnsafeEnvironment() {
+    return UnsafeVariables;
+}
+
+std::vector<char*> ArgumentsWithoutPluginOptions(int AArgc, char** AArgv) {
+    std::vector<char*> Kept;
+    for (int I = 0; I < AArgc; ++I) {
+        std::string_view Arg = AArgv[I];
+        // Qt reads "-name" and "--name" alike.
+        if (I == 0 || !Arg.starts_with('-')) {
+            Kept.push_back(AArgv[I]);
+            continue;
+        }
+        Arg.remove_prefix(Arg.starts_with("--") ? 2 : 1);
+        const auto Equals = Arg.find('=');
+        if (std::ranges::find(PluginOptions, Arg.substr(0, Equals)) == PluginOptions.end()) {
+            Kept.push_back(AArgv[I]);
+        } else if (Equals == std::string_view::npos) {
+            ++I; // its value, whatever it looks like
+        }
+    }
+    return Kept;
+}
+
+void ForgetUserPluginChoices(int& AArgc, char** AArgv) {
+    for (const char* Name : UnsafeVariables) {
+        qunsetenv(Name);
+    }
+    const auto Kept = ArgumentsWithoutPluginOptions(AArgc, AArgv);
+    std::ranges::copy(Kept, AArgv);
+    AArgc = static_cast<int>(Kept.size());
+    AArgv[AArgc] = nullptr;
+}
+
+} // namespace Privilege
