@@ -129,7 +129,8 @@ class TDesktop {
 
     void Restore(Window AWindow) const {
         if (!FActivates) {
-            // Nobody else arranges the screen: map, raise and focus it ourselves.
+            // No manager, or one that takes no activation requests: map, raise and focus it
+            // ourselves.
             XMapRaised(FDisplay, AWindow);
             XSetInputFocus(FDisplay, AWindow, RevertToParent, CurrentTime);
             return;

@@ -9,54 +9,47 @@
 #endif
 #include <windows.h>
 
-#include <string>
+#include <memory>
+#include <type_traits>
 
 namespace {
 
-class TTitledWindow {
-  public:
-    explicit TTitledWindow(const char* ATitle) {
-        static const ATOM Class = [] {
-            WNDCLASSA C{};
-            C.lpfnWndProc = DefWindowProcA;
-            C.hInstance = GetModuleHandleA(nullptr);
-            C.lpszClassName = "VexloShellTest";
-            return RegisterClassA(&C);
-        }();
-        FWindow = CreateWindowExA(0, MAKEINTATOM(Class), ATitle, WS_OVERLAPPEDWINDOW, 0, 0, 200,
-                                  100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-        ShowWindow(FWindow, SW_MINIMIZE);
-    }
-    ~TTitledWindow() { DestroyWindow(FWindow); }
-    TTitledWindow(const TTitledWindow&) = delete;
-    TTitledWindow& operator=(const TTitledWindow&) = delete;
-    HWND Get() const { return FWindow; }
+using TWindow = std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&DestroyWindow)>;
 
-  private:
-    HWND FWindow = nullptr;
-};
+TWindow MakeMinimised(const char* ATitle) {
+    static const ATOM Class = [] {
+        WNDCLASSA C{};
+        C.lpfnWndProc = DefWindowProcA;
+        C.lpszClassName = "VexloShellTest";
+        return RegisterClassA(&C);
+    }();
+    TWindow W(CreateWindowExA(0, MAKEINTATOM(Class), ATitle, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                              nullptr, nullptr, nullptr, nullptr),
+              &DestroyWindow);
+    EXPECT_NE(W, nullptr) << "no window: has Wine an X display?";
+    ShowWindow(W.get(), SW_MINIMIZE);
+    return W;
+}
 
 TEST(ShellWin, RestoresAMinimisedWindowWhoseTitleDiffersOnlyInCase) {
-    const TTitledWindow Window("VEXLO");
-    ASSERT_NE(Window.Get(), nullptr) << "no window: has Wine a display?";
-    ASSERT_TRUE(IsIconic(Window.Get()));
+    const TWindow Window = MakeMinimised("VEXLO");
+    ASSERT_TRUE(IsIconic(Window.get()));
 
     EXPECT_TRUE(Shell::RestoreWindowTitled("Vexlo"));
 
-    EXPECT_FALSE(IsIconic(Window.Get()));
-    EXPECT_TRUE(IsWindowVisible(Window.Get()));
+    EXPECT_FALSE(IsIconic(Window.get()));
+    EXPECT_TRUE(IsWindowVisible(Window.get()));
 }
 
 TEST(ShellWin, FindsNothingWithoutAWindowOfThatTitle) {
-    const TTitledWindow Longer("Vexlo 2");
-    const TTitledWindow Untitled("");
-    ASSERT_NE(Longer.Get(), nullptr) << "no window: has Wine a display?";
+    const TWindow Longer = MakeMinimised("Vexlo 2");
+    const TWindow Untitled = MakeMinimised("");
 
     EXPECT_FALSE(Shell::RestoreWindowTitled("Vexlo"));
     EXPECT_FALSE(Shell::RestoreWindowTitled(""));
 
-    EXPECT_TRUE(IsIconic(Longer.Get()));
-    EXPECT_TRUE(IsIconic(Untitled.Get()));
+    EXPECT_TRUE(IsIconic(Longer.get()));
+    EXPECT_TRUE(IsIconic(Untitled.get()));
 }
 
 } // namespace
