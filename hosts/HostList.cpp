@@ -20,8 +20,7 @@ struct TSpan {
 constexpr std::uint64_t SideBit = std::uint64_t{1} << 63;
 
 std::size_t EqualsPos(std::string_view ALine) {
-    const auto* Found =
-        static_cast<const char*>(std::memchr(ALine.data(), '=', ALine.size()));
+    const auto* Found = static_cast<const char*>(std::memchr(ALine.data(), '=', ALine.size()));
     return Found == nullptr ? std::string_view::npos
                             : static_cast<std::size_t>(Found - ALine.data());
 }
@@ -124,9 +123,9 @@ void THostList::Assign(std::string ABytes) {
     const char* const End = Begin + Fresh.Bytes.size();
     // Two memchr searches, each redone only once passed, find the next CR and LF far
     // faster than a byte loop; a zero byte is just a byte of its line.
-    const char* NextCR = nullptr;
-    const char* NextLF = nullptr;
     const char* Pos = Begin;
+    const char* NextCR = FindOrEnd(Pos, End, '\r');
+    const char* NextLF = FindOrEnd(Pos, End, '\n');
     while (Pos < End) {
         if (NextCR < Pos) {
             NextCR = FindOrEnd(Pos, End, '\r');
@@ -135,8 +134,8 @@ void THostList::Assign(std::string ABytes) {
             NextLF = FindOrEnd(Pos, End, '\n');
         }
         const char* LineEnd = NextCR < NextLF ? NextCR : NextLF;
-        Fresh.Spans.push_back({static_cast<std::uint64_t>(Pos - Begin),
-                               static_cast<std::uint64_t>(LineEnd - Pos)});
+        Fresh.Spans.push_back(
+            {static_cast<std::uint64_t>(Pos - Begin), static_cast<std::uint64_t>(LineEnd - Pos)});
         if (LineEnd == End) {
             break;
         }
@@ -145,8 +144,12 @@ void THostList::Assign(std::string ABytes) {
             ++Pos;
         }
     }
-    // Growth leaves up to half the index unused; a list lives as long as the window.
-    Fresh.Spans.shrink_to_fit();
+    // Growth can leave up to half the index unused, and a list lives as long as the window;
+    // but the copy that gives it back costs as much as the rest of the load, so it is made
+    // only when more than a quarter would be wasted.
+    if (Fresh.Spans.capacity() - Fresh.Spans.size() > Fresh.Spans.size() / 4) {
+        Fresh.Spans.shrink_to_fit();
+    }
     if (FImpl == nullptr) {
         FImpl = new TImpl;
     }
@@ -154,17 +157,55 @@ void THostList::Assign(std::string ABytes) {
 }
 
 std::string THostList::Bytes() const {
-    std::size_t Size = 0;
-    for (std::size_t I = 0; I < Count(); ++I) {
-        Size += Line(I).size() + 2;
-    }
     std::string Result;
-    Result.reserve(Size);
-    for (std::size_t I = 0; I < Count(); ++I) {
-        Result += Line(I);
-        Result += "\r\n";
-    }
+    ForEachPiece([&Result](std::string_view APiece) { Result += APiece; });
     return Result;
+}
+
+void THostList::ForEachPiece(const std::function<void(std::string_view)>& AWrite) const {
+    if (FImpl == nullptr) {
+        return;
+    }
+    const std::string& Bytes = FImpl->Bytes;
+    std::size_t RunStart = 0;
+    std::size_t RunEnd = 0; // a run of file bytes not yet handed out; empty when equal
+    const auto EndRun = [&] {
+        if (RunEnd != RunStart) {
+            AWrite(std::string_view(Bytes).substr(RunStart, RunEnd - RunStart));
+        }
+        RunStart = RunEnd = 0;
+    };
+    // Other lines are gathered with their CR LF: a call per line would cost more than the
+    // copy. A run and gathered lines are never both pending.
+    constexpr std::size_t GatherSize = std::size_t{1} << 20;
+    std::string Gathered;
+    const auto HandOut = [&] {
+        if (!Gathered.empty()) {
+            AWrite(Gathered);
+            Gathered.clear();
+        }
+    };
+    for (const TSpan& Span : FImpl->Spans) {
+        const std::size_t End = Span.Offset + Span.Length;
+        if (!(Span.Offset & SideBit) && End + 2 <= Bytes.size() && Bytes[End] == '\r' &&
+            Bytes[End + 1] == '\n') {
+            if (RunEnd != Span.Offset || RunEnd == RunStart) {
+                EndRun();
+                HandOut();
+                RunStart = Span.Offset;
+            }
+            RunEnd = End + 2;
+            continue;
+        }
+        EndRun();
+        Gathered.append(FImpl->Line(static_cast<std::size_t>(&Span - FImpl->Spans.data())))
+            .append("\r\n", 2);
+        if (Gathered.size() >= GatherSize) {
+            HandOut();
+        }
+    }
+    EndRun();
+    HandOut();
 }
 
 void THostList::Clear() {

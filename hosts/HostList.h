@@ -3,6 +3,7 @@
 // the first "=". Lines are kept as the file's own bytes, so that a line nobody edited goes
 // back to disk exactly as it came, whatever it holds.
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,9 @@ class THostList {
     void Assign(std::string ABytes);
     // Every line followed by CR LF.
     std::string Bytes() const;
+    // The bytes of Bytes() in order, in pieces, without building them whole: unedited lines
+    // that lay in the file with CR LF after each come as one piece, straight from it.
+    void ForEachPiece(const std::function<void(std::string_view)>& AWrite) const;
 
     void Clear();
     void Insert(std::size_t AIndex, std::string_view ALine);

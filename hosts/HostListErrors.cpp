@@ -4,8 +4,8 @@ namespace {
 // The system's texts end in a full stop and, on Windows, a line end; the message puts its
 // own full stop after the whole (the error box's rule).
 std::string Trimmed(std::string AText) {
-    while (!AText.empty() && (AText.back() == ' ' || AText.back() == '\r' ||
-                              AText.back() == '\n' || AText.back() == '.')) {
+    while (!AText.empty() && (AText.back() == ' ' || AText.back() == '\r' || AText.back() == '\n' ||
+                              AText.back() == '.')) {
         AText.pop_back();
     }
     return AText;

@@ -7,7 +7,6 @@
 
 #include <string>
 
-
 std::string HostListPathFor(std::string_view AExecutablePath) {
     const std::size_t NameStart = [&] {
         const std::size_t Sep = AExecutablePath.find_last_of(HostListPlatform::PathSeparators());
@@ -52,23 +51,22 @@ void THostListFile::Save(const THostList& AList) {
         return;
     }
     HostListPlatform::TReplacement File(FPath);
-    // Lines gathered into large writes: one write per line would cost a system call each.
+    // Short pieces (runs of the file's bytes between edited lines) are gathered into large
+    // writes; long ones go out as they are.
     constexpr std::size_t ChunkSize = std::size_t{1} << 20;
     std::string Chunk;
-    Chunk.reserve(ChunkSize);
-    for (std::size_t I = 0; I < AList.Count(); ++I) {
-        const std::string_view Line = AList.Line(I);
-        if (Chunk.size() + Line.size() + 2 > ChunkSize) {
+    AList.ForEachPiece([&](std::string_view APiece) {
+        const bool Large = APiece.size() >= 64 * 1024;
+        if (Large || Chunk.size() + APiece.size() > ChunkSize) {
             File.Write(Chunk.data(), Chunk.size());
             Chunk.clear();
         }
-        if (Line.size() + 2 > ChunkSize) {
-            File.Write(Line.data(), Line.size());
-            File.Write("\r\n", 2);
-            continue;
+        if (Large) {
+            File.Write(APiece.data(), APiece.size());
+        } else {
+            Chunk.append(APiece);
         }
-        Chunk.append(Line).append("\r\n", 2);
-    }
+    });
     File.Write(Chunk.data(), Chunk.size());
     File.Commit();
 }

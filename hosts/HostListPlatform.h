@@ -16,8 +16,7 @@ enum class TReadResult { Read, Missing, Failed };
 // Reads the whole file, opened with writing by others denied where the platform can deny
 // it. Missing when nothing, or a folder, is at APath; Failed with the system's text when a
 // file is there but cannot be read.
-TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes,
-                          std::string& ASystemText);
+TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::string& ASystemText);
 
 // A new file beside the file at APath (beside a symbolic link's final target), which
 // replaces that file on Commit and is removed when the object goes without one.

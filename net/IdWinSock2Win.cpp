@@ -140,8 +140,7 @@ bool SameTextLocale(std::string_view A, std::string_view B) {
 std::string ExecutablePath() {
     std::string Path(MAX_PATH, '\0');
     for (;;) {
-        const DWORD N =
-            ::GetModuleFileNameA(nullptr, Path.data(), static_cast<DWORD>(Path.size()));
+        const DWORD N = ::GetModuleFileNameA(nullptr, Path.data(), static_cast<DWORD>(Path.size()));
         if (N == 0) {
             return {};
         }

@@ -54,8 +54,7 @@ std::string_view PathSeparators() {
     return "/";
 }
 
-TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes,
-                          std::string& ASystemText) {
+TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::string& ASystemText) {
     // POSIX has no way to deny others writing (locks are advisory), so none is tried.
     // O_NONBLOCK keeps a FIFO at the path from blocking the window's creation.
     const int Fd = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -120,8 +119,7 @@ TReplacement::TReplacement(std::string APath) : FPath(std::move(APath)), FHandle
     }
     int Fd = -1;
     for (unsigned Attempt = 0; Fd < 0; ++Attempt) {
-        FTemp = FTarget + "." + std::to_string(::getpid()) + "-" + std::to_string(Attempt) +
-                ".tmp";
+        FTemp = FTarget + "." + std::to_string(::getpid()) + "-" + std::to_string(Attempt) + ".tmp";
         // 0666 so that the umask gives a new file the usual permissions.
         Fd = ::open(FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (Fd < 0 && (errno != EEXIST || Attempt == 100)) {
@@ -189,7 +187,8 @@ void TReplacement::Commit() {
     // The rename itself lasts only once its folder is on disk; the file is complete either
     // way, so a failure here is not the user's concern.
     const std::string Folder = FolderOf(FTarget);
-    const int Dir = ::open(Folder.empty() ? "." : Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int Dir =
+        ::open(Folder.empty() ? "." : Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (Dir >= 0) {
         (void)::fsync(Dir);
         ::close(Dir);

@@ -77,8 +77,7 @@ std::string_view PathSeparators() {
     return "\\/:";
 }
 
-TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes,
-                          std::string& ASystemText) {
+TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::string& ASystemText) {
     const DWORD Attributes = ::GetFileAttributesA(APath.c_str());
     if (Attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD Error = ::GetLastError();

@@ -44,19 +44,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
         const auto Key = static_cast<unsigned char>(Bytes[I]);
         try {
             switch (Key % 10) {
-            case 0: Editor.MoveTo(Key / 10 % 8, Key / 80); break;
-            case 1: Editor.Up(); break;
-            case 2: Editor.Down(); break;
-            case 3: Editor.First(); break;
-            case 4: Editor.Last(); break;
-            case 5: Editor.Insert(); break;
-            case 6: Editor.DeleteCurrent(); break;
-            case 7: Editor.Escape(); break;
-            default: Editor.SetCellText(Bytes.substr(I + 1, Key % 3)); break;
+            case 0:
+                Editor.MoveTo(Key / 10 % 8, Key / 80);
+                break;
+            case 1:
+                Editor.Up();
+                break;
+            case 2:
+                Editor.Down();
+                break;
+            case 3:
+                Editor.First();
+                break;
+            case 4:
+                Editor.Last();
+                break;
+            case 5:
+                Editor.Insert();
+                break;
+            case 6:
+                Editor.DeleteCurrent();
+                break;
+            case 7:
+                Editor.Escape();
+                break;
+            default:
+                Editor.SetCellText(Bytes.substr(I + 1, Key % 3));
+                break;
             }
         } catch (const EKeyError&) {
         }
-        if (Editor.Row() >= Editor.RowCount() || Editor.RowCount() != std::max<std::size_t>(List.Count(), 1)) {
+        if (Editor.Row() >= Editor.RowCount() ||
+            Editor.RowCount() != std::max<std::size_t>(List.Count(), 1)) {
             __builtin_trap();
         }
     }

@@ -1,6 +1,5 @@
 #pragma once
-// A folder of the test's own under the system's temporary folder, removed with everything in
-// it when the test ends.
+// A folder of the test's own in the system's temporary folder, removed with all it holds.
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -8,32 +7,23 @@
 #include <set>
 #include <string>
 
-class TTempFolder {
-  public:
-    TTempFolder() {
-        std::random_device Random;
-        FPath = std::filesystem::temp_directory_path() /
-                ("vexlo-hosts-" + std::to_string(Random()) + ".d");
-        std::filesystem::create_directories(FPath);
-    }
+struct TTempFolder {
+    std::filesystem::path Path = std::filesystem::temp_directory_path() /
+                                 ("vexlo-hosts-" + std::to_string(std::random_device()()));
+    TTempFolder() { std::filesystem::create_directories(Path); }
     ~TTempFolder() {
         std::error_code Ignored;
-        std::filesystem::remove_all(FPath, Ignored);
+        std::filesystem::remove_all(Path, Ignored);
     }
-    std::string operator/(const std::string& AName) const { return (FPath / AName).string(); }
-    const std::filesystem::path& Path() const { return FPath; }
-
-    // What the folder holds, by name: a leftover temporary file shows here.
+    std::string operator/(const std::string& AName) const { return (Path / AName).string(); }
+    // What the folder holds: a temporary file left behind shows here.
     std::set<std::string> Names() const {
         std::set<std::string> Result;
-        for (const auto& Entry : std::filesystem::directory_iterator(FPath)) {
+        for (const auto& Entry : std::filesystem::directory_iterator(Path)) {
             Result.insert(Entry.path().filename().string());
         }
         return Result;
     }
-
-  private:
-    std::filesystem::path FPath;
 };
 
 inline void WriteBytes(const std::string& APath, const std::string& ABytes) {
