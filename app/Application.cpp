@@ -23,7 +23,6 @@ TApplication* TApplication::Instance() {
 
 void TApplication::SetTitle(const QString& AValue) {
     FTitle = AValue;
-    QGuiApplication::setApplicationDisplayName(AValue);
     if (FMainForm) {
         FMainForm->setWindowTitle(AValue);
     }

@@ -107,7 +107,6 @@ TPingForm::TPingForm()
     PingLabel = new TLabel(this);
     PingLabel->setGeometry(8, 42, 161, 13);
     PingLabel->SetBold(true);
-    PingLabel->setStyleSheet(QString());
     QPalette White = PingLabel->palette();
     White.setColor(QPalette::Window, Qt::white);
     PingLabel->setPalette(White);
@@ -233,10 +232,8 @@ void TPingForm::PingButtonClick() {
         EchoClient->PingOnce("  ", 0);
     } catch (const Exception& E) {
         ShowStatus(ErrorDisplay(E.Message()));
-        ReplyImage->SetImageIndex(0);
     } catch (const std::exception& E) {
         ShowStatus(ErrorDisplay(E.what()));
-        ReplyImage->SetImageIndex(0);
     }
 }
 

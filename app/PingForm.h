@@ -62,7 +62,6 @@ class TPingForm : public QWidget {
     // handling; AShift holds the modifiers still down.
     void FormKeyUp(int AKey, Qt::KeyboardModifiers AShift);
 
-    bool Folded() const { return height() == FoldedHeight; }
     // The finished window image without its see-through pixels: the window's shape.
     QRegion ShapeRegion() const;
     // The address of the help page beside the executable.
