@@ -5,3 +5,5 @@ cd "$(dirname "$0")/.."
 cmake --preset default >/dev/null
 cmake --build --preset default -j "${JOBS:-2}" --target bench_ping >/dev/null
 build/default/bench/bench_ping "${1:-2000}" "${2:-10000}"
+echo
+bench/startup.sh

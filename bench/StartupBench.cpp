@@ -1,0 +1,283 @@
+// Start-up of Vexlo against the least Qt program with a window like it, in the same run
+// under one Xvfb, runs alternating: time from fork to the first painted frame and peak
+// resident memory (wait4). Then the Enter release to the painted reply for 127.0.0.1 next
+// to the same repaint without a ping, measured inside the program.
+// Usage: bench_startup [RUNS] [REPLY_RUNS]. A ping needs root or cap_net_raw.
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <poll.h>
+#include <sstream>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// The clock the measured programs print their marks in (StartupBenchProbe.h).
+long long MonotonicNs() {
+    timespec Now{};
+    clock_gettime(CLOCK_MONOTONIC, &Now);
+    return Now.tv_sec * 1000000000LL + Now.tv_nsec;
+}
+
+struct TRun {
+    bool Ok = false;
+    std::map<std::string, double> MsAfterFork; // each mark the program printed
+    double PeakMb = 0;
+    std::string Output;
+};
+
+// Runs AProgram to its end (bounded), with its stdout read for the marks.
+TRun RunOnce(const std::vector<std::string>& AArgs, const std::string& ADisplay) {
+    TRun Result;
+    int Out[2];
+    if (pipe2(Out, O_CLOEXEC) != 0) {
+        return Result;
+    }
+    std::vector<char*> Argv;
+    for (const std::string& Arg : AArgs) {
+        Argv.push_back(const_cast<char*>(Arg.c_str()));
+    }
+    Argv.push_back(nullptr);
+    const std::string Display = "DISPLAY=" + ADisplay;
+    const long long Forked = MonotonicNs();
+    const pid_t Pid = fork();
+    if (Pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        dup2(Out[1], STDOUT_FILENO);
+        dup2(Out[1], STDERR_FILENO);
+        putenv(const_cast<char*>(Display.c_str()));
+        putenv(const_cast<char*>("QT_QPA_PLATFORM=xcb"));
+        execv(Argv[0], Argv.data());
+        _exit(127);
+    }
+    close(Out[1]);
+    const long long Deadline = Forked + 60000000000LL;
+    char Buffer[4096];
+    pollfd Ready{Out[0], POLLIN, 0};
+    for (;;) {
+        const long long Left = (Deadline - MonotonicNs()) / 1000000;
+        if (Left <= 0 || poll(&Ready, 1, static_cast<int>(Left)) <= 0) {
+            kill(Pid, SIGKILL);
+            break;
+        }
+        const ssize_t Count = read(Out[0], Buffer, sizeof Buffer);
+        if (Count <= 0) {
+            break;
+        }
+        Result.Output.append(Buffer, static_cast<size_t>(Count));
+    }
+    close(Out[0]);
+    int Status = 0;
+    rusage Usage{};
+    wait4(Pid, &Status, 0, &Usage);
+    Result.PeakMb = static_cast<double>(Usage.ru_maxrss) / 1024.0;
+    // Marks are "NAME NANOSECONDS" lines; whatever else the program says is kept for errors.
+    std::istringstream Lines(Result.Output);
+    for (std::string Line; std::getline(Lines, Line);) {
+        char Name[64];
+        long long At = 0;
+        if (std::sscanf(Line.c_str(), "%63s %lld", Name, &At) == 2) {
+            Result.MsAfterFork[Name] = static_cast<double>(At - Forked) / 1e6;
+        }
+    }
+    Result.Ok = WIFEXITED(Status) && WEXITSTATUS(Status) == 0 &&
+                Result.MsAfterFork.count("first-paint") == 1;
+    return Result;
+}
+
+double Percentile(std::vector<double> AValues, double AFraction) {
+    if (AValues.empty()) {
+        return 0;
+    }
+    std::sort(AValues.begin(), AValues.end());
+    return AValues[static_cast<size_t>(AFraction * static_cast<double>(AValues.size() - 1))];
+}
+
+// Xvfb on the first free display, which it names itself once it takes clients.
+class TXvfb {
+  public:
+    TXvfb() {
+        int Ready[2];
+        if (pipe(Ready) != 0) {
+            return;
+        }
+        FPid = fork();
+        if (FPid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            close(Ready[0]);
+            const int Null = open("/dev/null", O_WRONLY);
+            dup2(Null, STDOUT_FILENO);
+            dup2(Null, STDERR_FILENO);
+            const std::string Fd = std::to_string(Ready[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", Fd.c_str(), "-nolisten", "tcp", "-noreset",
+                   "-screen", "0", "640x480x24", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(Ready[1]);
+        pollfd Wait{Ready[0], POLLIN, 0};
+        char C = 0;
+        std::string Number;
+        while (poll(&Wait, 1, 20000) > 0 && read(Ready[0], &C, 1) == 1 && C != '\n') {
+            Number += C;
+        }
+        close(Ready[0]);
+        Display = Number.empty() ? "" : ":" + Number;
+    }
+    ~TXvfb() {
+        if (FPid > 0) {
+            kill(FPid, SIGTERM);
+            waitpid(FPid, nullptr, 0);
+        }
+    }
+    std::string Display;
+
+  private:
+    pid_t FPid = -1;
+};
+
+struct TSeries {
+    const char* Name;
+    std::vector<std::string> Command;
+    std::vector<TRun> Runs;
+
+    std::vector<double> Marks(const std::string& AMark) const {
+        std::vector<double> Result;
+        for (const TRun& Run : Runs) {
+            Result.push_back(Run.MsAfterFork.at(AMark));
+        }
+        return Result;
+    }
+    std::vector<double> Peaks() const {
+        std::vector<double> Result;
+        for (const TRun& Run : Runs) {
+            Result.push_back(Run.PeakMb);
+        }
+        return Result;
+    }
+};
+
+bool Measure(TSeries& ASeries, const std::string& ADisplay, bool AKeep) {
+    TRun Run = RunOnce(ASeries.Command, ADisplay);
+    if (!Run.Ok) {
+        std::fprintf(stderr, "%s failed:\n%s\n", ASeries.Name, Run.Output.c_str());
+        return false;
+    }
+    if (AKeep) {
+        ASeries.Runs.push_back(std::move(Run));
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int AArgc, char** AArgv) {
+    const int Runs = AArgc > 1 ? std::atoi(AArgv[1]) : 20;
+    const int ReplyRuns = AArgc > 2 ? std::atoi(AArgv[2]) : 500;
+    TXvfb Server;
+    if (Server.Display.empty()) {
+        std::fprintf(stderr, "bench_startup: Xvfb did not start\n");
+        return 1;
+    }
+    // Copies in a folder of their own: the program's host list lives beside it.
+    char Pattern[] = "/tmp/vexlo-startup-XXXXXX";
+    if (mkdtemp(Pattern) == nullptr) {
+        return 1;
+    }
+    const std::filesystem::path Folder = Pattern;
+    std::filesystem::copy_file(STARTUP_BENCH_VEXLO, Folder / "vexlo");
+    std::filesystem::copy_file(STARTUP_BENCH_MINIMAL, Folder / "minimal");
+    const std::string VexloBinary = (Folder / "vexlo").string();
+    const std::string MinimalBinary = (Folder / "minimal").string();
+    TSeries Minimal{"minimal Qt window", {MinimalBinary}, {}};
+    TSeries MinimalText{"  with a text line", {MinimalBinary, "--text"}, {}};
+    TSeries Vexlo{"vexlo", {VexloBinary}, {}};
+    TSeries* const Order[] = {&Minimal, &MinimalText, &Vexlo};
+
+    bool Ok = true;
+    // Warm-up, unmeasured: the page cache holds the programs and Qt from here on, and the
+    // host list file exists as it does for a user.
+    for (int I = 0; I < 2 && Ok; ++I) {
+        for (TSeries* Series : Order) {
+            Ok = Ok && Measure(*Series, Server.Display, false);
+        }
+    }
+    // Round after round, each starting one program further on, so none always follows the
+    // same other.
+    for (int I = 0; I < Runs && Ok; ++I) {
+        for (int J = 0; J < 3; ++J) {
+            Ok = Ok && Measure(*Order[(I + J) % 3], Server.Display, true);
+        }
+    }
+    if (!Ok) {
+        std::filesystem::remove_all(Folder);
+        return 1;
+    }
+
+    std::printf("start-up under Xvfb %s, %d runs each, alternating (ms from fork)\n",
+                Server.Display.c_str(), Runs);
+    std::printf("  %-18s %8s %8s %8s %8s %11s %10s %8s\n", "", "main", "app", "window", "paint",
+                "paint p90", "peak MB", "MB p90");
+    for (const TSeries* Series : Order) {
+        std::printf(
+            "  %-18s %8.1f %8.1f %8.1f %8.1f %11.1f %10.1f %8.1f\n", Series->Name,
+            Percentile(Series->Marks("main"), 0.5), Percentile(Series->Marks("application"), 0.5),
+            Percentile(Series->Marks("form"), 0.5), Percentile(Series->Marks("first-paint"), 0.5),
+            Percentile(Series->Marks("first-paint"), 0.9), Percentile(Series->Peaks(), 0.5),
+            Percentile(Series->Peaks(), 0.9));
+    }
+    const double Ratio =
+        Percentile(Vexlo.Marks("first-paint"), 0.5) / Percentile(Minimal.Marks("first-paint"), 0.5);
+    const double ExtraMb = Percentile(Vexlo.Peaks(), 0.5) - Percentile(Minimal.Peaks(), 0.5);
+    std::printf("  start-up ratio (medians)   %.2f   target <= 1.15   %s\n", Ratio,
+                Ratio <= 1.15 ? "met" : "MISSED");
+    std::printf("  extra peak memory (medians) %.1f MB   target <= 3 MB   %s\n", ExtraMb,
+                ExtraMb <= 3 ? "met" : "MISSED");
+    std::printf("  start-up ratio to the window with a text line %.2f, extra memory %.1f MB\n",
+                Percentile(Vexlo.Marks("first-paint"), 0.5) /
+                    Percentile(MinimalText.Marks("first-paint"), 0.5),
+                Percentile(Vexlo.Peaks(), 0.5) - Percentile(MinimalText.Peaks(), 0.5));
+    std::printf("  (main: exec and dynamic linking; app: the application object and the X "
+                "connection;\n   window: the window made, FormCreate included; paint: first "
+                "frame flushed)\n");
+
+    if (ReplyRuns > 0) {
+        const TRun Reply =
+            RunOnce({VexloBinary, "--reply", std::to_string(ReplyRuns)}, Server.Display);
+        std::istringstream Lines(Reply.Output);
+        double Enter[2] = {-1, -1};
+        double Repaint[2] = {-1, -1};
+        for (std::string Line; std::getline(Lines, Line);) {
+            std::sscanf(Line.c_str(), "reply-enter %lf %lf", &Enter[0], &Enter[1]);
+            std::sscanf(Line.c_str(), "reply-repaint %lf %lf", &Repaint[0], &Repaint[1]);
+            if (Line.rfind("error:", 0) == 0) {
+                std::printf("%s\n", Line.c_str());
+            }
+        }
+        if (Enter[0] < 0 || Repaint[0] < 0) {
+            Ok = false;
+        } else {
+            std::printf("\nEnter release to painted reply, 127.0.0.1, %d repetitions (us)\n",
+                        ReplyRuns);
+            std::printf("  %-34s median %7.1f   p90 %7.1f\n", "Enter, ping and repaint", Enter[0],
+                        Enter[1]);
+            std::printf("  %-34s median %7.1f   p90 %7.1f\n", "the same repaint, no ping",
+                        Repaint[0], Repaint[1]);
+            const double Added = (Enter[0] - Repaint[0]) / 1000;
+            std::printf("  the ping adds %.3f ms (medians)   target <= 1 ms   %s\n", Added,
+                        Added <= 1 ? "met" : "MISSED");
+        }
+    }
+    std::filesystem::remove_all(Folder);
+    return Ok ? 0 : 1;
+}

@@ -1,0 +1,583 @@
+#include "tests/e2e/E2eSupport.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <net/if.h>
+#include <poll.h>
+#include <sched.h>
+#include <sstream>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace e2e {
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// NAME=value settings of the test's own environment, overridden or extended by AExtra.
+std::vector<std::string> MergedEnvironment(const std::vector<std::string>& AExtra) {
+    std::vector<std::string> Result;
+    auto NameOf = [](const std::string& ASetting) {
+        return ASetting.substr(0, ASetting.find('='));
+    };
+    for (char** Entry = environ; *Entry != nullptr; ++Entry) {
+        const std::string Setting = *Entry;
+        bool Overridden = false;
+        for (const std::string& Extra : AExtra) {
+            Overridden = Overridden || NameOf(Extra) == NameOf(Setting);
+        }
+        if (!Overridden) {
+            Result.push_back(Setting);
+        }
+    }
+    Result.insert(Result.end(), AExtra.begin(), AExtra.end());
+    return Result;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& AStrings) {
+    std::vector<char*> Result;
+    for (std::string& S : AStrings) {
+        Result.push_back(S.data());
+    }
+    Result.push_back(nullptr);
+    return Result;
+}
+
+// In the child between fork and exec: only system calls from here on.
+bool EnterNetwork(const TNetwork& ANetwork) {
+    if (ANetwork.NamespacePath.empty()) {
+        if (unshare(CLONE_NEWNET) != 0) {
+            return false;
+        }
+        const int Socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ifreq Request{};
+        std::strcpy(Request.ifr_name, "lo");
+        if (Socket < 0 || ioctl(Socket, SIOCGIFFLAGS, &Request) != 0) {
+            return false;
+        }
+        Request.ifr_flags = static_cast<short>(Request.ifr_flags | IFF_UP);
+        const bool Up = ioctl(Socket, SIOCSIFFLAGS, &Request) == 0;
+        close(Socket);
+        return Up;
+    }
+    const int Target = open(ANetwork.NamespacePath.c_str(), O_RDONLY | O_CLOEXEC);
+    return Target >= 0 && setns(Target, CLONE_NEWNET) == 0;
+}
+
+std::filesystem::path TempFileName(const std::string& AStem) {
+    std::string Pattern = (std::filesystem::temp_directory_path() / (AStem + "-XXXXXX")).string();
+    const int Fd = mkstemp(Pattern.data());
+    if (Fd >= 0) {
+        close(Fd);
+    }
+    return Pattern;
+}
+
+std::string Trimmed(std::string AText) {
+    while (!AText.empty() && (AText.back() == '\n' || AText.back() == ' ')) {
+        AText.pop_back();
+    }
+    return AText;
+}
+
+} // namespace
+
+std::string FindInPath(const std::string& AName) {
+    std::istringstream Path(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+    for (std::string Dir; std::getline(Path, Dir, ':');) {
+        if (!Dir.empty() && access((Dir + "/" + AName).c_str(), X_OK) == 0) {
+            return Dir + "/" + AName;
+        }
+    }
+    return {};
+}
+
+std::string MissingPrerequisite(const std::vector<std::string>& AExtraTools) {
+    if (geteuid() != 0) {
+        return "end-to-end tests need root: the program pings through a raw socket, and each "
+               "copy runs in a network namespace of its own";
+    }
+    std::vector<std::string> Tools{"Xvfb", "xdotool", "import", "xwininfo"};
+    Tools.insert(Tools.end(), AExtraTools.begin(), AExtraTools.end());
+    for (const std::string& Tool : Tools) {
+        if (FindInPath(Tool).empty()) {
+            return "end-to-end tests need '" + Tool +
+                   "' (apt-get install xvfb xdotool imagemagick x11-utils)";
+        }
+    }
+    return {};
+}
+
+TProcess::TProcess(const std::vector<std::string>& AArgs, const TProcessOptions& AOptions)
+    : FOutputFile(AOptions.OutputFile) {
+    std::vector<std::string> Args = AArgs;
+    std::vector<std::string> Environment = MergedEnvironment(AOptions.Environment);
+    std::vector<char*> Argv = Pointers(Args);
+    std::vector<char*> Envp = Pointers(Environment);
+    const std::string Output = FOutputFile.empty() ? "/dev/null" : FOutputFile.string();
+    const pid_t Parent = getpid();
+    FPid = fork();
+    if (FPid != 0) {
+        return;
+    }
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != Parent) {
+        _exit(127);
+    }
+    const int Out = open(Output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (Out >= 0) {
+        dup2(Out, STDOUT_FILENO);
+        dup2(Out, STDERR_FILENO);
+    }
+    if (AOptions.Network && !EnterNetwork(*AOptions.Network)) {
+        const char Message[] = "cannot enter the network namespace\n";
+        (void)!write(STDERR_FILENO, Message, sizeof Message - 1);
+        _exit(126);
+    }
+    execvpe(Argv[0], Argv.data(), Envp.data());
+    _exit(127);
+}
+
+TProcess::~TProcess() {
+    Kill();
+}
+
+bool TProcess::Running() {
+    return !Wait(0ms).has_value();
+}
+
+std::optional<int> TProcess::Wait(std::chrono::milliseconds ATimeout) {
+    const auto Deadline = Clock::now() + ATimeout;
+    while (!FStatus && FPid > 0) {
+        int WaitStatus = 0;
+        if (waitpid(FPid, &WaitStatus, WNOHANG) == FPid) {
+            FStatus = WIFEXITED(WaitStatus) ? WEXITSTATUS(WaitStatus) : 128 + WTERMSIG(WaitStatus);
+            break;
+        }
+        if (Clock::now() >= Deadline) {
+            break;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return FStatus;
+}
+
+void TProcess::Kill() {
+    if (FPid > 0 && !FStatus) {
+        kill(FPid, SIGKILL);
+        int WaitStatus = 0;
+        waitpid(FPid, &WaitStatus, 0);
+        FStatus = 128 + SIGKILL;
+    }
+}
+
+std::string TProcess::Output() const {
+    return FOutputFile.empty() ? std::string() : ReadFile(FOutputFile);
+}
+
+TRunResult Run(const std::vector<std::string>& AArgs, const std::vector<std::string>& AEnvironment,
+               std::chrono::milliseconds ATimeout) {
+    const std::filesystem::path OutputFile = TempFileName("vexlo-e2e-run");
+    TRunResult Result;
+    {
+        TProcess Process(AArgs, {AEnvironment, std::nullopt, OutputFile});
+        Result.Code = Process.Wait(ATimeout).value_or(-1);
+    }
+    Result.Output = ReadFile(OutputFile);
+    std::filesystem::remove(OutputFile);
+    return Result;
+}
+
+TTempFolder::TTempFolder() {
+    std::string Pattern = (std::filesystem::temp_directory_path() / "vexlo-e2e-XXXXXX").string();
+    if (mkdtemp(Pattern.data()) != nullptr) {
+        FPath = Pattern;
+    }
+}
+
+TTempFolder::~TTempFolder() {
+    std::error_code Ignored;
+    if (!FPath.empty()) {
+        std::filesystem::remove_all(FPath, Ignored);
+    }
+}
+
+std::string ReadFile(const std::filesystem::path& APath) {
+    std::ifstream In(APath, std::ios::binary);
+    std::ostringstream Contents;
+    Contents << In.rdbuf();
+    return Contents.str();
+}
+
+void WriteFile(const std::filesystem::path& APath, const std::string& AContents) {
+    std::ofstream(APath, std::ios::binary) << AContents;
+}
+
+TXServer::TXServer(QSize AScreen) {
+    const std::string Binary = FindInPath("Xvfb");
+    int Fds[2];
+    if (Binary.empty() || pipe2(Fds, O_CLOEXEC) != 0) {
+        FError = "cannot start Xvfb";
+        return;
+    }
+    const std::string Screen =
+        std::to_string(AScreen.width()) + "x" + std::to_string(AScreen.height()) + "x24";
+    const pid_t Parent = getpid();
+    FPid = fork();
+    if (FPid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != Parent) {
+            _exit(127);
+        }
+        const int Null = open("/dev/null", O_WRONLY);
+        dup2(Null, STDOUT_FILENO);
+        dup2(Null, STDERR_FILENO);
+        // -displayfd: the server takes the first free display and names it once it is ready.
+        // -noreset: by default the server resets when its last client leaves, and a client
+        // that connects meanwhile is turned away.
+        const int Ready = dup(Fds[1]);
+        const std::string ReadyFd = std::to_string(Ready);
+        execl(Binary.c_str(), "Xvfb", "-displayfd", ReadyFd.c_str(), "-nolisten", "tcp", "-noreset",
+              "-screen", "0", Screen.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(Fds[1]);
+    std::string Number;
+    pollfd Ready{Fds[0], POLLIN, 0};
+    char C = 0;
+    while (poll(&Ready, 1, 20000) > 0 && read(Fds[0], &C, 1) == 1 && C != '\n') {
+        Number += C;
+    }
+    close(Fds[0]);
+    if (FPid < 0 || Number.empty()) {
+        FError = "Xvfb did not start within 20 s";
+        return;
+    }
+    FDisplay = ":" + Number;
+    // Named is not yet proven: a client must really get through.
+    Display* Probe = XOpenDisplay(FDisplay.c_str());
+    if (Probe == nullptr) {
+        FError = "Xvfb named " + FDisplay + " but takes no client";
+        return;
+    }
+    XCloseDisplay(Probe);
+}
+
+TXServer::~TXServer() {
+    if (FPid > 0) {
+        kill(FPid, SIGTERM);
+        int WaitStatus = 0;
+        for (int I = 0; I < 200 && waitpid(FPid, &WaitStatus, WNOHANG) == 0; ++I) {
+            std::this_thread::sleep_for(10ms);
+        }
+        if (waitpid(FPid, &WaitStatus, WNOHANG) == 0) {
+            kill(FPid, SIGKILL);
+            waitpid(FPid, &WaitStatus, 0);
+        }
+    }
+}
+
+TBackdrop::TBackdrop(const std::string& ADisplay) {
+    FDisplay = XOpenDisplay(ADisplay.c_str());
+    if (FDisplay == nullptr) {
+        return;
+    }
+    const int Screen = DefaultScreen(FDisplay);
+    XColor Fill{};
+    Fill.red = static_cast<unsigned short>(qRed(Colour) * 257);
+    Fill.green = static_cast<unsigned short>(qGreen(Colour) * 257);
+    Fill.blue = static_cast<unsigned short>(qBlue(Colour) * 257);
+    XAllocColor(FDisplay, DefaultColormap(FDisplay, Screen), &Fill);
+    XSetWindowAttributes Attributes{};
+    Attributes.background_pixel = Fill.pixel;
+    // No window manager decides here; nothing is to stack it above the program later.
+    Attributes.override_redirect = True;
+    Attributes.event_mask = ButtonPressMask;
+    FWindow = XCreateWindow(FDisplay, RootWindow(FDisplay, Screen), 0, 0,
+                            static_cast<unsigned>(DisplayWidth(FDisplay, Screen)),
+                            static_cast<unsigned>(DisplayHeight(FDisplay, Screen)), 0,
+                            CopyFromParent, InputOutput, CopyFromParent,
+                            CWBackPixel | CWOverrideRedirect | CWEventMask, &Attributes);
+    XMapWindow(FDisplay, FWindow);
+    XSync(FDisplay, False);
+}
+
+TBackdrop::~TBackdrop() {
+    if (FDisplay != nullptr) {
+        XDestroyWindow(FDisplay, FWindow);
+        XCloseDisplay(FDisplay);
+    }
+}
+
+std::vector<QPoint> TBackdrop::Presses(std::chrono::milliseconds ATimeout) {
+    std::vector<QPoint> Result;
+    const auto Deadline = Clock::now() + ATimeout;
+    while (Result.empty() && Clock::now() < Deadline) {
+        XSync(FDisplay, False);
+        while (XPending(FDisplay) > 0) {
+            XEvent Event;
+            XNextEvent(FDisplay, &Event);
+            if (Event.type == ButtonPress) {
+                Result.emplace_back(Event.xbutton.x_root, Event.xbutton.y_root);
+            }
+        }
+        if (Result.empty()) {
+            std::this_thread::sleep_for(20ms);
+        }
+    }
+    return Result;
+}
+
+TRunResult TDesktop::Tool(const std::vector<std::string>& AArgs) const {
+    return Run(AArgs, {FServer.DisplayVariable()});
+}
+
+QImage TDesktop::Screenshot() const {
+    const std::filesystem::path File = TempFileName("vexlo-e2e-shot");
+    const TRunResult Result = Tool({"import", "-window", "root", "png:" + File.string()});
+    QImage Image;
+    if (Result.Code == 0) {
+        Image.load(QString::fromStdString(File.string()), "PNG");
+    }
+    std::filesystem::remove(File);
+    return Image.convertToFormat(QImage::Format_RGB32);
+}
+
+bool TDesktop::Xdotool(const std::vector<std::string>& AArgs) const {
+    std::vector<std::string> Args{"xdotool"};
+    Args.insert(Args.end(), AArgs.begin(), AArgs.end());
+    return Tool(Args).Code == 0;
+}
+
+bool TDesktop::Chord(const std::string& AModifier, const std::string& AKey) const {
+    return Xdotool({"keydown", AModifier, "key", AKey, "keyup", AModifier});
+}
+
+bool TDesktop::Type(const std::string& AText) const {
+    return Xdotool({"type", "--delay", "30", AText});
+}
+
+bool TDesktop::Key(const std::string& AKey) const {
+    return Xdotool({"key", AKey});
+}
+
+std::optional<unsigned long> TDesktop::FindWindow(const std::string& ATitle,
+                                                  std::chrono::milliseconds ATimeout) const {
+    const auto Deadline = Clock::now() + ATimeout;
+    do {
+        // Visible only: the toolkit's hidden leader window is named after the executable.
+        const TRunResult Found =
+            Tool({"xdotool", "search", "--onlyvisible", "--name", "^" + ATitle + "$"});
+        if (Found.Code == 0 && !Found.Output.empty()) {
+            return std::stoul(Found.Output);
+        }
+        std::this_thread::sleep_for(50ms);
+    } while (Clock::now() < Deadline);
+    return std::nullopt;
+}
+
+std::optional<QRect> TDesktop::Geometry(unsigned long AWindow) const {
+    const TRunResult Result =
+        Tool({"xdotool", "getwindowgeometry", "--shell", std::to_string(AWindow)});
+    if (Result.Code != 0) {
+        return std::nullopt;
+    }
+    int X = 0, Y = 0, Width = 0, Height = 0;
+    std::istringstream Lines(Result.Output);
+    for (std::string Line; std::getline(Lines, Line);) {
+        const auto Equals = Line.find('=');
+        if (Equals == std::string::npos) {
+            continue;
+        }
+        const std::string Name = Line.substr(0, Equals);
+        const int Value = std::atoi(Line.c_str() + Equals + 1);
+        if (Name == "X") {
+            X = Value;
+        } else if (Name == "Y") {
+            Y = Value;
+        } else if (Name == "WIDTH") {
+            Width = Value;
+        } else if (Name == "HEIGHT") {
+            Height = Value;
+        }
+    }
+    return QRect(X, Y, Width, Height);
+}
+
+bool TDesktop::Viewable(unsigned long AWindow) const {
+    const TRunResult Result = Tool({"xwininfo", "-id", std::to_string(AWindow)});
+    return Result.Code == 0 && Result.Output.find("Map State: IsViewable") != std::string::npos;
+}
+
+std::optional<unsigned long> TDesktop::FocusedWindow() const {
+    const TRunResult Result = Tool({"xdotool", "getwindowfocus"});
+    if (Result.Code != 0 || Trimmed(Result.Output).empty()) {
+        return std::nullopt;
+    }
+    return std::stoul(Result.Output);
+}
+
+TProgramCopy::TProgramCopy() {
+    const std::filesystem::path Built = VEXLO_BINARY;
+    std::filesystem::copy_file(Built, Binary());
+    std::error_code NoHelpPage;
+    std::filesystem::copy_file(Built.parent_path() / "vexlo.html", Folder() / "vexlo.html",
+                               NoHelpPage);
+}
+
+std::unique_ptr<TProcess> TProgramCopy::Start(const TXServer& AServer, const TNetwork& ANetwork,
+                                              const std::vector<std::string>& AEnvironment) const {
+    std::vector<std::string> Environment{AServer.DisplayVariable(), "QT_QPA_PLATFORM=xcb"};
+    Environment.insert(Environment.end(), AEnvironment.begin(), AEnvironment.end());
+    return std::make_unique<TProcess>(std::vector<std::string>{Binary().string()},
+                                      TProcessOptions{Environment, ANetwork, Folder() / "run.log"});
+}
+
+QImage RenderStatusLine(const TXServer& AServer, const std::string& AText, QColor AColour,
+                        std::string& AError) {
+    const std::filesystem::path File = TempFileName("vexlo-e2e-line");
+    const TRunResult Result =
+        Run({VEXLO_STATUS_LINE, AText, AColour.name().toStdString(), File.string()},
+            {AServer.DisplayVariable(), "QT_QPA_PLATFORM=xcb"});
+    QImage Image;
+    if (Result.Code != 0 || !Image.load(QString::fromStdString(File.string()), "PNG")) {
+        AError = "the status line renderer failed (" + std::to_string(Result.Code) +
+                 "): " + Result.Output;
+    }
+    std::filesystem::remove(File);
+    return Image.convertToFormat(QImage::Format_RGB32);
+}
+
+std::string CompareArea(const QImage& AScreen, QPoint ATopLeft, const QImage& AExpected) {
+    int Differing = 0;
+    std::string First;
+    for (int Y = 0; Y < AExpected.height(); ++Y) {
+        for (int X = 0; X < AExpected.width(); ++X) {
+            const QPoint At = ATopLeft + QPoint(X, Y);
+            const QRgb Want = AExpected.pixel(X, Y) & RGB_MASK;
+            const QRgb Got = AScreen.valid(At) ? AScreen.pixel(At) & RGB_MASK : 0xFFFFFFFF;
+            if (Got != Want && Differing++ == 0) {
+                First = "(" + std::to_string(X) + "," + std::to_string(Y) + ") is " +
+                        QColor(Got).name().toStdString() + ", expected " +
+                        QColor(Want).name().toStdString();
+            }
+        }
+    }
+    return Differing == 0 ? std::string()
+                          : std::to_string(Differing) + " pixels differ, first " + First;
+}
+
+int CountColour(const QImage& AImage, const QRect& AArea, QRgb AColour) {
+    int Count = 0;
+    for (int Y = AArea.top(); Y <= AArea.bottom(); ++Y) {
+        for (int X = AArea.left(); X <= AArea.right(); ++X) {
+            Count += AImage.valid(X, Y) && (AImage.pixel(X, Y) & RGB_MASK) == (AColour & RGB_MASK);
+        }
+    }
+    return Count;
+}
+
+QImage BackgroundPicture() {
+    return QImage(QStringLiteral(VEXLO_SOURCE_DIR "/resources/background.xpm"))
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+std::filesystem::path ArtifactsFolder(const std::string& ATestName) {
+    return std::filesystem::path(VEXLO_E2E_ARTIFACTS) / ATestName;
+}
+
+std::filesystem::path SaveArtifact(const QImage& AImage, const std::filesystem::path& AFolder,
+                                   const std::string& AName) {
+    std::error_code Ignored;
+    std::filesystem::create_directories(AFolder, Ignored);
+    const std::filesystem::path File = AFolder / AName;
+    AImage.save(QString::fromStdString(File.string()));
+    return File;
+}
+
+TSession::TSession() : FDesktop(FServer) {
+    FError = FServer.Error();
+    if (!FError.empty()) {
+        return;
+    }
+    FBackdrop = std::make_unique<TBackdrop>(FServer.Name());
+    if (!FBackdrop->Valid()) {
+        FError = "cannot open " + FServer.Name() + " for the backdrop";
+    }
+}
+
+std::optional<TRunningProgram> TSession::Launch(const TProgramCopy& ACopy, const TNetwork& ANetwork,
+                                                std::string& AError,
+                                                const std::vector<std::string>& AEnvironment) {
+    TRunningProgram Program;
+    Program.Process = ACopy.Start(FServer, ANetwork, AEnvironment);
+    const auto Window = FDesktop.FindWindow("Vexlo", 10s);
+    const auto Frame = Window ? FDesktop.Geometry(*Window) : std::nullopt;
+    if (!Frame) {
+        AError = "no window titled Vexlo appeared within 10 s; the program wrote: " +
+                 Program.Process->Output();
+        return std::nullopt;
+    }
+    Program.Window = *Window;
+    Program.Frame = *Frame;
+    // Painted once the bare background, scaled with the window, is white on the screen.
+    const double Scale = Frame->width() / 210.0;
+    const QPoint Probe = Frame->topLeft() + QPoint(static_cast<int>(BackgroundPoint.x() * Scale),
+                                                   static_cast<int>(BackgroundPoint.y() * Scale));
+    const auto Deadline = Clock::now() + 5s;
+    while (Clock::now() < Deadline) {
+        const QImage Screen = FDesktop.Screenshot();
+        if (Screen.valid(Probe) && (Screen.pixel(Probe) & RGB_MASK) == (White & RGB_MASK)) {
+            return Program;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    AError = "the window was never painted; the program wrote: " + Program.Process->Output();
+    return std::nullopt;
+}
+
+TSession::TStatusSeen TSession::WaitForStatus(QPoint ATopLeft, const std::string& AText,
+                                              QColor AColour, Clock::time_point AStart,
+                                              std::chrono::milliseconds ATimeout,
+                                              const std::filesystem::path& ADiagnostics) {
+    TStatusSeen Result;
+    const QImage Expected = RenderStatusLine(FServer, AText, AColour, Result.Failure);
+    if (!Result.Failure.empty()) {
+        return Result;
+    }
+    const QPoint At = ATopLeft + StatusLineBox.topLeft();
+    QImage Screen;
+    do {
+        Screen = FDesktop.Screenshot();
+        Result.Failure = CompareArea(Screen, At, Expected);
+        Result.After = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - AStart);
+        if (Result.Failure.empty()) {
+            return Result;
+        }
+        std::this_thread::sleep_for(20ms);
+    } while (Clock::now() - AStart < ATimeout);
+    const std::filesystem::path Shot = SaveArtifact(Screen, ADiagnostics, "screen.png");
+    const std::filesystem::path Line =
+        SaveArtifact(Expected, ADiagnostics, "expected-status-line.png");
+    Result.Failure = "the status line never read \"" + AText + "\" in " +
+                     AColour.name().toStdString() + " (" + Result.Failure + "); see " +
+                     Shot.string() + " and " + Line.string();
+    return Result;
+}
+
+} // namespace e2e

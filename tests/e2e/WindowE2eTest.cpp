@@ -1,0 +1,320 @@
+// The real program in a real X server, used as a person uses it: keys and chords through
+// xdotool, the outcome read from screenshots and from the host list file on disk. Each copy
+// runs in a network namespace of its own with only loopback, so nothing leaves the machine.
+#include "tests/e2e/E2eSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+namespace {
+
+using namespace e2e;
+using namespace std::chrono_literals;
+
+const std::string DefaultHostList = "127.0.0.1=Localhost\r\n";
+
+class VexloWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string Missing = MissingPrerequisite();
+        if (!Missing.empty()) {
+            GTEST_SKIP() << Missing;
+        }
+        Session = std::make_unique<TSession>();
+        ASSERT_EQ(Session->Error(), "");
+    }
+
+    // A copy of the program in its own folder and namespace, its window shown and painted.
+    std::optional<TRunningProgram> Launch(const TProgramCopy& ACopy,
+                                          const std::vector<std::string>& AEnvironment = {}) {
+        std::string Error;
+        auto Program = Session->Launch(ACopy, TNetwork{}, Error, AEnvironment);
+        if (!Program) {
+            ADD_FAILURE() << Error;
+        }
+        return Program;
+    }
+
+    std::filesystem::path Artifacts() const {
+        return ArtifactsFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
+
+    const TDesktop& Desktop() const { return Session->Desktop(); }
+
+    std::unique_ptr<TSession> Session;
+};
+
+TEST_F(VexloWindow, EnterShowsTheOutcomeInTheStatusLineThePictureAndTheEditBox) {
+    struct TCase {
+        const char* Typed;
+        const char* Status;
+        QRgb Colour;
+        int Picture; // 1: the reply's, with its green arrow; 0: neither arrow nor red disc
+        bool EditBoxRed;
+    };
+    // Display names are looked up ignoring case; ".invalid" is a name no resolver knows, and
+    // in the program's private namespace the query fails at once.
+    const TCase Cases[] = {
+        {"LOCALHOST", "Reply from 127.0.0.1", DarkGreen, 1, false},
+        {"nowhere.invalid", "Name not found", Blue, 0, true},
+        {"0.0.0.0", "Name not found", Blue, 0, true},
+    };
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.Typed);
+        TProgramCopy Copy;
+        const auto Program = Launch(Copy);
+        ASSERT_TRUE(Program);
+        const QPoint Origin = Program->Frame.topLeft();
+        ASSERT_EQ(
+            Session
+                ->WaitForStatus(Origin, "Not pinged", Blue, TSession::Clock::now(), 3s, Artifacts())
+                .Failure,
+            "");
+
+        // The edit text is selected when the window takes the focus: typing replaces it.
+        ASSERT_TRUE(Desktop().Type(Case.Typed));
+        const auto Pressed = TSession::Clock::now();
+        ASSERT_TRUE(Desktop().Key("Return"));
+        const auto Seen =
+            Session->WaitForStatus(Origin, Case.Status, Case.Colour, Pressed, 5s, Artifacts());
+        EXPECT_EQ(Seen.Failure, "");
+
+        const QImage Screen = Desktop().Screenshot();
+        const QRect Picture = StatusPictureBox.translated(Origin);
+        const int Green = CountColour(Screen, Picture, DarkGreen);
+        const int RedDisc = CountColour(Screen, Picture, Red);
+        if (Case.Picture == 1) {
+            EXPECT_GE(Green, 8) << "the reply picture's arrow";
+            EXPECT_EQ(RedDisc, 0);
+        } else {
+            EXPECT_EQ(Green + RedDisc, 0) << "picture 0 has neither arrow nor disc";
+        }
+        const QRect Edit = EditBox.translated(Origin);
+        const int EditRed = CountColour(Screen, Edit, Red);
+        if (Case.EditBoxRed) {
+            EXPECT_GT(EditRed, Edit.width() * Edit.height() * 3 / 4);
+        } else {
+            EXPECT_EQ(EditRed, 0);
+        }
+    }
+}
+
+TEST_F(VexloWindow, PressesOnSeeThroughPixelsReachTheWindowBeneathAndNoOthers) {
+    struct TCase {
+        const char* What;
+        QPoint At; // in the window
+        bool SeeThrough;
+    };
+    const TCase Cases[] = {
+        {"the top rows", {100, 0}, true},
+        {"the left columns beside the upper panel", {0, 30}, true},
+        {"the right columns beside the upper panel", {209, 30}, true},
+        {"a corner outside the rounded panel", {2, 2}, true},
+        {"the white status area", BackgroundPoint, false},
+        {"the magenta ring", {8, 20}, false},
+        {"the panel's outline", {2, 30}, false},
+    };
+    const QImage Picture = BackgroundPicture();
+    TProgramCopy Copy;
+    const auto Program = Launch(Copy);
+    ASSERT_TRUE(Program);
+    Session->Backdrop().Presses(0ms);
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.What);
+        ASSERT_EQ((Picture.pixel(Case.At) & RGB_MASK) == (Purple & RGB_MASK), Case.SeeThrough)
+            << "the table disagrees with the picture";
+        const QPoint At = Program->Frame.topLeft() + Case.At;
+        ASSERT_TRUE(Desktop().Xdotool({"mousemove", std::to_string(At.x()), std::to_string(At.y()),
+                                       "click", "1", "mousemove", "600", "400"}));
+        const std::vector<QPoint> Presses =
+            Session->Backdrop().Presses(Case.SeeThrough ? 2s : 500ms);
+        if (Case.SeeThrough) {
+            ASSERT_EQ(Presses.size(), 1u);
+            EXPECT_EQ(Presses[0], At);
+        } else {
+            EXPECT_TRUE(Presses.empty());
+        }
+    }
+}
+
+TEST_F(VexloWindow, DraggingTheBackgroundOrTheStatusLineMovesTheWindowAndNothingElseDoes) {
+    struct TCase {
+        const char* What;
+        QPoint From; // in the window
+        bool Moves;
+    };
+    const TCase Cases[] = {
+        {"the white background", BackgroundPoint, true},
+        {"the magenta ring", {8, 20}, true},
+        {"the status line", {60, 47}, true},
+        {"the status picture", {117, 21}, false},
+        {"the help label", {186, 47}, false},
+        {"the edit box", {60, 20}, false},
+    };
+    const QPoint Drag(40, 30);
+    TProgramCopy Copy;
+    const auto Program = Launch(Copy);
+    ASSERT_TRUE(Program);
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.What);
+        const auto Before = Desktop().Geometry(Program->Window);
+        ASSERT_TRUE(Before);
+        const QPoint From = Before->topLeft() + Case.From;
+        const QPoint Midway = From + QPoint(10, 5);
+        const QPoint To = From + Drag;
+        auto Text = [](int AValue) { return std::to_string(AValue); };
+        ASSERT_TRUE(Desktop().Xdotool({"mousemove",
+                                       Text(From.x()),
+                                       Text(From.y()),
+                                       "mousedown",
+                                       "1",
+                                       "sleep",
+                                       "0.1",
+                                       "mousemove",
+                                       Text(Midway.x()),
+                                       Text(Midway.y()),
+                                       "sleep",
+                                       "0.1",
+                                       "mousemove",
+                                       Text(To.x()),
+                                       Text(To.y()),
+                                       "sleep",
+                                       "0.1",
+                                       "mouseup",
+                                       "1",
+                                       "mousemove",
+                                       "600",
+                                       "400",
+                                       "sleep",
+                                       "0.2"}));
+        const auto After = Desktop().Geometry(Program->Window);
+        ASSERT_TRUE(After);
+        EXPECT_EQ(After->topLeft(), Before->topLeft() + (Case.Moves ? Drag : QPoint()));
+        EXPECT_EQ(After->size(), Before->size());
+    }
+    EXPECT_TRUE(Program->Process->Running()) << "no press may have clicked the exit button";
+}
+
+TEST_F(VexloWindow, ASecondCopyRestoresTheFirstAndEndsHavingWrittenItsHostList) {
+    TProgramCopy First;
+    const auto Program = Launch(First);
+    ASSERT_TRUE(Program);
+    ASSERT_TRUE(Desktop().Xdotool({"windowunmap", "--sync", std::to_string(Program->Window)}));
+    ASSERT_FALSE(Desktop().Viewable(Program->Window));
+
+    // Another folder, the same program name: the title is the key, not the folder.
+    TProgramCopy Second;
+    const auto Copy = Second.Start(Session->Server(), TNetwork{});
+    EXPECT_EQ(Copy->Wait(5s), 0) << Copy->Output();
+
+    EXPECT_TRUE(Desktop().Viewable(Program->Window));
+    EXPECT_EQ(Desktop().FocusedWindow(), Program->Window);
+    EXPECT_EQ(ReadFile(Second.HostListPath()), DefaultHostList);
+    EXPECT_TRUE(Program->Process->Running());
+    EXPECT_FALSE(std::filesystem::exists(First.HostListPath()))
+        << "the first copy stores its list only when it ends";
+}
+
+TEST_F(VexloWindow, EscInTheEditBoxEndsTheProgramAndWritesTheHostList) {
+    struct TCase {
+        const char* What;
+        std::optional<std::string> Before;
+        std::string After;
+    };
+    const TCase Cases[] = {
+        {"no host list yet", std::nullopt, DefaultHostList},
+        {"a host list of two", "127.0.0.2=Second\r\n127.0.0.1=Localhost\r\n",
+         "127.0.0.2=Second\r\n127.0.0.1=Localhost\r\n"},
+    };
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.What);
+        TProgramCopy Copy;
+        if (Case.Before) {
+            WriteFile(Copy.HostListPath(), *Case.Before);
+        }
+        const auto Program = Launch(Copy);
+        ASSERT_TRUE(Program);
+        ASSERT_TRUE(Desktop().Key("Escape"));
+        EXPECT_EQ(Program->Process->Wait(5s), 0);
+        EXPECT_EQ(ReadFile(Copy.HostListPath()), Case.After);
+    }
+}
+
+TEST_F(VexloWindow, EscInTheUnfoldedGridLeavesTheProgramRunning) {
+    TProgramCopy Copy;
+    const auto Program = Launch(Copy);
+    ASSERT_TRUE(Program);
+    auto Height = [&] {
+        const auto Frame = Desktop().Geometry(Program->Window);
+        return Frame ? Frame->height() : -1;
+    };
+    ASSERT_TRUE(Desktop().Chord("ctrl", "e"));
+    std::this_thread::sleep_for(300ms);
+    ASSERT_EQ(Height(), 240) << "Ctrl+E unfolds and gives the grid the focus";
+
+    ASSERT_TRUE(Desktop().Key("Escape"));
+    EXPECT_FALSE(Program->Process->Wait(1s)) << "Esc outside the edit box closes nothing";
+
+    ASSERT_TRUE(Desktop().Chord("ctrl", "e"));
+    std::this_thread::sleep_for(300ms);
+    ASSERT_EQ(Height(), 60) << "Ctrl+E folds and gives the edit box the focus";
+    ASSERT_TRUE(Desktop().Key("Escape"));
+    EXPECT_EQ(Program->Process->Wait(5s), 0);
+}
+
+TEST_F(VexloWindow, AtEachScaleTheWindowTakesThePicturesShapeAndItsPixelsUnsmoothed) {
+    struct TCase {
+        int Scale;
+    };
+    const QImage Picture = BackgroundPicture();
+    ASSERT_EQ(Picture.size(), QSize(210, 90));
+    // Text is drawn at the screen's density; everything else is the picture, or the status
+    // picture, grown pixel by pixel.
+    const QRect Text[] = {EditBox, StatusLineBox, HelpLabelBox};
+    for (const TCase Case : {TCase{1}, TCase{2}}) {
+        SCOPED_TRACE("scale " + std::to_string(Case.Scale));
+        TProgramCopy Copy;
+        const auto Program = Launch(Copy, {"QT_SCALE_FACTOR=" + std::to_string(Case.Scale)});
+        ASSERT_TRUE(Program);
+        const int S = Case.Scale;
+        EXPECT_EQ(Program->Frame, QRect(7 * S, 7 * S, 210 * S, 60 * S));
+        const QImage Screen = Desktop().Screenshot();
+
+        int Wrong = 0;
+        std::string First;
+        for (int Y = 0; Y < 60; ++Y) {
+            for (int X = 0; X < 210; ++X) {
+                const QPoint P(X, Y);
+                if (std::any_of(std::begin(Text), std::end(Text),
+                                [&](const QRect& ABox) { return ABox.contains(P); })) {
+                    continue;
+                }
+                const QRgb Art = Picture.pixel(P) & RGB_MASK;
+                const bool SeeThrough = Art == (Purple & RGB_MASK);
+                const bool Drawn = !StatusPictureBox.contains(P);
+                const QPoint Block = Program->Frame.topLeft() + P * S;
+                const QRgb Shown = Screen.pixel(Block) & RGB_MASK;
+                bool Right = !SeeThrough || Shown == (TBackdrop::Colour & RGB_MASK);
+                Right = Right && (SeeThrough || !Drawn || Shown == Art);
+                for (int I = 0; I < S * S; ++I) {
+                    Right =
+                        Right && (Screen.pixel(Block + QPoint(I % S, I / S)) & RGB_MASK) == Shown;
+                }
+                if (!Right && Wrong++ == 0) {
+                    First = "(" + std::to_string(X) + "," + std::to_string(Y) + ") shows " +
+                            QColor(Shown).name().toStdString() + ", the picture " +
+                            QColor(Art).name().toStdString();
+                }
+            }
+        }
+        if (Wrong != 0) {
+            ADD_FAILURE() << Wrong << " pixels wrong, first " << First << "; see "
+                          << SaveArtifact(Screen, Artifacts(),
+                                          "scale" + std::to_string(S) + ".png");
+        }
+    }
+}
+
+} // namespace
