@@ -4,6 +4,7 @@
 #include "IdPlatform.h"
 #include "IdResourceStrings.h"
 #include "IdWinSock2.h"
+#include "RawPrivilege.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -368,6 +369,8 @@ int IDWSAPI PxShutdown(TSocket S, int How) {
     return Checked(::shutdown(S, How), -1);
 }
 TSocket IDWSAPI PxSocket(int Family, int Type, int Protocol) {
+    // The raw-socket privilege is in force for this one call only.
+    const TRawPrivilege Privilege(Type == SOCK_RAW);
     // Windows sockets are not inherited by child processes; keep it that way here.
     return Checked(::socket(Family, Type | SOCK_CLOEXEC, Protocol), -1);
 }
@@ -553,33 +556,49 @@ uint32_t CurrentProcessId() {
 }
 
 bool SameTextLocale(std::string_view A, std::string_view B) {
+    const auto SameAsciiFolded = [](unsigned char CA, unsigned char CB) {
+        const unsigned char Lower = CA | 0x20;
+        return CA == CB || (Lower == (CB | 0x20) && Lower >= 'a' && Lower <= 'z');
+    };
     // Byte for byte with only ASCII letters folded; unlike strncasecmp, a zero byte does
     // not end the comparison.
-    const auto SameFoldingAscii = [](std::string_view X, std::string_view Y) {
+    const auto SameFoldingAscii = [&](std::string_view X, std::string_view Y) {
         if (X.size() != Y.size()) {
             return false;
         }
         for (size_t I = 0; I < X.size(); ++I) {
-            const unsigned char CX = static_cast<unsigned char>(X[I]) | 0x20;
-            if (X[I] != Y[I] && (CX != (static_cast<unsigned char>(Y[I]) | 0x20) ||
-                                 CX < 'a' || CX > 'z')) {
+            if (!SameAsciiFolded(static_cast<unsigned char>(X[I]),
+                                 static_cast<unsigned char>(Y[I]))) {
                 return false;
             }
         }
         return true;
     };
-    const auto IsAscii = [](std::string_view X) {
+    // ASCII folds the same in every locale but the Turkic ones (where "I" lowers to a
+    // dotless i), and needs no wide copies: the host list's display-name lookup compares
+    // the typed text with every entry of lists a million entries long. While both texts
+    // are ASCII their characters are their bytes, so the first difference decides.
+    const size_t Common = A.size() < B.size() ? A.size() : B.size();
+    size_t Pos = 0;
+    for (; Pos < Common; ++Pos) {
+        const auto CA = static_cast<unsigned char>(A[Pos]);
+        const auto CB = static_cast<unsigned char>(B[Pos]);
+        if ((CA | CB) >= 0x80) {
+            break; // the locale decides from here
+        }
+        if (!SameAsciiFolded(CA, CB)) {
+            return false;
+        }
+    }
+    if (Pos == Common) {
+        const std::string_view Rest = A.size() > B.size() ? A.substr(Pos) : B.substr(Pos);
         unsigned char Any = 0;
-        for (const char C : X) {
+        for (const char C : Rest) {
             Any |= static_cast<unsigned char>(C);
         }
-        return Any < 0x80;
-    };
-    // Pure ASCII folds the same in every locale but the Turkic ones (where "I" lowers to a
-    // dotless i), and needs no wide copies: the host list's display-name lookup compares
-    // the typed text with every entry of lists a million entries long.
-    if (IsAscii(A) && IsAscii(B)) {
-        return SameFoldingAscii(A, B);
+        if (Any < 0x80) {
+            return Rest.empty(); // the longer text goes on in ASCII: no locale makes that equal
+        }
     }
     bool Ok = true;
     const std::wstring WA = Widen(std::string(A), Ok);

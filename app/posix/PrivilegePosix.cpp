@@ -36,8 +36,9 @@ void DropAtStart() {
             ::cap_set_flag(Kept, CAP_PERMITTED, 1, &Raw, CAP_SET);
         }
         // The empty inheritable set also empties the ambient one, so a program started from
-        // here (the help page's browser) inherits nothing. Root keeps its user id, as the
-        // system's ping does; only its capabilities go.
+        // here (the help page's browser) inherits nothing; only a child of root gets root's
+        // capabilities again, from the kernel. Root keeps its user id, as the system's ping
+        // does; only its capabilities go.
         if (::cap_set_proc(Kept) != 0) {
             Refuse("cap_set_proc");
         }

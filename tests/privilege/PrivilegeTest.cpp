@@ -1,0 +1,146 @@
+// The raw-socket privilege held narrowly, and a raised start's command line and environment.
+#include "app/Privilege.h"
+#include "IdPlatform.h"
+#include "IdResourceStrings.h"
+#include "IdWinSockTypes.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <string>
+#include <sys/capability.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using TStrings = std::vector<std::string>;
+
+TEST(SecureStart, CommandLineLosesEveryOptionThatNamesPluginsThemesOrStyles) {
+    const struct {
+        TStrings Given, Kept;
+    } Cases[] = {
+        {{"vexlo", "host", "-platform", "xcb", "--version"},
+         {"vexlo", "host", "-platform", "xcb", "--version"}},
+        {{"vexlo", "-platformpluginpath", "/p", "x", "--platformpluginpath", "/p"}, {"vexlo", "x"}},
+        {{"vexlo", "-platformtheme", "gtk3", "-plugin", "evdevmouse"}, {"vexlo"}},
+        {{"vexlo", "-style", "fusion", "-style=windows", "--style=fusion"}, {"vexlo"}},
+        {{"vexlo", "-stylesheet", "/a.qss", "-stylesheet=/b.qss"}, {"vexlo"}},
+        // Qt takes the next argument as the value even when it looks like an option, and
+        // an option at the end has nothing to take.
+        {{"vexlo", "-plugin", "-style", "kept", "-stylesheet"}, {"vexlo", "kept"}},
+        // Names Qt does not read are not its options; nor is the program's own name.
+        {{"-style", "-styles", "---style", "-", "--", "style"},
+         {"-style", "-styles", "---style", "-", "--", "style"}},
+    };
+    for (auto C : Cases) {
+        std::vector<char*> Argv;
+        for (auto& A : C.Given) {
+            Argv.push_back(A.data());
+        }
+        const auto Kept =
+            Privilege::ArgumentsWithoutPluginOptions(static_cast<int>(Argv.size()), Argv.data());
+        EXPECT_EQ(TStrings(Kept.begin(), Kept.end()), C.Kept) << testing::PrintToString(C.Given);
+    }
+}
+
+TEST(SecureStart, ForgettingClearsTheVariablesAndShortensTheArgumentListInPlace) {
+    for (const char* Name : Privilege::UnsafeEnvironment()) {
+        qputenv(Name, "/tmp/planted");
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    std::string Args[] = {"vexlo", "-plugin", "p", "host"};
+    char* Argv[] = {Args[0].data(), Args[1].data(), Args[2].data(), Args[3].data(), nullptr};
+    int Argc = 4;
+    Privilege::ForgetUserPluginChoices(Argc, Argv);
+    ASSERT_EQ(Argc, 2);
+    EXPECT_STREQ(Argv[1], "host");
+    EXPECT_EQ(Argv[2], nullptr);
+    for (const char* Name : Privilege::UnsafeEnvironment()) {
+        EXPECT_FALSE(qEnvironmentVariableIsSet(Name)) << Name;
+    }
+    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "xcb"); // chooses among installed plugins only
+}
+
+// Capabilities belong to the process, so each case runs in a child of its own: it takes the
+// given ones, runs the body and reports what it then holds, through a pipe.
+template <typename F> std::string InChild(const char* AHeld, bool AAmbient, F ABody) {
+    int Pipe[2];
+    if (::geteuid() != 0 || ::pipe(Pipe) != 0) {
+        return "needs root";
+    }
+    if (::fork() == 0) {
+        cap_t Caps = AHeld ? ::cap_from_text(AHeld) : ::cap_get_proc();
+        std::string Seen = "cannot hold them";
+        if (::cap_set_proc(Caps) == 0 &&
+            (!AAmbient || ::cap_set_ambient(CAP_NET_RAW, CAP_SET) == 0)) {
+            Seen = ABody();
+            char* Text = ::cap_to_text(Caps = ::cap_get_proc(), nullptr);
+            Seen += Text;
+            // The text leaves out the ambient set; the one capability that matters is told.
+            Seen += ::cap_get_ambient(CAP_NET_RAW) == 1 ? " ambient" : "";
+        }
+        ::_exit(::write(Pipe[1], Seen.data(), Seen.size()) < 0);
+    }
+    ::close(Pipe[1]);
+    char Buffer[256];
+    const auto N = ::read(Pipe[0], Buffer, sizeof Buffer);
+    ::close(Pipe[0]);
+    ::wait(nullptr);
+    return std::string(Buffer, N > 0 ? static_cast<size_t>(N) : 0);
+}
+
+TEST(RawPrivilege, DropAtStartKeepsOnlyTheRawSocketOnePermittedAndNotInForce) {
+    const struct {
+        const char* Held; // null: all that root holds here
+        bool Ambient;     // CAP_NET_RAW also ambient, so a started program would get it
+        const char* Kept;
+    } Cases[] = {
+        {nullptr, false, "cap_net_raw=p"},
+        {"cap_net_raw,cap_net_admin=eip", true, "cap_net_raw=p"},
+        {"cap_net_admin,cap_sys_ptrace=ep", false, "="},
+    };
+    for (const auto& C : Cases) {
+        const auto Seen = InChild(C.Held, C.Ambient, [] {
+            Privilege::DropAtStart();
+            return std::string();
+        });
+        if (Seen == "needs root") {
+            GTEST_SKIP() << "changing capabilities needs root";
+        }
+        EXPECT_EQ(Seen, C.Kept) << (C.Held ? C.Held : "root");
+    }
+}
+
+TEST(RawPrivilege, TheSocketAdapterRaisesItOnlyForTheCallAndKeepsTheCallsError) {
+    const auto& Loader = IdPlatform::SystemLibraryLoader();
+    const auto Library = Loader.Load(IdResourceStrings::RSWS2LibraryName);
+    const auto Socket = reinterpret_cast<IdWinSock2::TSocket (*)(int, int, int)>(
+        Loader.FindEntry(Library, "socket"));
+    const auto LastError =
+        reinterpret_cast<int (*)()>(Loader.FindEntry(Library, "WSAGetLastError"));
+    const struct {
+        const char* Held;
+        const char* Outcome; // the call's, then what the process holds after it
+    } Cases[] = {
+        {"cap_net_raw=p", "opened cap_net_raw=p"},
+        // In force already, as in a program that never gave it up: left so.
+        {"cap_net_raw=ep", "opened cap_net_raw=ep"},
+        {"=", "error 10013 ="},
+    };
+    for (const auto& C : Cases) {
+        const auto Seen = InChild(C.Held, false, [&] {
+            return Socket(AF_INET, SOCK_RAW, IPPROTO_ICMP) >= 0
+                       ? std::string("opened ")
+                       : "error " + std::to_string(LastError()) + " ";
+        });
+        if (Seen == "needs root") {
+            GTEST_SKIP() << "changing capabilities needs root";
+        }
+        EXPECT_EQ(Seen, C.Outcome) << C.Held;
+    }
+}
+
+} // namespace

@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# The real program started with raised privilege, in an X server of its own: as nobody, a
+# copy with the file capability pings 127.0.0.1 while holding the capability in force only
+# for opening its socket, and loads no plugin from the folders planted through the
+# environment, the command line or a qt.conf beside it; a copy without the capability shows
+# "Cannot allocate socket." in red and does load them; plain root keeps only the one
+# capability. Usage: privileged_start.sh <vexlo>; exit 77 (skipped) without root or tools.
+set -u
+skip() {
+    echo "SKIPPED: $*"
+    exit 77
+}
+[ "$(id -u)" = 0 ] || skip "needs root (setcap, and starting the program as nobody)"
+for Tool in Xvfb xauth xdotool xdpyinfo setcap setpriv import python3; do
+    command -v "$Tool" >/dev/null || skip "$Tool is missing (scripts/install-deps.sh)"
+done
+id nobody >/dev/null 2>&1 && getent group nogroup >/dev/null || skip "no user nobody/nogroup"
+XcbPlugin=$(ls /usr/lib/*/qt6/plugins/platforms/libqxcb.so 2>/dev/null | head -n 1)
+[ -n "$XcbPlugin" ] || skip "the Qt xcb platform plugin is missing"
+
+WORK=$(mktemp -d /tmp/vexlo-privilege.XXXXXX)
+STARTED=()
+Failures=0
+trap 'kill "${STARTED[@]}" 2>/dev/null; wait; rm -rf "$WORK"' EXIT
+fail() {
+    echo "FAILED: $*"
+    Failures=$((Failures + 1))
+}
+
+# A real platform plugin in each planted folder, so that a start which honours one loads it
+# and shows it in its memory map. Qt searches QT_PLUGIN_PATH before its own folder and a
+# qt.conf's folder instead of it, but the platform plugin folder after it: the copy there
+# answers to a name of its own, "xcq", tried before "xcb"; loaded, it declines that name.
+chmod 755 "$WORK"
+mkdir -p "$WORK"/{cap,plain,home,planted/env/platforms,planted/qpa,planted/conf/platforms}
+cp "$XcbPlugin" "$WORK/planted/env/platforms/"
+cp "$XcbPlugin" "$WORK/planted/conf/platforms/"
+python3 - "$XcbPlugin" "$WORK/planted/qpa/libqxcb.so" <<'RENAME' || exit 1
+import sys
+Plugin = open(sys.argv[1], "rb").read()
+Names = b"\x81\x63xcb"  # in the plugin's metadata: a list of one text of three bytes
+if Plugin.count(Names) != 1:
+    sys.exit("FAILED: cannot find the name in the xcb plugin's metadata")
+open(sys.argv[2], "wb").write(Plugin.replace(Names, b"\x81\x63xcq"))
+RENAME
+printf '[Paths]\nPrefix=%s\nPlugins=%s\n' "$WORK/planted/conf" "$WORK/planted/conf" |
+    tee "$WORK/cap/qt.conf" >"$WORK/plain/qt.conf"
+# nobody writes its host list beside the copies; the chown comes first, as it clears a
+# file's capabilities.
+chown -R nobody:nogroup "$WORK"
+install -m 755 "$1" "$WORK/cap/vexlo"
+install -m 755 "$1" "$WORK/plain/vexlo"
+# Root without its capabilities may not write into nobody's folder: a folder of its own.
+install -D -m 755 "$1" "$WORK/root/vexlo"
+setcap cap_net_raw+ep "$WORK/cap/vexlo" || skip "setcap failed (no file capabilities here?)"
+
+# A display number with neither a lock nor a socket is free, unless another server takes it
+# first, which our cookie tells. Without -noreset the server refuses clients for a moment
+# each time its last one leaves.
+Cookie=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
+export XAUTHORITY=$WORK/Xauthority DISPLAY=
+: >"$XAUTHORITY"
+for Number in $(shuf -i 100-199 -n 20); do
+    [ -e "/tmp/.X$Number-lock" ] || [ -e "/tmp/.X11-unix/X$Number" ] && continue
+    xauth -q add ":$Number" . "$Cookie"
+    Xvfb ":$Number" -auth "$XAUTHORITY" -nolisten tcp -noreset -screen 0 640x480x24 \
+        2>"$WORK/xvfb.log" &
+    STARTED+=($!)
+    for _ in $(seq 50); do
+        DISPLAY=:$Number xdpyinfo >/dev/null 2>&1 && DISPLAY=:$Number && break 2
+        kill -0 "${STARTED[-1]}" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill "${STARTED[-1]}" 2>/dev/null
+done
+[ -n "$DISPLAY" ] || skip "no X server of our own started: $(cat "$WORK/xvfb.log")"
+# Root, once it has given up its capabilities, reads the cookie through its group.
+chown nobody:root "$XAUTHORITY"
+chmod 640 "$XAUTHORITY"
+
+caps_of() {
+    awk '/^CapPrm|^CapEff/ { printf "%s%s ", $1, $2 }' "/proc/$1/status"
+}
+
+# Waits up to five seconds for a colour in the status line's box (8..168, 42..54 in the
+# window at 7, 7); prints how many pixels have it.
+status_pixels() {
+    local Count=0
+    for _ in $(seq 50); do
+        Count=$(import -window root -crop 161x13+15+49 -depth 8 txt:- 2>/dev/null | grep -ci "$1")
+        [ "$Count" -gt 0 ] && break
+        sleep 0.1
+    done
+    echo "$Count"
+}
+
+# Usage: check <label> <user> <binary> <caps> <colour> <planted: loaded|ignored|-> [VAR=value]...
+# The program's command line is in Options.
+check() {
+    local Label=$1 User=$2 Binary=$3 Caps=$4 Colour=$5 Planted=$6 As=() Pid
+    shift 6
+    [ "$User" = root ] || As=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+    env -i DISPLAY="$DISPLAY" XAUTHORITY="$XAUTHORITY" HOME="$WORK/home" \
+        QT_QPA_PLATFORM="xcq;xcb" "$@" "${As[@]}" "$Binary" "${Options[@]}" \
+        >>"$WORK/vexlo.log" 2>&1 &
+    Pid=$!
+    STARTED+=("$Pid")
+    for _ in $(seq 100); do
+        [ -n "$(xdotool search --onlyvisible --pid "$Pid" --name '^Vexlo$' 2>/dev/null)" ] && break
+        sleep 0.1
+    done
+    if ! kill -0 "$Pid" 2>/dev/null || [ "$(caps_of "$Pid")" != "$Caps" ]; then
+        fail "$Label: waiting for input, holds $(caps_of "$Pid" 2>&1), not $Caps;" \
+            "log: $(cat "$WORK/vexlo.log")"
+    fi
+    # Enter as a person presses it, to the window the program activated at start.
+    xdotool keydown Return sleep 0.05 keyup Return
+    local Seen
+    Seen=$(status_pixels "$Colour")
+    [ "$Seen" -gt 0 ] || fail "$Label: no $Colour in the status line after Enter"
+    [ "$(caps_of "$Pid")" = "$Caps" ] || fail "$Label: after the ping, holds $(caps_of "$Pid")"
+    local Maps
+    Maps=$(cat "/proc/$Pid/maps")
+    case $Planted in
+    loaded) for Folder in env qpa; do
+        grep -q "$WORK/planted/$Folder/" <<<"$Maps" ||
+            fail "$Label: did not load the plugin in $Folder, which so proves nothing"
+    done ;;
+    ignored) ! grep -q "$WORK/planted" <<<"$Maps" ||
+        fail "$Label: loaded $(grep -o "$WORK/planted[^ ]*" <<<"$Maps" | sort -u)" ;;
+    esac
+    echo "$Label: $(caps_of "$Pid")$Seen pixels of $Colour; planted plugins $Planted"
+    # Esc ends the program, which writes its host list beside itself.
+    xdotool keydown Escape sleep 0.05 keyup Escape
+    timeout 5 tail --pid="$Pid" -f /dev/null || fail "$Label: Esc did not end the program"
+    [ -s "${Binary%/*}/vexlo.txt" ] || fail "$Label: wrote no host list beside itself"
+    rm -f "${Binary%/*}/vexlo.txt"
+}
+
+Planted=(QT_PLUGIN_PATH="$WORK/planted/env" QT_QPA_PLATFORM_PLUGIN_PATH="$WORK/planted/qpa")
+Options=(-platformpluginpath "$WORK/planted/qpa")
+RawOnly="CapPrm:0000000000002000 CapEff:0000000000000000 "
+check "capability copy as nobody" nobody "$WORK/cap/vexlo" "$RawOnly" "#008000" ignored \
+    "${Planted[@]}"
+check "plain copy as nobody" nobody "$WORK/plain/vexlo" \
+    "CapPrm:0000000000000000 CapEff:0000000000000000 " "#FF0000" loaded "${Planted[@]}"
+Options=()
+check "plain copy as root" root "$WORK/root/vexlo" "$RawOnly" "#008000" -
+[ "$Failures" = 0 ] && echo "all checks passed"
