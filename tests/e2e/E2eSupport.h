@@ -2,6 +2,8 @@
 // The real program on a real X server of the test's own: processes started and ended by pid,
 // a private network namespace for each copy, the desktop seen through screenshots and
 // driven through xdotool as a person drives it.
+#include "tests/support/XServer.h"
+
 #include <QColor>
 #include <QImage>
 #include <QPoint>
@@ -94,25 +96,6 @@ class TTempFolder {
 
 std::string ReadFile(const std::filesystem::path& APath);
 void WriteFile(const std::filesystem::path& APath, const std::string& AContents);
-
-// An Xvfb on a display number it chose itself, so no other server's display is taken.
-class TXServer {
-  public:
-    explicit TXServer(QSize AScreen = {640, 480});
-    TXServer(const TXServer&) = delete;
-    TXServer& operator=(const TXServer&) = delete;
-    ~TXServer();
-
-    // Empty when the server runs and takes clients; else what went wrong.
-    const std::string& Error() const { return FError; }
-    const std::string& Name() const { return FDisplay; }
-    std::string DisplayVariable() const { return "DISPLAY=" + FDisplay; }
-
-  private:
-    pid_t FPid = -1;
-    std::string FDisplay;
-    std::string FError;
-};
 
 // A plain window of one colour covering the screen, made before the program starts so that
 // it lies beneath the program's window: whatever shows through or is pressed through the

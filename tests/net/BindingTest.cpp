@@ -1,97 +1,33 @@
 // The binding's states, driven through a fake library so that look-ups, loads and
 // failures can be counted and forced.
+#include "FakeLibrary.h"
 #include "IdException.h"
-#include "IdStack.h"
+#include "IdStackWindows.h"
 #include "IdWinSock2.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <map>
+#include <functional>
 #include <string>
 
 namespace {
 using namespace IdWinSock2;
 
-struct TFakeLibrary {
-    int Loads = 0;
-    int Frees = 0;
-    int Startups = 0;
-    bool FailLoad = false;
-    uint32_t LastError = 0;
-    std::map<std::string, int> Lookups;
-    std::map<std::string, TProc> Exports;
-};
-TFakeLibrary* Fake = nullptr;
-
-int IDWSAPI FakeStartup(uint16_t, TWSAData*) {
-    ++Fake->Startups;
-    return 0;
-}
 int IDWSAPI FakeSelect(int, TFdSet*, TFdSet*, TFdSet*, const TTimeVal*) {
     return 42;
 }
 int IDWSAPI FakeSendTo(TSocket, const char*, int ALen, int, const TSockAddr*, int) {
     return ALen;
 }
-int IDWSAPI FakeCleanup() {
-    return 0;
-}
-
-IdPlatform::TModule FakeLoad(const char* AName) {
-    ++Fake->Loads;
-    if (Fake->FailLoad || std::strcmp(AName, "WS2_32.DLL") != 0) {
-        Fake->LastError = 126;
-        return nullptr;
-    }
-    return Fake;
-}
-IdPlatform::TEntry FakeFind(IdPlatform::TModule, const char* AName) {
-    ++Fake->Lookups[AName];
-    const auto It = Fake->Exports.find(AName);
-    if (It == Fake->Exports.end()) {
-        Fake->LastError = 127;
-        return nullptr;
-    }
-    return It->second;
-}
-void FakeFree(IdPlatform::TModule) {
-    ++Fake->Frees;
-}
-uint32_t FakeLastError() {
-    return Fake->LastError;
-}
-
-const IdPlatform::TLibraryLoader FakeLoader{&FakeLoad, &FakeFind, &FakeFree, &FakeLastError};
-
-template <typename F> TProc P(F AProc) {
-    return reinterpret_cast<TProc>(AProc);
-}
 
 class Binding : public ::testing::Test {
   protected:
-    void SetUp() override {
-        WasLoaded = IsLoaded();
-        UnloadSockets();
-        Lib.Exports = {{"WSAStartup", P(&FakeStartup)},
-                       {"select", P(&FakeSelect)},
-                       {"sendto", P(&FakeSendTo)},
-                       {"WSACleanup", P(&FakeCleanup)}};
-        Fake = &Lib;
-        SetLibraryLoader(&FakeLoader);
-    }
-    void TearDown() override {
-        UnloadSockets();
-        SetLibraryLoader(nullptr);
-        Fake = nullptr;
-        // Later tests in this process expect the system library where it was before.
-        if (WasLoaded || SocketsStarted) {
-            TWSAData Data;
-            IdWinSock2::WSAStartup(0x0202, &Data);
-        }
+    Binding() {
+        Lib.Exports["select"] = FakeExport(&FakeSelect);
+        Lib.Exports["sendto"] = FakeExport(&FakeSendTo);
     }
     TFakeLibrary Lib;
-    bool WasLoaded = false;
+    TFakeLibraryScope Scope{Lib};
 };
 
 void ExpectCallError(const std::function<void()>& ACall, const std::string& AName, int32_t ACode) {
@@ -164,6 +100,48 @@ TEST_F(Binding, LoadFailureStaysUnboundAndTheNextStartupRetries) {
     EXPECT_EQ(IdWinSock2::WSAStartup(0x0202, &Data), 0);
     EXPECT_TRUE(IsLoaded());
     EXPECT_EQ(Lib.Loads, 2);
+}
+
+// A platform that refuses to start, or a library without its start-up, must leave nothing
+// loaded: the next stack would otherwise take the library for a started platform.
+TEST(BindingStartup, FailedStartupUnloadsSoTheNextStackCallsThePlatformAgain) {
+    for (const bool Refused : {true, false}) {
+        SCOPED_TRACE(Refused ? "platform refuses" : "library lacks WSAStartup");
+        TFakeLibrary Lib;
+        TFakeLibraryScope Scope(Lib);
+        SocketsStarted = false;
+        const TProc Startup = Lib.Exports["WSAStartup"];
+        if (Refused) {
+            Lib.StartupResult = 10091; // WSASYSNOTREADY
+        } else {
+            Lib.Exports.erase("WSAStartup");
+        }
+        for (int Try = 1; Try <= 2; ++Try) {
+            try {
+                TIdStackWindows Stack;
+                ADD_FAILURE() << "started on try " << Try;
+            } catch (const EIdStackInitializationFailed& E) {
+                EXPECT_TRUE(Refused);
+                EXPECT_EQ(E.Message(), "Winsock Initialization Error.");
+            } catch (const EIdWS2StubError& E) {
+                EXPECT_FALSE(Refused);
+                EXPECT_EQ(E.Headline(), "Error on call Winsock2 library function WSAStartup");
+                EXPECT_EQ(E.SystemErrorCode(), 127);
+            }
+            EXPECT_FALSE(IsLoaded());
+            EXPECT_FALSE(SocketsStarted);
+            EXPECT_EQ(Lib.Loads, Try);
+            EXPECT_EQ(Lib.Frees, Try);
+            EXPECT_EQ(Lib.Lookups["WSAStartup"], Try);
+            EXPECT_EQ(Lib.Startups, Refused ? Try : 0);
+        }
+        Lib.StartupResult = 0;
+        Lib.Exports["WSAStartup"] = Startup;
+        TIdStackWindows Stack;
+        EXPECT_TRUE(SocketsStarted);
+        EXPECT_TRUE(IsLoaded());
+        EXPECT_EQ(Lib.Startups, Refused ? 3 : 1);
+    }
 }
 
 TEST_F(Binding, MissingExportRaisesInsteadOfCallingThrough) {

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+#include <vector>
+
 namespace {
 constexpr uint16_t Pid16 = 0xABCD; // low 16 bits of TFakeStackScope's process id
 
@@ -149,6 +152,18 @@ TEST_F(EchoClient, ChecksumVerifiesAsTheStandardInternetChecksum) {
     }
     EXPECT_EQ(Le, 0xFFFFu);
     EXPECT_EQ(Be, 0xFFFFu); // the wire checksum holds in network order too
+}
+
+// Any count a caller can pass stays inside the bytes given: the sum takes a span, and an
+// exactly sized heap buffer lets the sanitizer build see a read past its end.
+TEST(EchoChecksum, OddCountPadsTheLastByteAndReadsNothingBeyond) {
+    EXPECT_FALSE(
+        (std::is_invocable_v<decltype(&TIdIcmpClient::EchoChecksum), const uint8_t*, int>));
+    const std::vector<uint8_t> Rfc1071 = {0x00, 0x01, 0xF2, 0x03, 0xF4, 0xF5, 0xF6, 0xF7};
+    EXPECT_EQ(TIdIcmpClient::EchoChecksum(Rfc1071), 0x0D22); // 22 0D on the wire
+    const std::vector<uint8_t> Odd(Rfc1071.begin(), Rfc1071.end() - 1);
+    EXPECT_EQ(TIdIcmpClient::EchoChecksum(Odd), 0x0423);
+    EXPECT_EQ(TIdIcmpClient::EchoChecksum({}), 0xFFFF);
 }
 
 TEST_F(EchoClient, EchoReplyIsDecodedAndReportedBeforeTheSequenceAdvances) {
@@ -365,7 +380,7 @@ TEST_F(EchoClient, SendFailures) {
     Stack().LastError = 10065;
     EXPECT_EQ(Raised([&] { Client.PingOnce(); }), "Socket Error # 10065\r\nNo route to host.");
     EXPECT_EQ(Client.SequenceNumber(), 3490); // nothing went out
-    EXPECT_FALSE(Stack().SocketOpen);          // nor is a socket left to gather traffic
+    EXPECT_FALSE(Stack().SocketOpen);         // nor is a socket left to gather traffic
     Stack().RefuseSocket = true;
     EXPECT_EQ(Raised([&] { Client.PingOnce(); }), "Cannot allocate socket.");
     EXPECT_FALSE(Stack().SocketOpen);

@@ -1,10 +1,14 @@
+#include "FakeLibrary.h"
 #include "IdException.h"
 #include "IdStackWindows.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 constexpr int SockDgram = 2;
@@ -45,31 +49,83 @@ TEST(HostToAddress, DottedQuadsComeBackCharacterForCharacter) {
     EXPECT_EQ(Stack.Lookups, 0);
 }
 
-TEST(HostToAddress, OtherTextsGoToTheNameLookup) {
-    TProbeStack Stack;
-    // The resolver may still read some of these as numbers (1.2.3 is 1.2.0.3 to it); what
-    // matters is that each went to the lookup and failed, if at all, with a socket error.
-    const char* Hosts[] = {"256.1.1.1", "1.2.3",    "1.2.3.4.5", "1..2.3",
-                           "1.2.3.4 ",  "1.2.3.-1", "w.x.y.z",   "no-such-host.invalid"};
-    for (const char* Host : Hosts) {
-        try {
-            Stack.HostToAddress(Host);
-        } catch (const EIdSocketError& E) {
-            EXPECT_EQ(E.Message().rfind("Socket Error # ", 0), 0u) << Host;
-        }
+// The stack over a fake library whose name service is scripted: this computer is
+// "vexlo-box", names starting "no-such" fail with the code a test picks, "bare.test" is
+// answered without addresses, and every other name has 192.0.2.77 and 192.0.2.78.
+class NameService : public ::testing::Test {
+  protected:
+    NameService() {
+        Current = this;
+        Lib.Exports["gethostbyname"] = FakeExport(&GetHostByName);
+        Lib.Exports["gethostname"] = FakeExport(&GetHostName);
+        IdWinSock2::TWSAData Data;
+        EXPECT_EQ(IdWinSock2::WSAStartup(0x0202, &Data), 0);
     }
-    EXPECT_EQ(Stack.Lookups, 8);
+    static IdWinSock2::THostEnt* IDWSAPI GetHostByName(const char* AName) {
+        static char First[4] = {char(192), 0, 2, 77};
+        static char Second[4] = {char(192), 0, 2, 78};
+        static char* Addresses[] = {First, Second, nullptr};
+        static char* NoAddresses[] = {nullptr};
+        static IdWinSock2::THostEnt Answer{};
+        const std::string Name = AName;
+        Current->Asked.push_back(Name);
+        if (Name.rfind("no-such", 0) == 0) {
+            Current->Lib.SocketError = Current->Failure;
+            return nullptr;
+        }
+        Answer.h_name = const_cast<char*>("answer");
+        Answer.h_addrtype = Id_PF_INET;
+        Answer.h_length = 4;
+        Answer.h_addr_list = Name == "bare.test" ? NoAddresses : Addresses;
+        return &Answer;
+    }
+    static int IDWSAPI GetHostName(char* ABuffer, int ALength) {
+        std::snprintf(ABuffer, static_cast<size_t>(ALength), "%s", "vexlo-box");
+        return 0;
+    }
+
+    static inline NameService* Current = nullptr;
+    TFakeLibrary Lib;
+    TFakeLibraryScope Scope{Lib};
+    TIdStackWindows Stack;
+    std::vector<std::string> Asked;
+    int32_t Failure = 0;
+};
+
+TEST_F(NameService, TextsThatAreNoDottedQuadGoToTheNameLookup) {
+    const std::vector<std::string> Hosts = {"256.1.1.1", "1.2.3",    "1.2.3.4.5", "1..2.3",
+                                            "1.2.3.4 ",  "1.2.3.-1", "w.x.y.z",   "ping.test"};
+    for (const std::string& Host : Hosts) {
+        EXPECT_EQ(Stack.HostToAddress(Host), "192.0.2.77") << Host;
+    }
+    EXPECT_EQ(Asked, Hosts);
 }
 
-TEST(HostToAddress, UnknownNameRaisesHostNotFound) {
-    TIdStackWindows Stack;
-    try {
-        Stack.HostToAddress("no-such-host.invalid");
-        FAIL();
-    } catch (const EIdSocketError& E) {
-        EXPECT_EQ(E.SocketErrorCode(), 11001);
-        EXPECT_EQ(E.Message(), "Socket Error # 11001\r\nHost not found.");
+TEST_F(NameService, FailedLookupRaisesWithThePlatformsCode) {
+    const struct {
+        const char* Host;
+        int32_t Failure;
+        const char* Message;
+    } Cases[] = {{"no-such-host.invalid", 11001, "Socket Error # 11001\r\nHost not found."},
+                 {"no-such-host.invalid", 11002, "Socket Error # 11002\r\n"}, // try again
+                 {"bare.test", 0, "Socket Error # 11001\r\nHost not found."}};
+    for (const auto& C : Cases) {
+        Failure = C.Failure;
+        try {
+            Stack.HostToAddress(C.Host);
+            ADD_FAILURE() << C.Host << " resolved";
+        } catch (const EIdSocketError& E) {
+            EXPECT_EQ(E.Message(), C.Message) << C.Host;
+        }
     }
+}
+
+TEST_F(NameService, LocalAddressesInAnswerOrderFromEitherEntry) {
+    Stack.FillLocalAddresses(); // before any list exists
+    const std::vector<std::string> Expected = {"192.0.2.77", "192.0.2.78"};
+    EXPECT_EQ(Stack.LocalAddressList(), Expected);
+    EXPECT_EQ(Stack.FirstLocalAddress(), "192.0.2.77");
+    EXPECT_EQ(Asked, std::vector<std::string>(3, "vexlo-box"));
 }
 
 struct TQuadCase {

@@ -2,6 +2,7 @@
 // windows made through raw Xlib as any toolkit makes them. Where a window manager matters,
 // the test takes that role itself and records what it is asked to do.
 #include "app/Shell.h"
+#include "tests/support/XServer.h"
 
 #include <gtest/gtest.h>
 
@@ -9,14 +10,10 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
+#include <memory>
 #include <optional>
-#include <poll.h>
 #include <string>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -35,36 +32,9 @@ class ShellX11Test : public ::testing::Test {
         if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) {
             GTEST_SKIP() << "Xvfb is not installed (package xvfb): no X server to test against";
         }
-        // Xvfb picks a free display itself and names it on the pipe once it takes clients,
-        // so no guessed number can belong to another server.
-        int Fds[2];
-        ASSERT_EQ(pipe(Fds), 0);
-        const pid_t Parent = getpid();
-        FServer = fork();
-        if (FServer == 0) {
-            // A test process that dies (Xlib's default error handler exits) takes its server
-            // along instead of leaving it running.
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (getppid() != Parent) {
-                _exit(1);
-            }
-            const int Null = open("/dev/null", O_WRONLY);
-            dup2(Null, STDOUT_FILENO);
-            dup2(Null, STDERR_FILENO);
-            close(Fds[0]);
-            const std::string Fd = std::to_string(Fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", Fd.c_str(), "-nolisten", "tcp", "-screen", "0",
-                   "320x240x24", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(Fds[1]);
-        std::string Name = ":";
-        pollfd Ready{Fds[0], POLLIN, 0};
-        for (char C = 0; poll(&Ready, 1, 20000) > 0 && read(Fds[0], &C, 1) == 1 && C != '\n';) {
-            Name += C;
-        }
-        close(Fds[0]);
-        setenv("DISPLAY", Name.c_str(), 1);
+        FServer = std::make_unique<TXServer>(320, 240);
+        ASSERT_EQ(FServer->Error(), "");
+        setenv("DISPLAY", FServer->Name().c_str(), 1);
         X = XOpenDisplay(nullptr);
         ASSERT_NE(X, nullptr) << "Xvfb did not start";
         Root = DefaultRootWindow(X);
@@ -73,21 +43,7 @@ class ShellX11Test : public ::testing::Test {
         if (X != nullptr) {
             XCloseDisplay(X);
         }
-        if (FServer > 0) {
-            // A server still starting up can miss SIGTERM; it then gets SIGKILL.
-            kill(FServer, SIGTERM);
-            bool Reaped = false;
-            for (int Tries = 0; !Reaped && Tries < 100; ++Tries) {
-                Reaped = waitpid(FServer, nullptr, WNOHANG) == FServer;
-                if (!Reaped) {
-                    usleep(50000);
-                }
-            }
-            if (!Reaped) {
-                kill(FServer, SIGKILL);
-                waitpid(FServer, nullptr, 0);
-            }
-        }
+        FServer.reset();
     }
 
     Atom Intern(const char* AName) { return XInternAtom(X, AName, False); }
@@ -130,7 +86,7 @@ class ShellX11Test : public ::testing::Test {
         return static_cast<long>(W);
     }
 
-    pid_t FServer = -1;
+    std::unique_ptr<TXServer> FServer;
     Display* X = nullptr;
     Window Root = 0;
 };
