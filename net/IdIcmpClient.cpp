@@ -38,13 +38,14 @@ TIdIcmpClient::TIdIcmpClient() {
     SetReceiveTimeout(5000);
 }
 
-uint16_t TIdIcmpClient::EchoChecksum(const uint8_t* ABytes, int ASize) {
+uint16_t TIdIcmpClient::EchoChecksum(std::span<const uint8_t> ABytes) {
     uint32_t Sum = 0;
-    for (int I = 0; I + 1 < ASize; I += 2) {
-        Sum += ReadLe16(ABytes + I);
+    const size_t Pairs = ABytes.size() / 2 * 2;
+    for (size_t I = 0; I < Pairs; I += 2) {
+        Sum += ReadLe16(&ABytes[I]);
     }
-    if (ASize % 2 != 0) {
-        Sum += ABytes[ASize - 1];
+    if (Pairs < ABytes.size()) {
+        Sum += ABytes[Pairs];
     }
     uint32_t X = (Sum >> 16) + (Sum & 0xFFFF);
     X += X >> 16;
@@ -64,7 +65,7 @@ void TIdIcmpClient::BuildEchoRequest(const std::string& APayload) {
         FRequestBuffer[I] =
             Next < APayload.size() ? static_cast<uint8_t>(APayload[Next++]) : PayloadFill;
     }
-    WriteLe16(&FRequestBuffer[2], EchoChecksum(FRequestBuffer.data(), EchoRequestSize));
+    WriteLe16(&FRequestBuffer[2], EchoChecksum({FRequestBuffer.data(), EchoRequestSize}));
 }
 
 void TIdIcmpClient::PingOnce(const std::string& APayload, uint16_t ASequence) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 enum TReplyKind : uint8_t {
@@ -47,8 +48,9 @@ class TIdIcmpClient : public TIdRawClient {
 
     TOnReplyEvent OnReply;
 
-    // Internet checksum of the first ASize bytes, words read least significant byte first.
-    static uint16_t EchoChecksum(const uint8_t* ABytes, int ASize);
+    // Internet checksum of the bytes, words read least significant byte first; an odd last
+    // byte counts as the low half of a word.
+    static uint16_t EchoChecksum(std::span<const uint8_t> ABytes);
 
     // Decides one received datagram; public so that the decoder can be driven directly.
     bool ParseReply(int ACount, TReplyStatus& AStatus);

@@ -77,6 +77,10 @@ std::unique_ptr<TIdStack> TIdStackWindows::Create() {
 }
 
 void TIdStackWindows::FillLocalAddresses() {
+    // Either entry may come first: the list exists from the first use of either.
+    if (!FAddressList) {
+        FAddressList = std::make_unique<std::vector<std::string>>();
+    }
     FAddressList->clear();
     const std::string Name = ApiGetHostName();
     const THostEnt* Host = WS::gethostbyname(Name.c_str());
@@ -99,9 +103,6 @@ std::string TIdStackWindows::FirstLocalAddress() {
 }
 
 const std::vector<std::string>& TIdStackWindows::LocalAddressList() {
-    if (!FAddressList) {
-        FAddressList = std::make_unique<std::vector<std::string>>();
-    }
     FillLocalAddresses();
     return *FAddressList;
 }

@@ -231,13 +231,20 @@ int WSAStartup(uint16_t AVersion, TWSAData* AData) {
             L.LastError());
     }
     SocketsModule.store(Module);
+    // A start-up that fails leaves the library unloaded: kept loaded, the next start-up
+    // would answer 0 without the platform ever having started.
     const TProc Address = L.FindEntry(Module, "WSAStartup");
     if (Address == nullptr) {
-        throw EIdWS2StubError(FormatText(IdResourceStrings::RSWS2CallError, "WSAStartup"),
-                              L.LastError());
+        const uint32_t Reason = L.LastError();
+        UnloadSockets();
+        throw EIdWS2StubError(FormatText(IdResourceStrings::RSWS2CallError, "WSAStartup"), Reason);
     }
     WSAStartupProc = reinterpret_cast<TWSAStartupProc>(Address);
-    return WSAStartupProc(AVersion, AData);
+    const int Result = WSAStartupProc(AVersion, AData);
+    if (Result != 0) {
+        UnloadSockets();
+    }
+    return Result;
 }
 
 void UnloadSockets() {

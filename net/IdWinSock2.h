@@ -86,7 +86,9 @@ ID_WS2_ENTRY(46, WSAFDIsSet, int(IDWSAPI*)(TSocket, TFdSet*))
 #undef ID_WS2_ENTRY
 
 // The binding's own start-up: loads the library once and calls its WSAStartup; a
-// loaded library answers 0 at once without calling the platform again.
+// loaded library answers 0 at once without calling the platform again. A start-up that
+// fails (non-zero answer, or no WSAStartup in the library) unloads it, so the next one
+// calls the platform again.
 int WSAStartup(uint16_t AVersion, TWSAData* AData);
 // Program end: frees the library (at most once) and puts every entry back on its stub.
 void UnloadSockets();

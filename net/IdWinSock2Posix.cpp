@@ -286,6 +286,12 @@ int IDWSAPI PxRecvFrom(TSocket S, char* B, int L, int F, TSockAddr* A, int* AL) 
     return static_cast<int>(R);
 }
 
+int64_t MonotonicNs() {
+    timespec Now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &Now);
+    return int64_t{Now.tv_sec} * 1000000000 + Now.tv_nsec;
+}
+
 // The Windows-shaped sets become one poll() call: a POSIX fd_set cannot hold descriptors
 // of 1024 or more. Like Windows, the result counts each set membership that is ready and
 // the sets come back holding only the ready handles.
@@ -315,10 +321,23 @@ int IDWSAPI PxSelect(int, TFdSet* R, TFdSet* W, TFdSet* E, const TTimeVal* T) {
         const int64_t Ms = int64_t{T->tv_sec} * 1000 + (int64_t{T->tv_usec} + 999) / 1000;
         Timeout = Ms < 0 ? 0 : (Ms > INT32_MAX ? INT32_MAX : static_cast<int>(Ms));
     }
+    // A signal handled during the wait ends poll() with EINTR, SA_RESTART or not; Windows
+    // knows no such interruption. The wait goes on with what is left until a deadline on the
+    // monotonic clock fixed here, however many signals arrive.
+    const int64_t Deadline = MonotonicNs() + int64_t{Timeout} * 1000000;
+    int Wait = Timeout;
     int Polled;
-    do {
-        Polled = ::poll(Fds, Count, Timeout);
-    } while (Polled == -1 && errno == EINTR && Timeout == -1);
+    for (;;) {
+        Polled = ::poll(Fds, Count, Wait);
+        if (Polled != -1 || errno != EINTR) {
+            break;
+        }
+        if (Timeout >= 0) {
+            // Rounded up: the wait must not end before its deadline.
+            const int64_t LeftNs = Deadline - MonotonicNs();
+            Wait = LeftNs <= 0 ? 0 : static_cast<int>((LeftNs + 999999) / 1000000);
+        }
+    }
     if (Polled == -1) {
         LastSocketError = CodeFromErrno(errno);
         return -1;

@@ -3,6 +3,10 @@
 #include "IdConvert.h"
 #include "IdPlatform.h"
 
+TInternetManager::TInternetManager()
+    : FResolver{&IdPlatform::ResolverStartup, &IdPlatform::ResolverCleanup,
+                &IdPlatform::ResolverHostName, &IdPlatform::ResolverFirstIPv4} {}
+
 uint32_t TInternetManager::DottedQuadToNumber(const std::string& AText) const {
     std::string Part;
     int Dots = 0;
@@ -39,14 +43,14 @@ std::string TInternetManager::HostNameToIP(const std::string& AName) const {
     if (AName.empty()) {
         return {};
     }
-    if (!IdPlatform::ResolverStartup()) {
+    if (!FResolver.Startup()) {
         return {};
     }
     std::string Name = AName;
     if (Name == "Self") {
-        Name = IdPlatform::ResolverHostName();
+        Name = FResolver.HostName();
     }
-    std::string Result = IdPlatform::ResolverFirstIPv4(Name);
-    IdPlatform::ResolverCleanup();
+    std::string Result = FResolver.FirstIPv4(Name);
+    FResolver.Cleanup();
     return Result;
 }

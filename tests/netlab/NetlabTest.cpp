@@ -4,9 +4,11 @@
 #include "IdException.h"
 #include "IdGlobal.h"
 #include "IdIcmpClient.h"
+#include "IdStackWindows.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -17,6 +19,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -27,6 +30,7 @@
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -45,6 +49,7 @@ const std::string QuietHost = "203.0.113.6";
 const std::string CraftHost = "203.0.113.10";
 const std::string RejectedHost = "203.0.113.66";
 const std::string LoopHost = "203.0.113.130";
+const std::string ClientAddress = "198.51.100.2";
 
 constexpr int EchoDatagramBytes = 20 + 52;
 // Outer header, ICMP header, then our whole datagram: the kernel quotes up to 576 bytes.
@@ -156,6 +161,14 @@ class TChild {
             ReadSome(20);
         }
         return FStatus;
+    }
+
+    // Asks the program to finish (SIGTERM); its exit status as Wait gives it.
+    int Terminate(int ATimeoutMs) {
+        if (FPid > 0) {
+            kill(FPid, SIGTERM);
+        }
+        return Wait(ATimeoutMs);
     }
 
     // Everything the program wrote, after it ended or was stopped.
@@ -396,8 +409,13 @@ class NetlabTest : public ::testing::Test {
         ASSERT_TRUE(FLabUp) << FLabError;
     }
 
-    static int RunLab(const std::string& AVerb, std::string& AOutput) {
-        TChild Lab({"bash", LabDir + "/lab.sh", AVerb}, {"VXL_LAB_LOCK_HELD=1"});
+    static int RunLab(const std::string& AVerb, std::string& AOutput,
+                      const std::string& AArgument = {}) {
+        std::vector<std::string> Args{"bash", LabDir + "/lab.sh", AVerb};
+        if (!AArgument.empty()) {
+            Args.push_back(AArgument);
+        }
+        TChild Lab(Args, {"VXL_LAB_LOCK_HELD=1"});
         const int Rc = Lab.Wait(30000);
         AOutput = Lab.Output();
         return Rc;
@@ -405,7 +423,8 @@ class NetlabTest : public ::testing::Test {
 
     // icmptool.py in a lab namespace, running once it has said "ready".
     static std::unique_ptr<TChild> StartTool(const std::string& ANamespace,
-                                             const std::vector<std::string>& AArgs) {
+                                             const std::vector<std::string>& AArgs,
+                                             int ALifetimeSeconds = 20) {
         std::vector<std::string> Args{"ip",
                                       "netns",
                                       "exec",
@@ -413,7 +432,8 @@ class NetlabTest : public ::testing::Test {
                                       FindInPath("python3"),
                                       LabDir + "/icmptool.py"};
         Args.insert(Args.end(), AArgs.begin(), AArgs.end());
-        auto Tool = std::make_unique<TChild>(Args, std::vector<std::string>{"LIFETIME=20"});
+        auto Tool = std::make_unique<TChild>(
+            Args, std::vector<std::string>{"LIFETIME=" + std::to_string(ALifetimeSeconds)});
         const std::string Line = Tool->ReadLine(10000);
         EXPECT_EQ(Line, "ready") << Tool->Output();
         return Line == "ready" ? std::move(Tool) : nullptr;
@@ -569,6 +589,301 @@ TEST_F(NetlabTest, ConcurrentPingersRepliesAreNotOurs) {
     int Replies = 0;
     ASSERT_EQ(std::sscanf(Summary.c_str(), "sent %d replies %d", &Sent, &Replies), 2) << Summary;
     EXPECT_GT(Replies, 10) << "the other pinger got too few replies to prove anything";
+}
+
+// SIGALRM every 100 ms while the object lives, its handler installed with or without
+// SA_RESTART (poll() is never restarted either way); the old handler and timer come back.
+class TIntervalTimer {
+  public:
+    explicit TIntervalTimer(bool ARestart) {
+        Fired = 0;
+        struct sigaction Action {};
+        Action.sa_handler = [](int) { Fired = Fired + 1; };
+        sigemptyset(&Action.sa_mask);
+        Action.sa_flags = ARestart ? SA_RESTART : 0;
+        sigaction(SIGALRM, &Action, &FOldAction);
+        const itimerval Every{{0, 100000}, {0, 100000}};
+        setitimer(ITIMER_REAL, &Every, &FOldTimer);
+    }
+    TIntervalTimer(const TIntervalTimer&) = delete;
+    TIntervalTimer& operator=(const TIntervalTimer&) = delete;
+    ~TIntervalTimer() {
+        setitimer(ITIMER_REAL, &FOldTimer, nullptr);
+        sigaction(SIGALRM, &FOldAction, nullptr);
+    }
+
+    static inline volatile sig_atomic_t Fired = 0;
+
+  private:
+    struct sigaction FOldAction {};
+    itimerval FOldTimer{};
+};
+
+// A signal handled while the exchange waits must neither end the wait early nor cost the
+// reply: the silent host's wait lasts the whole second, and the reply the responder holds
+// back for 500 ms is still taken.
+TEST_F(NetlabTest, SignalsDuringTheWaitNeitherShortenItNorLoseTheReply) {
+    auto Responder = StartTool("craft", {"respond", "delayed-echo"});
+    ASSERT_TRUE(Responder);
+    for (const bool Restart : {false, true}) {
+        for (const bool Silent : {true, false}) {
+            SCOPED_TRACE(std::string(Restart ? "SA_RESTART, " : "no SA_RESTART, ") +
+                         (Silent ? "silent host" : "reply at 500 ms"));
+            TIdIcmpClient Client;
+            const auto Start = std::chrono::steady_clock::now();
+            TPingResult R;
+            int Signals = 0;
+            {
+                TIntervalTimer Timer(Restart);
+                R = Ping(Client, Silent ? QuietHost : CraftHost, 1000);
+                Signals = TIntervalTimer::Fired;
+            }
+            const auto Waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now() - Start)
+                                    .count();
+            std::printf("signals every 100 ms (%s), %s: kind %d, round trip %u ms, waited %lld "
+                        "ms, %d signals handled\n",
+                        Restart ? "SA_RESTART" : "no SA_RESTART",
+                        Silent ? "silent host" : "reply held back 500 ms", R.Status.Kind,
+                        R.Status.RoundTripMs, static_cast<long long>(Waited), Signals);
+            EXPECT_EQ(R.Exception, "");
+            EXPECT_EQ(R.Replies, 1);
+            if (Silent) {
+                EXPECT_EQ(R.Status.Kind, rkTimedOut);
+                EXPECT_NEAR(R.Status.RoundTripMs, 1000, 50);
+                EXPECT_NEAR(Waited, 1000, 50);
+                EXPECT_GE(Signals, 9) << "the wait was never interrupted";
+            } else {
+                EXPECT_EQ(R.Status.Kind, rkEchoReply);
+                EXPECT_EQ(R.Status.SourceAddress, CraftHost);
+                EXPECT_NEAR(R.Status.RoundTripMs, 525, 50);
+                EXPECT_GE(Signals, 4) << "the wait was never interrupted";
+                EXPECT_EQ(Responder->ReadLine(2000), "sent echo");
+            }
+        }
+    }
+}
+
+// The soak's exchanges use this many sequence numbers in turn, and the noise carries each
+// of them: a client that matched on the sequence alone would take noise for replies.
+constexpr int SoakWindow = 8;
+constexpr int NoiseRate = 1000;
+
+// The real stack, counting what the client reads: every datagram past the replies taken
+// is noise it had to reject.
+class TCountingStack : public TIdStackWindows {
+  public:
+    static inline int Reads = 0;
+    int ApiRecv(TIdStackSocketHandle ASocket, void* ABuffer, int ALength, int AFlags) override {
+        ++Reads;
+        return TIdStackWindows::ApiRecv(ASocket, ABuffer, ALength, AFlags);
+    }
+};
+
+int OpenDescriptors() {
+    int Count = 0;
+    for ([[maybe_unused]] const auto& Entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
+        ++Count;
+    }
+    return Count;
+}
+
+long ResidentKiB() {
+    std::ifstream Status("/proc/self/status");
+    for (std::string Line; std::getline(Status, Line);) {
+        if (Line.rfind("VmRSS:", 0) == 0) {
+            return std::stol(Line.substr(6));
+        }
+    }
+    return -1;
+}
+
+struct TSoakTally {
+    int Taken = 0;
+    int False = 0;  // a status that is not the host's reply to this very request
+    int Missed = 0; // time-outs while the host answers
+    int Exceptions = 0;
+    std::vector<int> TimedOut; // every exchange that timed out, by number
+    std::vector<uint32_t> TimedOutRoundTrip;
+    std::vector<long long> TimedOutWaitMs;
+    std::string FirstFault;
+    int Reads = 0;
+    long NoiseArrived = 0;
+    double Seconds = 0;
+    int DescriptorsBefore = 0, DescriptorsAfter = 0;
+    long ResidentBefore = 0, ResidentAfter = 0;
+};
+
+class NetlabSoakTest : public NetlabTest {
+  protected:
+    void TearDown() override {
+        RegisteredStackClass = FSavedStackClass;
+        if (FLabUp) {
+            SetSilent(false);
+        }
+    }
+
+    static void SetSilent(bool AOn) {
+        std::string Output;
+        ASSERT_EQ(RunLab("silence", Output, AOn ? "on" : "off"), 0) << Output;
+    }
+
+    static long NoiseCount() {
+        std::string Output;
+        EXPECT_EQ(RunLab("noise-count", Output), 0) << Output;
+        return std::atol(Output.c_str());
+    }
+
+    // The noise host's flood at the client, shaped for exchanges numbered from AFirst.
+    static std::unique_ptr<TChild> StartFlood(uint16_t AFirst) {
+        const uint16_t Ours = static_cast<uint16_t>(IdProcessId());
+        return StartTool("noise",
+                         {"flood", ClientAddress, std::to_string(Ours), std::to_string(AFirst),
+                          std::to_string(SoakWindow), std::to_string(NoiseRate)},
+                         90);
+    }
+
+    // The flood's own summary once it has stopped: "sent N other-id N ...".
+    static std::string StopFlood(TChild& AFlood) {
+        EXPECT_EQ(AFlood.Terminate(5000), 0);
+        std::string Summary = AFlood.ReadLine(1000);
+        EXPECT_EQ(Summary.rfind("sent ", 0), 0u) << Summary << AFlood.Output();
+        return Summary;
+    }
+
+    // ACount exchanges from one client with the craft host, whose responder holds each reply
+    // back for a millisecond: the kernel's own echo is back before the noise gets a chance,
+    // and a host a little way off leaves the client waiting, its socket open to the noise.
+    // Every ASilentEvery-th exchange (0: none) finds the host silenced.
+    TSoakTally Soak(int ACount, uint16_t AFirst, int ASilentEvery) {
+        TSoakTally T;
+        auto Host = StartTool("craft", {"respond", "held-echo", "1"}, 90);
+        if (!Host) {
+            ADD_FAILURE() << "no responder on the craft host";
+            return T;
+        }
+        EXPECT_EQ(StackUserCount, 0);
+        FSavedStackClass = RegisteredStackClass;
+        RegisteredStackClass = [] { return std::unique_ptr<TIdStack>(new TCountingStack); };
+        TCountingStack::Reads = 0;
+        const long NoiseBefore = NoiseCount();
+        const auto Start = std::chrono::steady_clock::now();
+        {
+            TIdIcmpClient Client;
+            Client.SetHost(CraftHost);
+            Client.SetReceiveTimeout(1000);
+            TNamespaceScope Scope(ClientNamespace);
+            EXPECT_EQ(Scope.Error(), "");
+            T.DescriptorsBefore = OpenDescriptors();
+            T.ResidentBefore = ResidentKiB();
+            for (int I = 0; I < ACount && Scope.Error().empty(); ++I) {
+                const auto Sequence = static_cast<uint16_t>(AFirst + I % SoakWindow);
+                const bool Silent = ASilentEvery > 0 && I % ASilentEvery == ASilentEvery - 1;
+                if (Silent) {
+                    SetSilent(true);
+                }
+                const auto Sent = std::chrono::steady_clock::now();
+                try {
+                    Client.PingOnce("  ", Sequence);
+                    const TReplyStatus& S = Client.LastStatus();
+                    const long long WaitMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 std::chrono::steady_clock::now() - Sent)
+                                                 .count();
+                    if (S.Kind == rkTimedOut) {
+                        T.TimedOut.push_back(I);
+                        T.TimedOutRoundTrip.push_back(S.RoundTripMs);
+                        T.TimedOutWaitMs.push_back(WaitMs);
+                        T.Missed += Silent ? 0 : 1;
+                    } else if (!Silent && S.Kind == rkEchoReply && S.IcmpType == 0 &&
+                               S.SourceAddress == CraftHost && S.Sequence == Sequence) {
+                        ++T.Taken;
+                    } else {
+                        ++T.False;
+                        if (T.FirstFault.empty()) {
+                            T.FirstFault = "exchange " + std::to_string(I) + " took kind " +
+                                           std::to_string(S.Kind) + " type " +
+                                           std::to_string(S.IcmpType) + " from " + S.SourceAddress +
+                                           " sequence " + std::to_string(S.Sequence);
+                        }
+                    }
+                } catch (const Exception& E) {
+                    ++T.Exceptions;
+                    if (T.FirstFault.empty()) {
+                        T.FirstFault = "exchange " + std::to_string(I) + ": " + E.Message();
+                    }
+                }
+                if (Silent) {
+                    SetSilent(false);
+                }
+            }
+            T.DescriptorsAfter = OpenDescriptors();
+            T.ResidentAfter = ResidentKiB();
+        }
+        T.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+        T.NoiseArrived = NoiseCount() - NoiseBefore;
+        T.Reads = TCountingStack::Reads;
+        RegisteredStackClass = FSavedStackClass;
+        return T;
+    }
+
+    static void Print(const char* AName, const TSoakTally& T, const std::string& AFlood) {
+        std::printf("%s: %.1f s; replies taken %d, false replies %d, missed replies %d, "
+                    "exceptions %d, timed out %zu\n"
+                    "  noise reaching the client %ld (%.0f a second), read and rejected by it "
+                    "%d; flood %s\n"
+                    "  descriptors %d -> %d, resident memory %ld KiB -> %ld KiB\n",
+                    AName, T.Seconds, T.Taken, T.False, T.Missed, T.Exceptions, T.TimedOut.size(),
+                    T.NoiseArrived, T.NoiseArrived / T.Seconds, T.Reads - T.Taken, AFlood.c_str(),
+                    T.DescriptorsBefore, T.DescriptorsAfter, T.ResidentBefore, T.ResidentAfter);
+        if (!T.FirstFault.empty()) {
+            std::printf("  first fault: %s\n", T.FirstFault.c_str());
+        }
+    }
+
+    TIdStackClass FSavedStackClass = RegisteredStackClass;
+};
+
+TEST_F(NetlabSoakTest, TenThousandExchangesUnderNoiseTakeEveryReplyAndNoFalseOne) {
+    auto Flood = StartFlood(20000);
+    ASSERT_TRUE(Flood);
+    const TSoakTally T = Soak(10000, 20000, 0);
+    Print("soak", T, StopFlood(*Flood));
+    EXPECT_EQ(T.Taken, 10000);
+    EXPECT_EQ(T.False, 0) << T.FirstFault;
+    EXPECT_EQ(T.Missed, 0);
+    EXPECT_EQ(T.Exceptions, 0) << T.FirstFault;
+    EXPECT_NEAR(T.NoiseArrived / T.Seconds, NoiseRate, NoiseRate / 5) << "not under noise";
+    EXPECT_GT(T.Reads - T.Taken, 1000) << "the client saw too little of the noise";
+    EXPECT_EQ(T.DescriptorsAfter, T.DescriptorsBefore);
+    EXPECT_LT(T.ResidentAfter - T.ResidentBefore, 256) << "KiB more after the soak";
+}
+
+TEST_F(NetlabSoakTest, EveryTenthExchangeSilencedTimesOutAfterOneSecondAndNoOther) {
+    auto Flood = StartFlood(40000);
+    ASSERT_TRUE(Flood);
+    const TSoakTally T = Soak(200, 40000, 10);
+    Print("soak, live host silent for every tenth exchange", T, StopFlood(*Flood));
+    std::vector<int> Expected;
+    for (int I = 9; I < 200; I += 10) {
+        Expected.push_back(I);
+    }
+    EXPECT_EQ(T.TimedOut, Expected);
+    EXPECT_EQ(T.Taken, 180);
+    EXPECT_EQ(T.False, 0) << T.FirstFault;
+    EXPECT_EQ(T.Exceptions, 0) << T.FirstFault;
+    if (!T.TimedOut.empty()) {
+        const auto [Shortest, Longest] =
+            std::minmax_element(T.TimedOutWaitMs.begin(), T.TimedOutWaitMs.end());
+        const auto [Least, Most] =
+            std::minmax_element(T.TimedOutRoundTrip.begin(), T.TimedOutRoundTrip.end());
+        std::printf("  time-outs: round trip %u..%u ms, waited %lld..%lld ms\n", *Least, *Most,
+                    *Shortest, *Longest);
+    }
+    for (size_t I = 0; I < T.TimedOut.size(); ++I) {
+        EXPECT_NEAR(T.TimedOutRoundTrip[I], 1000, 50) << "exchange " << T.TimedOut[I];
+        EXPECT_NEAR(T.TimedOutWaitMs[I], 1000, 50) << "exchange " << T.TimedOut[I];
+    }
 }
 
 // A fresh namespace of its own needs no lab.

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # lab.sh up|down: the network namespaces the netlab tests ping into.
+# lab.sh silence on|off: the craft host drops (on) or takes (off) echo requests.
+# lab.sh noise-count: packets from the noise host that have reached the client so far.
 #
 #   cli 198.51.100.2 ── .1 [r1] .5 ── .6 [r2]        r1 and r2 route 203.0.113.128/28
 #                           │ .1   ── live  203.0.113.2     to each other: a loop
 #                           │ .5   ── quiet 203.0.113.6     (icmp_echo_ignore_all)
 #                           │ .9   ── craft 203.0.113.10    (echo ignored; tests run a responder)
+#                           │ .13  ── noise 203.0.113.14    (tests run a flood to the client)
 #                           └ nft: forward to 203.0.113.64/28 -> reject host-unreachable
 #
 # Nothing is joined to the main namespace. While the lab is up the main namespace holds
@@ -13,7 +16,8 @@
 set -euo pipefail
 
 P=vxl
-NAMESPACES="cli r1 r2 live quiet craft"
+NOISE_HOST=203.0.113.14
+NAMESPACES="cli r1 r2 live quiet craft noise"
 PREFIXES="198.51.100.0/24 203.0.113.0/24"
 GUARD_PROTO=251
 LOCK_DIR=/run/lock
@@ -92,12 +96,14 @@ lab_up() {
     link r1 r1l 203.0.113.1/30 live h0 203.0.113.2/30
     link r1 r1q 203.0.113.5/30 quiet h0 203.0.113.6/30
     link r1 r1k 203.0.113.9/30 craft h0 203.0.113.10/30
+    link r1 r1n 203.0.113.13/30 noise h0 $NOISE_HOST/30
     in_ns cli sysctl -qw net.ipv4.conf.c0.accept_redirects=0
 
     ip -n $P-cli route add default via 198.51.100.1
     ip -n $P-live route add default via 203.0.113.1
     ip -n $P-quiet route add default via 203.0.113.5
     ip -n $P-craft route add default via 203.0.113.9
+    ip -n $P-noise route add default via 203.0.113.13
     ip -n $P-r2 route add default via 198.51.100.5
     ip -n $P-r1 route add 203.0.113.128/28 via 198.51.100.6
     ip -n $P-r2 route add 203.0.113.128/28 via 198.51.100.5
@@ -112,7 +118,39 @@ table ip vxl {
     }
 }
 EOF
+    # An empty chain that 'silence on' fills: the host's responder then never sees a request.
+    in_ns craft nft -f - <<'EOF'
+table ip vxl {
+    chain input {
+        type filter hook input priority 0; policy accept;
+    }
+}
+EOF
+    # Counts the noise that arrives, so a soak can tell that it really ran under noise.
+    in_ns cli nft -f - <<EOF
+table ip vxl {
+    counter noise {
+    }
+    chain input {
+        type filter hook input priority 0; policy accept;
+        ip saddr $NOISE_HOST counter name "noise"
+    }
+}
+EOF
     trap - EXIT
+}
+
+silence() {
+    case ${1:-} in
+    on | off) ;;
+    *) die "usage: $0 silence on|off" 2 ;;
+    esac
+    in_ns craft nft flush chain ip vxl input
+    [ "$1" = off ] || in_ns craft nft add rule ip vxl input icmp type echo-request drop
+}
+
+noise_count() {
+    in_ns cli nft list counter ip vxl noise | sed -n 's/.*packets \([0-9]*\).*/\1/p'
 }
 
 case ${1:-} in
@@ -126,8 +164,18 @@ down)
     take_lock
     lab_down
     ;;
+silence)
+    [ "$(id -u)" = 0 ] || die "needs root" 77
+    take_lock
+    silence "${2:-}"
+    ;;
+noise-count)
+    [ "$(id -u)" = 0 ] || die "needs root" 77
+    take_lock
+    noise_count
+    ;;
 *)
-    echo "usage: $0 up|down" >&2
+    echo "usage: $0 up|down|silence on|off|noise-count" >&2
     exit 2
     ;;
 esac
