@@ -1,8 +1,8 @@
-#include "IdIcmpClient.h"
+#include "net/IdIcmpClient.h"
 
-#include "IdException.h"
-#include "IdGlobal.h"
-#include "IdResourceStrings.h"
+#include "net/IdException.h"
+#include "net/IdGlobal.h"
+#include "net/IdResourceStrings.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #pragma once
 // One ICMP echo exchange over a raw IPv4 socket.
-#include "IdRawClient.h"
+#include "net/IdRawClient.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "IdRawBase.h"
+#include "net/IdRawBase.h"
 
 TIdRawBase::TIdRawBase() : FSocketBinding(std::make_unique<TIdSocketHandle>()) {
     SetBufferSize(8192);

@@ -1,6 +1,6 @@
-#include "IdSocketHandle.h"
+#include "net/IdSocketHandle.h"
 
-#include "IdException.h"
+#include "net/IdException.h"
 
 TIdSocketHandle::TIdSocketHandle() {
     ClearState(true);

@@ -1,6 +1,6 @@
 #pragma once
 // One platform socket and the few calls the raw client makes on it.
-#include "IdStack.h"
+#include "net/IdStack.h"
 
 #include <string>
 

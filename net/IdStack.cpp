@@ -1,9 +1,10 @@
-#include "IdStack.h"
+#include "net/IdStack.h"
 
-#include "IdConvert.h"
-#include "IdException.h"
-#include "IdPlatform.h"
-#include "IdResourceStrings.h"
+#include "net/IdConvert.h"
+#include "net/IdException.h"
+#include "net/IdPlatform.h"
+#include "net/IdResourceStrings.h"
+#include "net/IdWinSock2.h"
 
 using namespace IdResourceStrings;
 

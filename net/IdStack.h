@@ -1,7 +1,7 @@
 #pragma once
 // The process-wide socket stack: every network component reaches the platform's sockets
 // through one object of this class, made with the first component and freed with the last.
-#include "IdWinSock2.h"
+#include "net/IdWinSockTypes.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -19,8 +19,6 @@ inline constexpr int Id_IPPROTO_IP = 0;
 inline constexpr int Id_IPPROTO_ICMP = 1;
 inline constexpr int Id_IP_TTL = 4;
 inline constexpr int Id_SD_SEND = 1;
-inline constexpr int Id_WSAEMSGSIZE = 10040;
-inline constexpr int Id_WSAHOST_NOT_FOUND = 11001;
 inline constexpr int Id_NoTimeLimit = -2;
 
 using TIdInAddr = IdWinSock2::TInAddr;

@@ -1,8 +1,9 @@
-#include "IdStackWindows.h"
+#include "net/IdStackWindows.h"
 
-#include "IdConvert.h"
-#include "IdException.h"
-#include "IdResourceStrings.h"
+#include "net/IdConvert.h"
+#include "net/IdException.h"
+#include "net/IdResourceStrings.h"
+#include "net/IdWinSock2.h"
 
 #include <cstring>
 

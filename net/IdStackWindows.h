@@ -1,6 +1,6 @@
 #pragma once
 // The one concrete stack: Windows Sockets 2 through the run-time binding, on every platform.
-#include "IdStack.h"
+#include "net/IdStack.h"
 
 class TIdStackWindows : public TIdStack {
   public:

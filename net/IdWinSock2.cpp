@@ -1,7 +1,7 @@
-#include "IdWinSock2.h"
+#include "net/IdWinSock2.h"
 
-#include "IdException.h"
-#include "IdResourceStrings.h"
+#include "net/IdException.h"
+#include "net/IdResourceStrings.h"
 
 #include <atomic>
 
@@ -185,7 +185,7 @@ const TEntryRecord& Record(int ARecord) {
 TProc BindEntry(int ARecord) {
     const auto Module = SocketsModule.load();
     if (Module == nullptr) {
-        RaiseCallError(ARecord, WSANOTINITIALISED);
+        RaiseCallError(ARecord, Id_WSANOTINITIALISED);
     }
     const auto& Entry = Record(ARecord);
     const auto& L = CurrentLoader();

@@ -3,31 +3,14 @@
 // start-up loads it by name and each entry point is looked up by name the first time it is
 // called. Until then (and again after unload) every procedure variable points at a stub
 // that binds the entry, or raises EIdWS2StubError while the library is not loaded.
-#include "IdPlatform.h"
-#include "IdWinSockTypes.h"
+#include "net/IdPlatform.h"
+#include "net/IdWinSockTypes.h"
 
 #include <cstdint>
 
 namespace IdWinSock2 {
 
-inline constexpr TSocket INVALID_SOCKET_WS = static_cast<TSocket>(~static_cast<TSocket>(0));
-inline constexpr int SOCKET_ERROR_WS = -1;
 inline constexpr int EntryCount = 112;
-inline constexpr uint32_t WSANOTINITIALISED = 10093;
-
-// Address bytes in storage order: byte 0 is the first number of the dotted quad.
-struct TInAddr {
-    uint8_t Bytes[4];
-};
-
-// Same layout as the platform's sockaddr_in on every supported system.
-struct TSockAddrIn {
-    uint16_t sin_family;
-    uint16_t sin_port;
-    TInAddr sin_addr;
-    uint8_t sin_zero[8];
-};
-static_assert(sizeof(TSockAddrIn) == 16);
 
 using TProc = IdPlatform::TEntry;
 

@@ -1,7 +1,7 @@
-#include "SysInet.h"
+#include "net/SysInet.h"
 
-#include "IdConvert.h"
-#include "IdPlatform.h"
+#include "net/IdConvert.h"
+#include "net/IdPlatform.h"
 
 TInternetManager::TInternetManager()
     : FResolver{&IdPlatform::ResolverStartup, &IdPlatform::ResolverCleanup,

@@ -45,14 +45,10 @@ run cmake --build --preset sanitize -j "$JOBS"
 tests env ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/sanitize --output-on-failure -j "$JOBS" -L 'unit|gui'
 
 step "Windows cross build under Wine"
-if [ -x scripts/windows-tests.sh ]; then
-  tests scripts/windows-tests.sh build/windows
-fi
+tests scripts/windows-tests.sh build/windows
 
 step "fuzz targets, ${FUZZ_SECONDS}s each"
-if [ -x scripts/fuzz.sh ]; then
-  run scripts/fuzz.sh build/fuzz "$FUZZ_SECONDS"
-fi
+run scripts/fuzz.sh build/fuzz "$FUZZ_SECONDS"
 
 echo
 if [ ${#failed[@]} -ne 0 ]; then

@@ -1,8 +1,8 @@
 // Feeds arbitrary datagrams to a whole echo exchange. The first input byte splits the
 // rest into up to four datagrams, so rejected-then-accepted sequences get explored too.
 #include "FakeStack.h"
-#include "IdException.h"
-#include "IdIcmpClient.h"
+#include "net/IdException.h"
+#include "net/IdIcmpClient.h"
 
 #include <cstddef>
 #include <cstdint>

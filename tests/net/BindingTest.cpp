@@ -1,9 +1,9 @@
 // The binding's states, driven through a fake library so that look-ups, loads and
 // failures can be counted and forced.
 #include "FakeLibrary.h"
-#include "IdException.h"
-#include "IdStackWindows.h"
-#include "IdWinSock2.h"
+#include "net/IdException.h"
+#include "net/IdStackWindows.h"
+#include "net/IdWinSock2.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 // The process-wide stack lives exactly as long as the network components.
-#include "IdComponent.h"
-#include "IdException.h"
-#include "IdStackWindows.h"
+#include "net/IdComponent.h"
+#include "net/IdException.h"
+#include "net/IdStackWindows.h"
+#include "net/IdWinSock2.h"
 
 #include <gtest/gtest.h>
 

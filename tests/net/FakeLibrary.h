@@ -3,8 +3,8 @@
 // loads, frees, start-ups and look-ups, exports only what a test gives it, and can be made
 // to fail its load or its start-up. Every answer is scripted, so nothing depends on the
 // machine's resolver or network.
-#include "IdStack.h"
-#include "IdWinSock2.h"
+#include "net/IdStack.h"
+#include "net/IdWinSock2.h"
 
 #include <cstring>
 #include <map>

@@ -2,8 +2,8 @@
 // A stack whose platform calls are scripted: datagrams queued for recv, a clock that
 // moves when a wait or a datagram says so, and counts of every socket call the client
 // makes. The rest of the stack (texts, conversions) is the real one.
-#include "IdGlobal.h"
-#include "IdStackWindows.h"
+#include "net/IdGlobal.h"
+#include "net/IdStackWindows.h"
 
 #include <cstdint>
 #include <deque>
@@ -85,7 +85,7 @@ class TFakeStack : public TIdStackWindows {
         TFakeDatagram D = Queue.front();
         Queue.pop_front();
         if (D.RecvResult != 0) {
-            LastError = 10054;
+            LastError = Id_WSAECONNRESET;
             return D.RecvResult;
         }
         const int N = std::min<int>(ALength, static_cast<int>(D.Bytes.size()));

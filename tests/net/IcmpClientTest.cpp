@@ -1,7 +1,7 @@
 // The echo request, the reply decoder and the exchange, on crafted datagrams.
 #include "FakeStack.h"
-#include "IdException.h"
-#include "IdIcmpClient.h"
+#include "net/IdException.h"
+#include "net/IdIcmpClient.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "FakeLibrary.h"
-#include "IdException.h"
-#include "IdStackWindows.h"
+#include "net/IdException.h"
+#include "net/IdStackWindows.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The binding against the real WS2_32.DLL and the real Windows loader.
-#include "IdException.h"
-#include "IdStackWindows.h"
+#include "net/IdException.h"
+#include "net/IdStackWindows.h"
 #include "WinTestSupport.h"
 
 #include <functional>

@@ -2,9 +2,9 @@
 // Shared pieces of the Windows tests: a spy around the real system loader, the system's own
 // message text as an independent oracle, and a fixture that gives every test a binding as
 // a fresh process has it.
-#include "IdPlatform.h"
-#include "IdStack.h"
-#include "IdWinSock2.h"
+#include "net/IdPlatform.h"
+#include "net/IdStack.h"
+#include "net/IdWinSock2.h"
 
 #include <gtest/gtest.h>
 
