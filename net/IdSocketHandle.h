@@ -17,7 +17,7 @@ class TIdSocketHandle {
 
     void OpenSocket(int ASocketType, int AProtocol);
     void SetOption(int ALevel, int AOptionName, const void* AValue, int ALength);
-    void SendDatagram(const std::string& AAddress, int APort, const void* ABuffer, int ASize);
+    void SendDatagram(const TIdInAddr& AAddress, int APort, const void* ABuffer, int ASize);
     int ReceiveData(void* ABuffer, int ALength, int AFlags);
     bool WaitReadable(int ATimeOut);
     void ClearState(bool AClearLocal);

@@ -18,6 +18,7 @@ class TIdStackWindows : public TIdStack {
     int ApiConnect(TIdStackSocketHandle ASocket, uint16_t AFamily, const std::string& AIP,
                    int APort) override;
     std::string ApiGetHostByName(const std::string& AHostName) override;
+    TIdInAddr ApiGetHostAddress(const std::string& AHostName) override;
     std::string ApiGetHostName() override;
     std::string ApiGetHostByAddr(const std::string& AAddress) override;
     int ApiGetServByName(const std::string& AServiceName) override;
@@ -36,6 +37,8 @@ class TIdStackWindows : public TIdStack {
                 int AFlags) override;
     int ApiSendTo(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength, int AFlags,
                   const std::string& AIP, int APort) override;
+    int ApiSendToAddress(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength, int AFlags,
+                         const TIdInAddr& AAddress, int APort) override;
     int ApiSetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName, const void* AOptVal,
                       int AOptLen) override;
     TIdStackSocketHandle ApiSocket(int AFamily, int AStruct, int AProtocol) override;

@@ -9,6 +9,7 @@ namespace IdWinSock2 {
 namespace {
 
 std::atomic<IdPlatform::TModule> SocketsModule{nullptr};
+bool Started = false;
 const IdPlatform::TLibraryLoader* Loader = nullptr;
 using TWSAStartupProc = int(IDWSAPI*)(uint16_t, TWSAData*);
 TWSAStartupProc WSAStartupProc = nullptr;
@@ -247,13 +248,48 @@ int WSAStartup(uint16_t AVersion, TWSAData* AData) {
     return Result;
 }
 
+bool StartSockets() {
+    if (!Started) {
+        constexpr uint16_t Version22 = 0x0202;
+        TWSAData Data;
+        if (IdWinSock2::WSAStartup(Version22, &Data) != 0) {
+            return false;
+        }
+        Started = true;
+    }
+    return true;
+}
+
+bool SocketsStarted() {
+    return Started;
+}
+
+void FinalizeSockets() {
+    if (Started && IsLoaded()) {
+        try {
+            IdWinSock2::WSACleanup();
+        } catch (const Exception&) {
+            // The library lacks its clean-up: nothing left to release but the library.
+        }
+    }
+    UnloadSockets();
+}
+
 void UnloadSockets() {
+    Started = false;
     const auto Old = SocketsModule.exchange(nullptr);
     if (Old != nullptr) {
         CurrentLoader().Free(Old);
         ResetEntries();
     }
 }
+
+namespace {
+// Program end, after every component is gone: the platform's clean-up, then the library.
+struct TSocketsFinalizer {
+    ~TSocketsFinalizer() { FinalizeSockets(); }
+} SocketsFinalizer;
+} // namespace
 
 void SetLibraryLoader(const IdPlatform::TLibraryLoader* ALoader) {
     Loader = ALoader;

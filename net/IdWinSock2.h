@@ -73,7 +73,16 @@ ID_WS2_ENTRY(46, WSAFDIsSet, int(IDWSAPI*)(TSocket, TFdSet*))
 // fails (non-zero answer, or no WSAStartup in the library) unloads it, so the next one
 // calls the platform again.
 int WSAStartup(uint16_t AVersion, TWSAData* AData);
-// Program end: frees the library (at most once) and puts every entry back on its stub.
+// The stack's start-up: the platform started once for the process, with version 2.2; once
+// started, later calls answer at once. false when the platform refuses to start; raises
+// EIdWS2StubError when the library cannot be loaded or lacks its start-up.
+bool StartSockets();
+bool SocketsStarted();
+// Program end: WSACleanup when the sockets were started, then UnloadSockets. Runs by itself
+// after main returns, once every component is gone; tests may call it early.
+void FinalizeSockets();
+// Frees the library (at most once) and puts every entry back on its stub; the sockets count
+// as started no longer, so the next stack starts the platform again.
 void UnloadSockets();
 void ResetEntries();
 bool IsLoaded();

@@ -34,7 +34,7 @@ TEST_F(TransButtonTest, FrameIsSilverExactlyWhileThePointerIsInside) {
     const QRect Geometry(10, 10, 20, 16);
     TTransButton* Button = MakeButton(Geometry);
     ASSERT_TRUE(guitest::ShowAt(Surface, Away));
-    EXPECT_FALSE(Button->Hovered);
+    EXPECT_FALSE(Button->Hovered());
     EXPECT_EQ(CheckButton(guitest::OnScreen(Surface), Geometry, White), "");
 
     struct TCase {
@@ -47,7 +47,7 @@ TEST_F(TransButtonTest, FrameIsSilverExactlyWhileThePointerIsInside) {
                                    {{29, 10}, true},  {{29, 9}, false}};
     for (const TCase& Case : Cases) {
         QTest::mouseMove(Window(), Case.Pointer);
-        EXPECT_EQ(Button->Hovered, Case.Inside) << Case.Pointer.x() << "," << Case.Pointer.y();
+        EXPECT_EQ(Button->Hovered(), Case.Inside) << Case.Pointer.x() << "," << Case.Pointer.y();
         EXPECT_EQ(CheckButton(guitest::OnScreen(Surface), Geometry, Case.Inside ? Silver : White),
                   "")
             << Case.Pointer.x() << "," << Case.Pointer.y();
@@ -66,8 +66,8 @@ TEST_F(TransButtonTest, LaterButtonLiesAboveWhereTheyOverlap) {
     for (const QPoint Pointer : {QPoint(12, 12), QPoint(25, 25)}) {
         QTest::mouseMove(Window(), Pointer);
         const bool OnB = Pointer == QPoint(25, 25);
-        EXPECT_EQ(A->Hovered, !OnB);
-        EXPECT_EQ(B->Hovered, OnB);
+        EXPECT_EQ(A->Hovered(), !OnB);
+        EXPECT_EQ(B->Hovered(), OnB);
         const QImage Screen = guitest::OnScreen(Surface);
         for (const QPoint P : Crossings)
             EXPECT_EQ(Screen.pixel(P), OnB ? Silver : White) << P.x() << "," << P.y();

@@ -12,7 +12,7 @@ TEST(SharedStackLifetime, MadeWithTheFirstComponentFreedWithTheLast) {
     auto First = std::make_unique<TIdComponent>();
     TIdStack* Made = SharedStack.get();
     ASSERT_NE(Made, nullptr);
-    EXPECT_TRUE(SocketsStarted);
+    EXPECT_TRUE(IdWinSock2::SocketsStarted());
     auto Second = std::make_unique<TIdComponent>();
     EXPECT_EQ(StackUserCount, 2);
     EXPECT_EQ(SharedStack.get(), Made);

@@ -92,7 +92,7 @@ template <typename E, typename F> std::optional<E> CaughtBy(F AFn) {
     return std::nullopt;
 }
 
-// The binding and SocketsStarted are process-wide; each test starts from the state a fresh
+// The binding and its started state are process-wide; each test starts from the state a fresh
 // process has and leaves the library released, so tests also pass in one process.
 class BindingTest : public ::testing::Test {
   protected:
@@ -106,8 +106,7 @@ class BindingTest : public ::testing::Test {
         IdWinSock2::SetLibraryLoader(&TLoaderSpy::Loader());
     }
     void TearDown() override {
-        FinalizeSocketStack();
-        SocketsStarted = false;
+        IdWinSock2::FinalizeSockets();
         IdWinSock2::SetLibraryLoader(nullptr);
     }
 };
