@@ -335,37 +335,3 @@ void TIdStackWindows::ParseInAddr(const std::string& AText, TIdInAddr& AAddress)
         AAddress.Bytes[I] = static_cast<uint8_t>(StrToInt(Pieces.Part[I]) & 0xFF);
     }
 }
-
-TIdSocketListWindows::TIdSocketListWindows() {
-    std::memset(&FFds, 0, sizeof FFds);
-}
-
-TIdStackSocketHandle TIdSocketListWindows::Item(int AIndex) const {
-    if (AIndex < 0 || AIndex >= Count()) {
-        throw EIdStackSetSizeExceeded();
-    }
-    return FFds.fd_array[AIndex];
-}
-
-void TIdSocketListWindows::Add(TIdStackSocketHandle AHandle) {
-    if (Count() >= FD_SETSIZE_WS) {
-        throw EIdStackSetSizeExceeded();
-    }
-    FFds.fd_array[FFds.fd_count++] = AHandle;
-}
-
-void TIdSocketListWindows::Remove(TIdStackSocketHandle AHandle) {
-    for (int I = 0; I < Count(); ++I) {
-        if (FFds.fd_array[I] == AHandle) {
-            const unsigned Last = FFds.fd_count - 1;
-            FFds.fd_array[I] = FFds.fd_array[Last];
-            FFds.fd_array[Last] = 0;
-            --FFds.fd_count;
-            return;
-        }
-    }
-}
-
-int TIdSocketListWindows::Count() const {
-    return static_cast<int>(FFds.fd_count);
-}

@@ -1,8 +1,8 @@
 #pragma once
 // The Windows Sockets types and codes that the stack and its users speak, without the
-// binding's entry points. The records themselves differ per platform (IdWinSockRecords.h,
-// from net/posix or net/win as the build chooses).
-#include "IdWinSockRecords.h"
+// binding's entry points. The records themselves differ per platform: the build names the
+// platform's IdWinSockRecords.h, in net/posix or net/win.
+#include VEXLO_WINSOCK_RECORDS
 
 #include <cstdint>
 

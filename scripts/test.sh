@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every configuration and runs every test:
 # unit, gui (offscreen), e2e (Xvfb), netlab (network namespaces, root), the sanitizer
-# build, the Windows cross build under Wine, and the fuzz targets for a bounded time.
+# build, the Windows cross build under Wine, the fuzz targets for a bounded time, and the
+# house style (scripts/lint.sh).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-2}
@@ -49,6 +50,9 @@ tests scripts/windows-tests.sh build/windows
 
 step "fuzz targets, ${FUZZ_SECONDS}s each"
 run scripts/fuzz.sh build/fuzz "$FUZZ_SECONDS"
+
+step "house style: clang-format and clang-tidy over the project's own sources"
+run scripts/lint.sh build/default build/windows build/fuzz
 
 echo
 if [ ${#failed[@]} -ne 0 ]; then

@@ -69,15 +69,18 @@ TEST_F(TransButtonTest, LaterButtonLiesAboveWhereTheyOverlap) {
         EXPECT_EQ(A->Hovered(), !OnB);
         EXPECT_EQ(B->Hovered(), OnB);
         const QImage Screen = guitest::OnScreen(Surface);
-        for (const QPoint P : Crossings)
+        for (const QPoint P : Crossings) {
             EXPECT_EQ(Screen.pixel(P), OnB ? Silver : White) << P.x() << "," << P.y();
-        for (const QPoint P : AInsideB)
+        }
+        for (const QPoint P : AInsideB) {
             EXPECT_EQ(Screen.pixel(P), OnB ? White : Silver) << P.x() << "," << P.y();
+        }
         EXPECT_EQ(Screen.pixel(25, 25), Surface.Picture().pixel(25, 25));
     }
 
-    for (const QPoint P : {QPoint(25, 25), QPoint(29, 29), QPoint(20, 20), QPoint(12, 12)})
+    for (const QPoint P : {QPoint(25, 25), QPoint(29, 29), QPoint(20, 20), QPoint(12, 12)}) {
         QTest::mouseClick(Window(), Qt::LeftButton, {}, P);
+    }
     EXPECT_EQ(Clicks, (std::vector<QObject*>{B, B, B, A}));
 }
 

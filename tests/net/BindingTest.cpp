@@ -1,9 +1,9 @@
 // The binding's states, driven through a fake library so that look-ups, loads and
 // failures can be counted and forced.
-#include "FakeLibrary.h"
 #include "net/IdException.h"
 #include "net/IdStackWindows.h"
 #include "net/IdWinSock2.h"
+#include "tests/net/FakeLibrary.h"
 
 #include <gtest/gtest.h>
 

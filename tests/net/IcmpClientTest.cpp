@@ -1,7 +1,7 @@
 // The echo request, the reply decoder and the exchange, on crafted datagrams.
-#include "FakeStack.h"
 #include "net/IdException.h"
 #include "net/IdIcmpClient.h"
+#include "tests/net/FakeStack.h"
 
 #include <gtest/gtest.h>
 

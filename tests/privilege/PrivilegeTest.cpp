@@ -2,7 +2,7 @@
 #include "app/Privilege.h"
 #include "net/IdPlatform.h"
 #include "net/IdResourceStrings.h"
-#include "IdWinSockRecords.h"
+#include "net/IdWinSockTypes.h"
 
 #include <QByteArray>
 #include <QtGlobal>

@@ -1,7 +1,7 @@
 // The binding against the real WS2_32.DLL and the real Windows loader.
 #include "net/IdException.h"
 #include "net/IdStackWindows.h"
-#include "WinTestSupport.h"
+#include "tests/windows/WinTestSupport.h"
 
 #include <functional>
 
