@@ -2,8 +2,8 @@
 // the socket, sets IP_TTL and closes it each time. Prints medians, p99 and their ratio,
 // then checks that many exchanges leave descriptors and resident memory where they were.
 // Needs raw-socket privilege; sends only to 127.0.0.1.
-#include "IdException.h"
-#include "IdIcmpClient.h"
+#include "net/IdException.h"
+#include "net/IdIcmpClient.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -41,11 +41,13 @@ void TGraphicControl::mouseReleaseEvent(QMouseEvent* AEvent) {
     const bool WasPressed = FPressed;
     FPressed = false;
     // The press grabbed the mouse, so a release outside still lands here.
-    if (WasPressed && rect().contains(AEvent->position().toPoint()))
+    if (WasPressed && rect().contains(AEvent->position().toPoint())) {
         Click();
+    }
 }
 
 void TGraphicControl::Click() {
-    if (auto Handler = OnClick)
+    if (auto Handler = OnClick) {
         Handler(this);
+    }
 }

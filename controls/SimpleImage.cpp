@@ -13,8 +13,9 @@ TSimpleImage::TSimpleImage(QWidget* AOwner)
 }
 
 void TSimpleImage::SetImages(TImageList* AValue) {
-    if (FImages)
+    if (FImages) {
         FImages->UnRegisterChanges(FChangeLink.get());
+    }
     FImages = AValue;
     if (FImages) {
         FImages->RegisterChanges(FChangeLink.get());
@@ -29,8 +30,9 @@ void TSimpleImage::SetImageIndex(std::int32_t AValue) {
 }
 
 void TSimpleImage::paintEvent(QPaintEvent*) {
-    if (!FImages)
+    if (!FImages) {
         return;
+    }
     QPainter Canvas(this);
     FImages->Draw(Canvas, 0, 0, FImageIndex);
 }

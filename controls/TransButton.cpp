@@ -3,7 +3,7 @@
 #include <QPainter>
 
 void TTransButton::paintEvent(QPaintEvent*) {
-    const QColor Colour = Hovered ? QColor(192, 192, 192) : QColor(255, 255, 255);
+    const QColor Colour = FHovered ? QColor(192, 192, 192) : QColor(255, 255, 255);
     const int W = width();
     const int H = height();
     // Four filled strips rather than drawRect: exact pixels whatever the pen
@@ -16,11 +16,11 @@ void TTransButton::paintEvent(QPaintEvent*) {
 }
 
 void TTransButton::enterEvent(QEnterEvent*) {
-    Hovered = true;
+    FHovered = true;
     update();
 }
 
 void TTransButton::leaveEvent(QEvent*) {
-    Hovered = false;
+    FHovered = false;
     update();
 }

@@ -10,10 +10,14 @@ class TTransButton : public TGraphicControl {
   public:
     using TGraphicControl::TGraphicControl;
 
-    bool Hovered = false;
+    // Whether the pointer is over the button; only enter and leave events change it.
+    bool Hovered() const { return FHovered; }
 
   protected:
     void paintEvent(QPaintEvent* AEvent) override;
     void enterEvent(QEnterEvent* AEvent) override;
     void leaveEvent(QEvent* AEvent) override;
+
+  private:
+    bool FHovered = false;
 };

@@ -1,7 +1,7 @@
-#include "IdConvert.h"
+#include "net/IdConvert.h"
 
-#include "IdException.h"
-#include "IdResourceStrings.h"
+#include "net/IdException.h"
+#include "net/IdResourceStrings.h"
 
 #include <string>
 

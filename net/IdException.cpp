@@ -1,7 +1,7 @@
-#include "IdException.h"
+#include "net/IdException.h"
 
-#include "IdPlatform.h"
-#include "IdResourceStrings.h"
+#include "net/IdPlatform.h"
+#include "net/IdResourceStrings.h"
 
 using namespace IdResourceStrings;
 

@@ -14,7 +14,8 @@ class Exception : public std::exception {
     std::string FMessage;
 };
 
-// The runtime's conversion error, raised when address text does not convert.
+// The error of integer text that does not convert (StrToInt), raised when address text
+// does not convert.
 class EConvertError : public Exception {
   public:
     using Exception::Exception;

@@ -1,6 +1,6 @@
-#include "IdGlobal.h"
+#include "net/IdGlobal.h"
 
-#include "IdPlatform.h"
+#include "net/IdPlatform.h"
 
 namespace {
 const TIdClockSource SystemClock{&IdPlatform::TickCount, &IdPlatform::CurrentProcessId};

@@ -1,17 +1,13 @@
-#include "IdIcmpClient.h"
+#include "net/IdIcmpClient.h"
 
-#include "IdException.h"
-#include "IdGlobal.h"
-#include "IdResourceStrings.h"
+#include "net/IdException.h"
+#include "net/IdGlobal.h"
+#include "net/IdResourceStrings.h"
 
 #include <cstring>
 
 namespace {
-constexpr uint8_t IcmpEchoReply = 0;
-constexpr uint8_t IcmpUnreachable = 3;
 constexpr uint8_t IcmpEchoRequest = 8;
-constexpr uint8_t IcmpTimeExceeded = 11;
-constexpr int IcmpHeaderSize = 8;
 constexpr int DataOffset = 20;
 constexpr uint8_t PayloadFill = 0x45;
 
@@ -27,9 +23,6 @@ void WriteLe32(uint8_t* P, uint32_t V) {
     for (int I = 0; I < 4; ++I) {
         P[I] = static_cast<uint8_t>(V >> (8 * I));
     }
-}
-int HeaderLength(uint8_t AVersionIhl) {
-    return (AVersionIhl & 0x0F) * 4;
 }
 } // namespace
 
@@ -129,80 +122,29 @@ void TIdIcmpClient::WaitForReply(int ATimeLeft, TReplyStatus& AStatus) {
         // The deadline is fixed when the wait begins, however many packets are rejected.
         const int64_t Left = Budget - static_cast<int64_t>(GetTickDiff(W0, IdTicks()));
         if (Left <= 0) {
-            SetTimedOut(AStatus);
+            AStatus = TimedOutStatus(FSequenceNumber);
             return;
         }
         ATimeLeft = static_cast<int>(Left);
     }
 }
 
-void TIdIcmpClient::SetTimedOut(TReplyStatus& AStatus) const {
-    AStatus.ByteCount = 0;
-    AStatus.SourceAddress = "0.0.0.0";
-    AStatus.IcmpType = 0;
-    AStatus.Sequence = FSequenceNumber;
-    AStatus.Ttl = 0;
-    AStatus.Kind = rkTimedOut;
-}
-
-// Where the echo header that must carry our identifier and sequence starts: the message
-// itself for the echo types; for an error message, the request it quotes, which must be an
-// echo request lying wholly inside the bytes that arrived. -1 when there is none.
-int TIdIcmpClient::EchoHeaderOffset(int ACount, int AHeader, TReplyKind AKind) const {
-    if (AKind == rkEchoReply) {
-        return AHeader;
-    }
-    const int Quoted = AHeader + IcmpHeaderSize;
-    if (ACount < Quoted + 20) {
-        return -1;
-    }
-    const int QuotedHeader = HeaderLength(FReplyBuffer[Quoted]);
-    const int Icmp = Quoted + QuotedHeader;
-    if (QuotedHeader < 20 || ACount < Icmp + IcmpHeaderSize ||
-        FReplyBuffer[Icmp] != IcmpEchoRequest) {
-        return -1;
-    }
-    return Icmp;
-}
-
 bool TIdIcmpClient::ParseReply(int ACount, TReplyStatus& AStatus) {
-    if (ACount == 0) {
-        SetTimedOut(AStatus);
+    const TDecodedReply Reply =
+        DecodeEchoReply({FReplyBuffer.data(), static_cast<size_t>(ACount)},
+                        ReadLe16(&FRequestBuffer[4]), ReadLe16(&FRequestBuffer[6]));
+    switch (Reply.Decision) {
+    case TReplyDecision::Accepted:
+        AStatus = Reply.Status;
         return true;
-    }
-    const int H = HeaderLength(FReplyBuffer[0]);
-    if (static_cast<unsigned>(ACount) < static_cast<unsigned>(H + IcmpHeaderSize)) {
-        throw EIdIcmpException(IdResourceStrings::RSICMPNotEnoughtBytes);
-    }
-    const uint8_t Type = FReplyBuffer[H];
-    switch (Type) {
-    case IcmpEchoReply:
-    case IcmpEchoRequest:
-        AStatus.Kind = rkEchoReply;
-        break;
-    case IcmpUnreachable:
-        AStatus.Kind = rkUnreachable;
-        break;
-    case IcmpTimeExceeded:
-        AStatus.Kind = rkTtlExpired;
-        break;
-    default:
-        throw EIdIcmpException(IdResourceStrings::RSICMPNonEchoResponse);
-    }
-    // Other programs' pings and their errors arrive on every raw socket: the identifier
-    // tells ours apart.
-    const int Echo = EchoHeaderOffset(ACount, H, AStatus.Kind);
-    if (Echo < 0 || std::memcmp(&FReplyBuffer[Echo + 4], &FRequestBuffer[4], 4) != 0) {
+    case TReplyDecision::NotOurs:
         return false;
+    case TReplyDecision::TooShort:
+        throw EIdIcmpException(IdResourceStrings::RSICMPNotEnoughtBytes);
+    case TReplyDecision::NonEcho:
+        break;
     }
-    AStatus.ByteCount = ACount;
-    TIdInAddr Source;
-    std::memcpy(Source.Bytes, &FReplyBuffer[12], 4);
-    AStatus.SourceAddress = SharedStack->InAddrToText(Source);
-    AStatus.IcmpType = Type;
-    AStatus.Sequence = ReadLe16(&FReplyBuffer[Echo + 6]);
-    AStatus.Ttl = FReplyBuffer[8];
-    return true;
+    throw EIdIcmpException(IdResourceStrings::RSICMPNonEchoResponse);
 }
 
 void TIdIcmpClient::NotifyReply(const TReplyStatus& AStatus) {

@@ -1,30 +1,13 @@
 #pragma once
 // One ICMP echo exchange over a raw IPv4 socket.
-#include "IdRawClient.h"
+#include "net/IdEchoReply.h"
+#include "net/IdRawClient.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
-
-enum TReplyKind : uint8_t {
-    rkEchoReply = 0,
-    rkError = 1,
-    rkTimedOut = 2,
-    rkUnreachable = 3,
-    rkTtlExpired = 4,
-};
-
-struct TReplyStatus {
-    int32_t ByteCount = 0;
-    std::string SourceAddress;
-    uint8_t IcmpType = 0;
-    uint16_t Sequence = 0;
-    uint32_t RoundTripMs = 0;
-    uint8_t Ttl = 0;
-    TReplyKind Kind = rkEchoReply;
-};
 
 using TOnReplyEvent =
     std::function<void(TIdBaseComponent& ASender, const TReplyStatus& AReplyStatus)>;
@@ -52,18 +35,15 @@ class TIdIcmpClient : public TIdRawClient {
     // byte counts as the low half of a word.
     static uint16_t EchoChecksum(std::span<const uint8_t> ABytes);
 
-    // Decides one received datagram; public so that the decoder can be driven directly.
-    bool ParseReply(int ACount, TReplyStatus& AStatus);
-    uint8_t* ReplyBuffer() { return FReplyBuffer.data(); }
-
   private:
+    // Decides the first ACount bytes of the reply buffer: true when AStatus holds the
+    // outcome, false when the datagram is not ours; raises for one that is not ICMP echo.
+    bool ParseReply(int ACount, TReplyStatus& AStatus);
     void BuildEchoRequest(const std::string& APayload);
     void TransmitRequest();
     void CollectReply();
     void WaitForReply(int ATimeLeft, TReplyStatus& AStatus);
     void NotifyReply(const TReplyStatus& AStatus);
-    void SetTimedOut(TReplyStatus& AStatus) const;
-    int EchoHeaderOffset(int ACount, int AHeader, TReplyKind AKind) const;
 
     std::array<uint8_t, BufferBytes> FReplyBuffer{};
     std::array<uint8_t, BufferBytes> FRequestBuffer{};

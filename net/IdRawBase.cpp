@@ -1,4 +1,4 @@
-#include "IdRawBase.h"
+#include "net/IdRawBase.h"
 
 TIdRawBase::TIdRawBase() : FSocketBinding(std::make_unique<TIdSocketHandle>()) {
     SetBufferSize(8192);
@@ -24,7 +24,7 @@ TIdSocketHandle& TIdRawBase::OpenBinding() {
 }
 
 void TIdRawBase::SendPacket(const std::string& AHost, int APort, const void* ABuffer, int ASize) {
-    const std::string Address = SharedStack->HostToAddress(AHost);
+    const TIdInAddr Address = SharedStack->HostToInAddr(AHost);
     OpenBinding().SendDatagram(Address, APort, ABuffer, ASize);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // A raw IPv4 socket client: one binding, a target, the protocol and the IP time-to-live.
-#include "IdComponent.h"
-#include "IdSocketHandle.h"
+#include "net/IdComponent.h"
+#include "net/IdSocketHandle.h"
 
 #include <memory>
 #include <string>

@@ -1,5 +1,5 @@
 #pragma once
-#include "IdRawBase.h"
+#include "net/IdRawBase.h"
 
 // Publishes ReceiveTimeout; behaves as its base.
 class TIdRawClient : public TIdRawBase {};

@@ -1,4 +1,4 @@
-#include "IdResourceStrings.h"
+#include "net/IdResourceStrings.h"
 
 namespace IdResourceStrings {
 namespace {

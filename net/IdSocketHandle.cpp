@@ -1,6 +1,6 @@
-#include "IdSocketHandle.h"
+#include "net/IdSocketHandle.h"
 
-#include "IdException.h"
+#include "net/IdException.h"
 
 TIdSocketHandle::TIdSocketHandle() {
     ClearState(true);
@@ -41,9 +41,9 @@ void TIdSocketHandle::SetOption(int ALevel, int AOptionName, const void* AValue,
         SharedStack->ApiSetSockOpt(FSocketId, ALevel, AOptionName, AValue, ALength));
 }
 
-void TIdSocketHandle::SendDatagram(const std::string& AAddress, int APort, const void* ABuffer,
+void TIdSocketHandle::SendDatagram(const TIdInAddr& AAddress, int APort, const void* ABuffer,
                                    int ASize) {
-    const int Sent = SharedStack->ApiSendTo(FSocketId, ABuffer, ASize, 0, AAddress, APort);
+    const int Sent = SharedStack->ApiSendToAddress(FSocketId, ABuffer, ASize, 0, AAddress, APort);
     if (Sent == Id_SOCKET_ERROR) {
         if (SharedStack->ApiLastError() == Id_WSAEMSGSIZE) {
             throw EIdPackageSizeTooBig();

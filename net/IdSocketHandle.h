@@ -1,6 +1,6 @@
 #pragma once
 // One platform socket and the few calls the raw client makes on it.
-#include "IdStack.h"
+#include "net/IdStack.h"
 
 #include <string>
 
@@ -17,7 +17,7 @@ class TIdSocketHandle {
 
     void OpenSocket(int ASocketType, int AProtocol);
     void SetOption(int ALevel, int AOptionName, const void* AValue, int ALength);
-    void SendDatagram(const std::string& AAddress, int APort, const void* ABuffer, int ASize);
+    void SendDatagram(const TIdInAddr& AAddress, int APort, const void* ABuffer, int ASize);
     int ReceiveData(void* ABuffer, int ALength, int AFlags);
     bool WaitReadable(int ATimeOut);
     void ClearState(bool AClearLocal);

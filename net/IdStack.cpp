@@ -1,16 +1,16 @@
-#include "IdStack.h"
+#include "net/IdStack.h"
 
-#include "IdConvert.h"
-#include "IdException.h"
-#include "IdPlatform.h"
-#include "IdResourceStrings.h"
+#include "net/IdAddressText.h"
+#include "net/IdConvert.h"
+#include "net/IdException.h"
+#include "net/IdPlatform.h"
+#include "net/IdResourceStrings.h"
 
 using namespace IdResourceStrings;
 
 std::unique_ptr<TIdStack> SharedStack;
 int32_t StackUserCount = 0;
 std::mutex StackLock;
-bool SocketsStarted = false;
 
 TIdStack::~TIdStack() = default;
 
@@ -65,23 +65,6 @@ std::string TIdStack::HostToAddress(const std::string& AHost) {
     return ApiGetHostByName(AHost);
 }
 
-TDottedPieces SplitDotted(const std::string& AText) {
-    TDottedPieces Pieces;
-    std::string Rest = AText;
-    for (int I = 0; I < 3; ++I) {
-        const auto Dot = Rest.find('.');
-        if (Dot == std::string::npos) {
-            Pieces.Part[I] = Rest;
-            Rest.clear();
-        } else {
-            Pieces.Part[I] = Rest.substr(0, Dot);
-            Rest.erase(0, Dot + 1);
-        }
-    }
-    Pieces.Part[3] = Rest;
-    return Pieces;
-}
-
 namespace {
 bool IsOctetText(const std::string& APart) {
     int32_t Value;
@@ -99,26 +82,18 @@ bool TIdStack::IsDottedQuad(const std::string& AText) {
     return true;
 }
 
+TIdInAddr TIdStack::HostToInAddr(const std::string& AHost) {
+    if (IdPlatform::SameTextLocale(AHost, "LOCALHOST")) {
+        return TIdInAddr{{127, 0, 0, 1}};
+    }
+    if (IsDottedQuad(AHost)) {
+        return TextToInAddr(AHost);
+    }
+    return ApiGetHostAddress(AHost);
+}
+
 TIdInAddr TIdStack::TextToInAddr(const std::string& AText) {
     TIdInAddr Result{};
     ParseInAddr(AText, Result);
     return Result;
-}
-
-namespace {
-// Program end, after every component is gone: the platform's clean-up, then the library.
-struct TStackFinalizer {
-    ~TStackFinalizer() { FinalizeSocketStack(); }
-} StackFinalizer;
-} // namespace
-
-void FinalizeSocketStack() {
-    if (SocketsStarted && IdWinSock2::IsLoaded()) {
-        try {
-            IdWinSock2::WSACleanup();
-        } catch (const Exception&) {
-            // The library lacks its clean-up: nothing left to release but the library.
-        }
-    }
-    IdWinSock2::UnloadSockets();
 }

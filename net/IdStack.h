@@ -1,7 +1,7 @@
 #pragma once
 // The process-wide socket stack: every network component reaches the platform's sockets
 // through one object of this class, made with the first component and freed with the last.
-#include "IdWinSock2.h"
+#include "net/IdWinSockTypes.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -19,8 +19,6 @@ inline constexpr int Id_IPPROTO_IP = 0;
 inline constexpr int Id_IPPROTO_ICMP = 1;
 inline constexpr int Id_IP_TTL = 4;
 inline constexpr int Id_SD_SEND = 1;
-inline constexpr int Id_WSAEMSGSIZE = 10040;
-inline constexpr int Id_WSAHOST_NOT_FOUND = 11001;
 inline constexpr int Id_NoTimeLimit = -2;
 
 using TIdInAddr = IdWinSock2::TInAddr;
@@ -43,6 +41,8 @@ class TIdStack {
     virtual int ApiConnect(TIdStackSocketHandle ASocket, uint16_t AFamily, const std::string& AIP,
                            int APort) = 0;
     virtual std::string ApiGetHostByName(const std::string& AHostName) = 0;
+    // The name's first IPv4 address, as the bytes ApiGetHostByName writes as text.
+    virtual TIdInAddr ApiGetHostAddress(const std::string& AHostName) = 0;
     virtual std::string ApiGetHostName() = 0;
     virtual std::string ApiGetHostByAddr(const std::string& AAddress) = 0;
     virtual int ApiGetServByName(const std::string& AServiceName) = 0;
@@ -62,6 +62,8 @@ class TIdStack {
                         int AFlags) = 0;
     virtual int ApiSendTo(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength,
                           int AFlags, const std::string& AIP, int APort) = 0;
+    virtual int ApiSendToAddress(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength,
+                                 int AFlags, const TIdInAddr& AAddress, int APort) = 0;
     virtual int ApiSetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
                               const void* AOptVal, int AOptLen) = 0;
     virtual TIdStackSocketHandle ApiSocket(int AFamily, int AStruct, int AProtocol) = 0;
@@ -82,6 +84,8 @@ class TIdStack {
     [[noreturn]] void RaiseError(int32_t AErrorCode);
     TIdStackSocketHandle NewSocket(int AStruct, int AProtocol);
     std::string HostToAddress(const std::string& AHost);
+    // What HostToAddress gives, as the address bytes: a send needs no text.
+    TIdInAddr HostToInAddr(const std::string& AHost);
     static bool IsDottedQuad(const std::string& AText);
     TIdInAddr TextToInAddr(const std::string& AText);
 
@@ -99,19 +103,13 @@ class TIdStack {
 
 using TIdStackClass = std::unique_ptr<TIdStack> (*)();
 
-// Process-wide state, guarded by StackLock where it says so.
+// The one tie from this abstract stack to the concrete one: MakeStack builds whatever class
+// is registered here, and the concrete stack's own file registers itself
+// (TIdStackWindows::Create), so this header names no concrete class; every other call goes
+// through the virtual functions above. Tests register a stack of their own.
 extern TIdStackClass RegisteredStackClass;
-extern std::unique_ptr<TIdStack> SharedStack; // guarded by StackLock
-extern int32_t StackUserCount;                // guarded by StackLock
+
+// Process-wide state, guarded by StackLock.
+extern std::unique_ptr<TIdStack> SharedStack;
+extern int32_t StackUserCount;
 extern std::mutex StackLock;
-extern bool SocketsStarted;
-
-// Program end: WSACleanup when the platform was started, then the binding's unload. Runs
-// by itself after main returns; tests may call it early.
-void FinalizeSocketStack();
-
-// Splits host text at its first three dots; the fourth piece keeps any further dots.
-struct TDottedPieces {
-    std::string Part[4];
-};
-TDottedPieces SplitDotted(const std::string& AText);

@@ -1,8 +1,10 @@
-#include "IdStackWindows.h"
+#include "net/IdStackWindows.h"
 
-#include "IdConvert.h"
-#include "IdException.h"
-#include "IdResourceStrings.h"
+#include "net/IdAddressText.h"
+#include "net/IdConvert.h"
+#include "net/IdException.h"
+#include "net/IdResourceStrings.h"
+#include "net/IdWinSock2.h"
 
 #include <cstring>
 
@@ -15,12 +17,10 @@ using WS::TSockAddr;
 using WS::TSockAddrIn;
 using WS::TTimeVal;
 using WS::TULong;
-using WS::TWSAData;
 
 TIdStackClass RegisteredStackClass = &TIdStackWindows::Create;
 
 namespace {
-constexpr uint16_t WinsockVersion22 = 0x0202;
 constexpr int AddressLength = static_cast<int>(sizeof(TSockAddrIn));
 
 const TSockAddr* AsSockAddr(const TSockAddrIn& A) {
@@ -63,12 +63,8 @@ void RefillList(TIdSocketHandles* AList, const TFdSet& ASet) {
 } // namespace
 
 TIdStackWindows::TIdStackWindows() {
-    if (!SocketsStarted) {
-        TWSAData Data;
-        if (IdWinSock2::WSAStartup(WinsockVersion22, &Data) != 0) {
-            throw EIdStackInitializationFailed();
-        }
-        SocketsStarted = true;
+    if (!IdWinSock2::StartSockets()) {
+        throw EIdStackInitializationFailed();
     }
 }
 
@@ -95,7 +91,8 @@ void TIdStackWindows::FillLocalAddresses() {
 
 std::string TIdStackWindows::FirstLocalAddress() {
     const auto& List = LocalAddressList();
-    // The list-index error of an empty list, as the runtime reports it.
+    // An empty list has no first address: the list-index error, with the text every indexed
+    // list of the program gives for index 0.
     if (List.empty()) {
         throw Exception("List index out of bounds (0)");
     }
@@ -145,6 +142,10 @@ int TIdStackWindows::ApiConnect(TIdStackSocketHandle ASocket, uint16_t AFamily,
 }
 
 std::string TIdStackWindows::ApiGetHostByName(const std::string& AHostName) {
+    return InAddrToText(ApiGetHostAddress(AHostName));
+}
+
+TIdInAddr TIdStackWindows::ApiGetHostAddress(const std::string& AHostName) {
     const THostEnt* Host = WS::gethostbyname(AHostName.c_str());
     // An answer without addresses cannot be pinged: report it like an unknown name.
     if (Host == nullptr || Host->h_addr_list == nullptr || Host->h_addr_list[0] == nullptr) {
@@ -153,7 +154,7 @@ std::string TIdStackWindows::ApiGetHostByName(const std::string& AHostName) {
         }
         CheckResult(Id_SOCKET_ERROR);
     }
-    return InAddrToText(InAddrFromHostEnt(*Host, 0));
+    return InAddrFromHostEnt(*Host, 0);
 }
 
 std::string TIdStackWindows::ApiGetHostName() {
@@ -256,7 +257,16 @@ int TIdStackWindows::ApiSend(TIdStackSocketHandle ASocket, const void* ABuffer, 
 
 int TIdStackWindows::ApiSendTo(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength,
                                int AFlags, const std::string& AIP, int APort) {
-    const TSockAddrIn Addr = MakeSockAddr(Id_PF_INET, AIP, APort, false);
+    return ApiSendToAddress(ASocket, ABuffer, ALength, AFlags, TextToInAddr(AIP), APort);
+}
+
+int TIdStackWindows::ApiSendToAddress(TIdStackSocketHandle ASocket, const void* ABuffer,
+                                      int ALength, int AFlags, const TIdInAddr& AAddress,
+                                      int APort) {
+    TSockAddrIn Addr{};
+    Addr.sin_family = Id_PF_INET;
+    Addr.sin_addr = AAddress;
+    Addr.sin_port = WS::htons(static_cast<uint16_t>(APort));
     return WS::sendto(ASocket, static_cast<const char*>(ABuffer), ALength, AFlags, AsSockAddr(Addr),
                       AddressLength);
 }
@@ -311,14 +321,7 @@ int TIdStackWindows::ApiGetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int
 }
 
 std::string TIdStackWindows::InAddrToText(const TIdInAddr& AAddress) {
-    std::string Result;
-    for (int I = 0; I < 4; ++I) {
-        if (I > 0) {
-            Result += '.';
-        }
-        Result += std::to_string(AAddress.Bytes[I]);
-    }
-    return Result;
+    return DottedText(AAddress.Bytes);
 }
 
 void TIdStackWindows::ParseInAddr(const std::string& AText, TIdInAddr& AAddress) {
@@ -331,38 +334,4 @@ void TIdStackWindows::ParseInAddr(const std::string& AText, TIdInAddr& AAddress)
     for (int I = 0; I < 4; ++I) {
         AAddress.Bytes[I] = static_cast<uint8_t>(StrToInt(Pieces.Part[I]) & 0xFF);
     }
-}
-
-TIdSocketListWindows::TIdSocketListWindows() {
-    std::memset(&FFds, 0, sizeof FFds);
-}
-
-TIdStackSocketHandle TIdSocketListWindows::Item(int AIndex) const {
-    if (AIndex < 0 || AIndex >= Count()) {
-        throw EIdStackSetSizeExceeded();
-    }
-    return FFds.fd_array[AIndex];
-}
-
-void TIdSocketListWindows::Add(TIdStackSocketHandle AHandle) {
-    if (Count() >= FD_SETSIZE_WS) {
-        throw EIdStackSetSizeExceeded();
-    }
-    FFds.fd_array[FFds.fd_count++] = AHandle;
-}
-
-void TIdSocketListWindows::Remove(TIdStackSocketHandle AHandle) {
-    for (int I = 0; I < Count(); ++I) {
-        if (FFds.fd_array[I] == AHandle) {
-            const unsigned Last = FFds.fd_count - 1;
-            FFds.fd_array[I] = FFds.fd_array[Last];
-            FFds.fd_array[Last] = 0;
-            --FFds.fd_count;
-            return;
-        }
-    }
-}
-
-int TIdSocketListWindows::Count() const {
-    return static_cast<int>(FFds.fd_count);
 }

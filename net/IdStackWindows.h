@@ -1,6 +1,6 @@
 #pragma once
 // The one concrete stack: Windows Sockets 2 through the run-time binding, on every platform.
-#include "IdStack.h"
+#include "net/IdStack.h"
 
 class TIdStackWindows : public TIdStack {
   public:
@@ -18,6 +18,7 @@ class TIdStackWindows : public TIdStack {
     int ApiConnect(TIdStackSocketHandle ASocket, uint16_t AFamily, const std::string& AIP,
                    int APort) override;
     std::string ApiGetHostByName(const std::string& AHostName) override;
+    TIdInAddr ApiGetHostAddress(const std::string& AHostName) override;
     std::string ApiGetHostName() override;
     std::string ApiGetHostByAddr(const std::string& AAddress) override;
     int ApiGetServByName(const std::string& AServiceName) override;
@@ -36,6 +37,8 @@ class TIdStackWindows : public TIdStack {
                 int AFlags) override;
     int ApiSendTo(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength, int AFlags,
                   const std::string& AIP, int APort) override;
+    int ApiSendToAddress(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength, int AFlags,
+                         const TIdInAddr& AAddress, int APort) override;
     int ApiSetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName, const void* AOptVal,
                       int AOptLen) override;
     TIdStackSocketHandle ApiSocket(int AFamily, int AStruct, int AProtocol) override;
@@ -54,26 +57,4 @@ class TIdStackWindows : public TIdStack {
   private:
     IdWinSock2::TSockAddrIn MakeSockAddr(uint16_t AFamily, const std::string& AIP, int APort,
                                          bool AEmptyIsAny);
-};
-
-// A list of socket handles in a Windows-shaped set: 64 slots and a count.
-class TIdSocketList {
-  public:
-    virtual ~TIdSocketList() = default;
-    virtual TIdStackSocketHandle Item(int AIndex) const = 0;
-    virtual void Add(TIdStackSocketHandle AHandle) = 0;
-    virtual void Remove(TIdStackSocketHandle AHandle) = 0;
-    virtual int Count() const = 0;
-};
-
-class TIdSocketListWindows : public TIdSocketList {
-  public:
-    TIdSocketListWindows();
-    TIdStackSocketHandle Item(int AIndex) const override;
-    void Add(TIdStackSocketHandle AHandle) override;
-    void Remove(TIdStackSocketHandle AHandle) override;
-    int Count() const override;
-
-  private:
-    IdWinSock2::TFdSet FFds;
 };

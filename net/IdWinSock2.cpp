@@ -1,7 +1,7 @@
-#include "IdWinSock2.h"
+#include "net/IdWinSock2.h"
 
-#include "IdException.h"
-#include "IdResourceStrings.h"
+#include "net/IdException.h"
+#include "net/IdResourceStrings.h"
 
 #include <atomic>
 
@@ -9,6 +9,7 @@ namespace IdWinSock2 {
 namespace {
 
 std::atomic<IdPlatform::TModule> SocketsModule{nullptr};
+bool Started = false;
 const IdPlatform::TLibraryLoader* Loader = nullptr;
 using TWSAStartupProc = int(IDWSAPI*)(uint16_t, TWSAData*);
 TWSAStartupProc WSAStartupProc = nullptr;
@@ -185,7 +186,7 @@ const TEntryRecord& Record(int ARecord) {
 TProc BindEntry(int ARecord) {
     const auto Module = SocketsModule.load();
     if (Module == nullptr) {
-        RaiseCallError(ARecord, WSANOTINITIALISED);
+        RaiseCallError(ARecord, Id_WSANOTINITIALISED);
     }
     const auto& Entry = Record(ARecord);
     const auto& L = CurrentLoader();
@@ -247,13 +248,48 @@ int WSAStartup(uint16_t AVersion, TWSAData* AData) {
     return Result;
 }
 
+bool StartSockets() {
+    if (!Started) {
+        constexpr uint16_t Version22 = 0x0202;
+        TWSAData Data;
+        if (IdWinSock2::WSAStartup(Version22, &Data) != 0) {
+            return false;
+        }
+        Started = true;
+    }
+    return true;
+}
+
+bool SocketsStarted() {
+    return Started;
+}
+
+void FinalizeSockets() {
+    if (Started && IsLoaded()) {
+        try {
+            IdWinSock2::WSACleanup();
+        } catch (const Exception&) {
+            // The library lacks its clean-up: nothing left to release but the library.
+        }
+    }
+    UnloadSockets();
+}
+
 void UnloadSockets() {
+    Started = false;
     const auto Old = SocketsModule.exchange(nullptr);
     if (Old != nullptr) {
         CurrentLoader().Free(Old);
         ResetEntries();
     }
 }
+
+namespace {
+// Program end, after every component is gone: the platform's clean-up, then the library.
+struct TSocketsFinalizer {
+    ~TSocketsFinalizer() { FinalizeSockets(); }
+} SocketsFinalizer;
+} // namespace
 
 void SetLibraryLoader(const IdPlatform::TLibraryLoader* ALoader) {
     Loader = ALoader;

@@ -3,31 +3,14 @@
 // start-up loads it by name and each entry point is looked up by name the first time it is
 // called. Until then (and again after unload) every procedure variable points at a stub
 // that binds the entry, or raises EIdWS2StubError while the library is not loaded.
-#include "IdPlatform.h"
-#include "IdWinSockTypes.h"
+#include "net/IdPlatform.h"
+#include "net/IdWinSockTypes.h"
 
 #include <cstdint>
 
 namespace IdWinSock2 {
 
-inline constexpr TSocket INVALID_SOCKET_WS = static_cast<TSocket>(~static_cast<TSocket>(0));
-inline constexpr int SOCKET_ERROR_WS = -1;
 inline constexpr int EntryCount = 112;
-inline constexpr uint32_t WSANOTINITIALISED = 10093;
-
-// Address bytes in storage order: byte 0 is the first number of the dotted quad.
-struct TInAddr {
-    uint8_t Bytes[4];
-};
-
-// Same layout as the platform's sockaddr_in on every supported system.
-struct TSockAddrIn {
-    uint16_t sin_family;
-    uint16_t sin_port;
-    TInAddr sin_addr;
-    uint8_t sin_zero[8];
-};
-static_assert(sizeof(TSockAddrIn) == 16);
 
 using TProc = IdPlatform::TEntry;
 
@@ -90,7 +73,16 @@ ID_WS2_ENTRY(46, WSAFDIsSet, int(IDWSAPI*)(TSocket, TFdSet*))
 // fails (non-zero answer, or no WSAStartup in the library) unloads it, so the next one
 // calls the platform again.
 int WSAStartup(uint16_t AVersion, TWSAData* AData);
-// Program end: frees the library (at most once) and puts every entry back on its stub.
+// The stack's start-up: the platform started once for the process, with version 2.2; once
+// started, later calls answer at once. false when the platform refuses to start; raises
+// EIdWS2StubError when the library cannot be loaded or lacks its start-up.
+bool StartSockets();
+bool SocketsStarted();
+// Program end: WSACleanup when the sockets were started, then UnloadSockets. Runs by itself
+// after main returns, once every component is gone; tests may call it early.
+void FinalizeSockets();
+// Frees the library (at most once) and puts every entry back on its stub; the sockets count
+// as started no longer, so the next stack starts the platform again.
 void UnloadSockets();
 void ResetEntries();
 bool IsLoaded();

@@ -1,32 +1,25 @@
-#include "SysInet.h"
+#include "net/SysInet.h"
 
-#include "IdConvert.h"
-#include "IdPlatform.h"
+#include "net/IdAddressText.h"
+#include "net/IdConvert.h"
+#include "net/IdPlatform.h"
 
 TInternetManager::TInternetManager()
     : FResolver{&IdPlatform::ResolverStartup, &IdPlatform::ResolverCleanup,
                 &IdPlatform::ResolverHostName, &IdPlatform::ResolverFirstIPv4} {}
 
 uint32_t TInternetManager::DottedQuadToNumber(const std::string& AText) const {
-    std::string Part;
-    int Dots = 0;
-    int32_t Parts[4] = {0, 0, 0, 0};
-    for (const char C : AText) {
-        if (C != '.') {
-            Part += C;
-            continue;
-        }
-        if (Dots < 3) {
-            Parts[Dots] = StrToIntDef(Part, 0);
-        }
-        Part.clear();
-        ++Dots;
-    }
-    Parts[3] = StrToIntDef(Part, 0);
-    if (Dots != 3) {
+    // Exactly three dots, and each piece an integer or taken as 0.
+    const TDottedPieces Pieces = SplitDotted(AText);
+    if (Pieces.Dots != 3) {
         return 0;
     }
-    // Only an upper bound: a negative part passes and subtracts, as it always has.
+    int32_t Parts[4];
+    for (int I = 0; I < 4; ++I) {
+        Parts[I] = StrToIntDef(Pieces.Part[I], 0);
+    }
+    // Only an upper bound: a negative part passes and is subtracted, so "1.2.3.-1" gives
+    // the number of 1.2.2.255.
     for (const int32_t P : Parts) {
         if (P > 255) {
             return 0;

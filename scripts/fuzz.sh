@@ -4,8 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${1:-build/fuzz}
 SECONDS_EACH=${2:-30}
-cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
-  -DVEXLO_NET_ONLY=ON -DVEXLO_FUZZ=ON >/dev/null
+cmake --preset fuzz -B "$BUILD" >/dev/null
 cmake --build "$BUILD" -j "${JOBS:-2}"
 status=0
 for f in "$BUILD"/tests/fuzz/fuzz_*; do

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need; does nothing when all are there.
 set -euo pipefail
-PACKAGES=(cmake ninja-build g++ clang-14 python3 iproute2 x11-utils libcap2-bin
+PACKAGES=(cmake ninja-build g++ clang-14 clang-format-14 clang-tidy-14 python3 iproute2 x11-utils libcap2-bin
   libgtest-dev libbenchmark-dev qt6-base-dev libx11-dev libxext-dev libcap-dev xvfb xauth xdotool
   imagemagick nftables fonts-wine libclang-rt-14-dev g++-mingw-w64-x86-64 wine wine64)
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every configuration and runs every test:
 # unit, gui (offscreen), e2e (Xvfb), netlab (network namespaces, root), the sanitizer
-# build, the Windows cross build under Wine, and the fuzz targets for a bounded time.
+# build, the Windows cross build under Wine, the fuzz targets for a bounded time, and the
+# house style (scripts/lint.sh).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-2}
@@ -45,14 +46,13 @@ run cmake --build --preset sanitize -j "$JOBS"
 tests env ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/sanitize --output-on-failure -j "$JOBS" -L 'unit|gui'
 
 step "Windows cross build under Wine"
-if [ -x scripts/windows-tests.sh ]; then
-  tests scripts/windows-tests.sh build/windows
-fi
+tests scripts/windows-tests.sh build/windows
 
 step "fuzz targets, ${FUZZ_SECONDS}s each"
-if [ -x scripts/fuzz.sh ]; then
-  run scripts/fuzz.sh build/fuzz "$FUZZ_SECONDS"
-fi
+run scripts/fuzz.sh build/fuzz "$FUZZ_SECONDS"
+
+step "house style: clang-format and clang-tidy over the project's own sources"
+run scripts/lint.sh build/default build/windows build/fuzz
 
 echo
 if [ ${#failed[@]} -ne 0 ]; then

@@ -40,8 +40,7 @@ warm_wine() {
 }
 
 # The build runs Wine too: test discovery lists each test program's cases.
-cmake -S . -B "$BUILD_DIR" -G Ninja --toolchain cmake/mingw-w64.cmake \
-  -DVEXLO_NET_ONLY=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --preset windows -B "$BUILD_DIR" >/dev/null
 cmake --build "$BUILD_DIR" -j "$JOBS"
 warm_wine
 # A fresh prefix has been seen to fail one test process once, with no output, and never

@@ -1,4 +1,4 @@
-#include "RawPrivilege.h"
+#include "net/RawPrivilege.h"
 
 #include <cerrno>
 #include <sys/capability.h>

@@ -65,10 +65,12 @@ TEST(ImageList, DrawsPicturesThroughTheirMasks) {
     ASSERT_EQ(List.Count(), 4);
 
     const std::vector<QRgb> Expected{Red, Green, Blue, Red};
-    for (int I = 0; I < 4; ++I)
+    for (int I = 0; I < 4; ++I) {
         EXPECT_EQ(CheckDrawn(DrawOnPattern(List, I), Expected[I]), "") << "picture " << I;
-    for (int Index : {-1, 4, 1000})
+    }
+    for (int Index : {-1, 4, 1000}) {
         EXPECT_EQ(DrawOnPattern(List, Index), guitest::PatternPicture(24, 24)) << Index;
+    }
 }
 
 TEST(ImageList, NotifiesEverySubscriberOfEachChangeOnly) {

@@ -25,8 +25,9 @@ struct SimpleImageTest : ::testing::Test {
     TImageList List;
 
     SimpleImageTest() {
-        for (QRgb Colour : Colours)
+        for (QRgb Colour : Colours) {
             List.AddMasked(Solid(Colour), Purple);
+        }
     }
     TSimpleImage* MakeImage(QPoint AAt, TImageList* AList) {
         auto* Image = new TSimpleImage(&Surface);

@@ -34,7 +34,7 @@ TEST_F(TransButtonTest, FrameIsSilverExactlyWhileThePointerIsInside) {
     const QRect Geometry(10, 10, 20, 16);
     TTransButton* Button = MakeButton(Geometry);
     ASSERT_TRUE(guitest::ShowAt(Surface, Away));
-    EXPECT_FALSE(Button->Hovered);
+    EXPECT_FALSE(Button->Hovered());
     EXPECT_EQ(CheckButton(guitest::OnScreen(Surface), Geometry, White), "");
 
     struct TCase {
@@ -47,7 +47,7 @@ TEST_F(TransButtonTest, FrameIsSilverExactlyWhileThePointerIsInside) {
                                    {{29, 10}, true},  {{29, 9}, false}};
     for (const TCase& Case : Cases) {
         QTest::mouseMove(Window(), Case.Pointer);
-        EXPECT_EQ(Button->Hovered, Case.Inside) << Case.Pointer.x() << "," << Case.Pointer.y();
+        EXPECT_EQ(Button->Hovered(), Case.Inside) << Case.Pointer.x() << "," << Case.Pointer.y();
         EXPECT_EQ(CheckButton(guitest::OnScreen(Surface), Geometry, Case.Inside ? Silver : White),
                   "")
             << Case.Pointer.x() << "," << Case.Pointer.y();
@@ -66,18 +66,21 @@ TEST_F(TransButtonTest, LaterButtonLiesAboveWhereTheyOverlap) {
     for (const QPoint Pointer : {QPoint(12, 12), QPoint(25, 25)}) {
         QTest::mouseMove(Window(), Pointer);
         const bool OnB = Pointer == QPoint(25, 25);
-        EXPECT_EQ(A->Hovered, !OnB);
-        EXPECT_EQ(B->Hovered, OnB);
+        EXPECT_EQ(A->Hovered(), !OnB);
+        EXPECT_EQ(B->Hovered(), OnB);
         const QImage Screen = guitest::OnScreen(Surface);
-        for (const QPoint P : Crossings)
+        for (const QPoint P : Crossings) {
             EXPECT_EQ(Screen.pixel(P), OnB ? Silver : White) << P.x() << "," << P.y();
-        for (const QPoint P : AInsideB)
+        }
+        for (const QPoint P : AInsideB) {
             EXPECT_EQ(Screen.pixel(P), OnB ? White : Silver) << P.x() << "," << P.y();
+        }
         EXPECT_EQ(Screen.pixel(25, 25), Surface.Picture().pixel(25, 25));
     }
 
-    for (const QPoint P : {QPoint(25, 25), QPoint(29, 29), QPoint(20, 20), QPoint(12, 12)})
+    for (const QPoint P : {QPoint(25, 25), QPoint(29, 29), QPoint(20, 20), QPoint(12, 12)}) {
         QTest::mouseClick(Window(), Qt::LeftButton, {}, P);
+    }
     EXPECT_EQ(Clicks, (std::vector<QObject*>{B, B, B, A}));
 }
 

@@ -1,8 +1,8 @@
 // The address-text parsers on arbitrary text: no crash, and the checks agree with each
 // other where they must.
-#include "IdConvert.h"
-#include "IdException.h"
-#include "IdStackWindows.h"
+#include "net/IdConvert.h"
+#include "net/IdException.h"
+#include "net/IdStackWindows.h"
 
 #include <cstddef>
 #include <cstdint>

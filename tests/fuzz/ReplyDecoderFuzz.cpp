@@ -1,41 +1,35 @@
-// Feeds arbitrary datagrams to a whole echo exchange. The first input byte splits the
-// rest into up to four datagrams, so rejected-then-accepted sequences get explored too.
-#include "FakeStack.h"
-#include "IdException.h"
-#include "IdIcmpClient.h"
+// The reply decoder on arbitrary datagrams, without any socket: the first four input bytes
+// are the request's identifier and sequence, the rest is the datagram.
+#include "net/IdEchoReply.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
-    if (ASize < 1) {
+    if (ASize < 4) {
         return 0;
     }
-    TFakeStackScope Scope(0xFFFFFF00u, 0x0000ABCD);
-    TIdIcmpClient Client;
-    Client.SetHost("192.0.2.1");
-    Client.SetReceiveTimeout(1000);
-    const size_t Parts = 1 + AData[0] % 4;
-    const size_t Body = ASize - 1;
-    for (size_t I = 0; I < Parts; ++I) {
-        const size_t From = 1 + Body * I / Parts;
-        const size_t To = 1 + Body * (I + 1) / Parts;
-        TFakeStack::Current->Queue.push_back(
-            {std::vector<uint8_t>(AData + From, AData + To), 100, 0});
+    const auto Identifier = static_cast<uint16_t>(AData[0] | (AData[1] << 8));
+    const auto Sequence = static_cast<uint16_t>(AData[2] | (AData[3] << 8));
+    const std::span<const uint8_t> Datagram(AData + 4, ASize - 4);
+    const TDecodedReply Reply = DecodeEchoReply(Datagram, Identifier, Sequence);
+    if (Reply.Decision != TReplyDecision::Accepted) {
+        return 0;
     }
-    try {
-        Client.PingOnce("  ", static_cast<uint16_t>(AData[0] | 0x100));
-        const auto& S = Client.LastStatus();
-        if (S.Kind != rkEchoReply && S.Kind != rkTimedOut && S.Kind != rkUnreachable &&
-            S.Kind != rkTtlExpired) {
+    const TReplyStatus& S = Reply.Status;
+    if (S.Sequence != Sequence) {
+        __builtin_trap();
+    }
+    if (Datagram.empty()) {
+        if (S.Kind != rkTimedOut || S.ByteCount != 0) {
             __builtin_trap();
         }
-        if (S.Kind != rkTimedOut && S.ByteCount <= 0) {
-            __builtin_trap();
-        }
-    } catch (const EIdIcmpException&) {
+        return 0;
     }
-    if (Client.SocketBinding().IsOpen()) {
+    if ((S.Kind != rkEchoReply && S.Kind != rkUnreachable && S.Kind != rkTtlExpired) ||
+        S.ByteCount != static_cast<int32_t>(Datagram.size()) || S.SourceAddress.size() < 7 ||
+        S.SourceAddress.size() > 15) {
         __builtin_trap();
     }
     return 0;

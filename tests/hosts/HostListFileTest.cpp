@@ -2,9 +2,9 @@
 // permissions, sharing, drive letters) is in HostListPosixFileTest.cpp and
 // HostListWinFileTest.cpp.
 #include "hosts/HostListFile.h"
-#include "TempFolder.h"
 #include "hosts/HostList.h"
 #include "hosts/HostListErrors.h"
+#include "tests/hosts/TempFolder.h"
 
 #include <gtest/gtest.h>
 

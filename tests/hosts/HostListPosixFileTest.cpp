@@ -1,8 +1,8 @@
 // The mended faults that need POSIX means to provoke: a link, permissions, a size limit.
-#include "TempFolder.h"
 #include "hosts/HostList.h"
 #include "hosts/HostListErrors.h"
 #include "hosts/HostListFile.h"
+#include "tests/hosts/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // What only Windows has: drive letters, backslashes, a file that others may be denied, the
 // read-only mark. Runs under Wine.
-#include "TempFolder.h"
 #include "hosts/HostList.h"
 #include "hosts/HostListErrors.h"
 #include "hosts/HostListFile.h"
+#include "tests/hosts/TempFolder.h"
 
 #include <gtest/gtest.h>
 

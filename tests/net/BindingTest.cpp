@@ -1,9 +1,9 @@
 // The binding's states, driven through a fake library so that look-ups, loads and
 // failures can be counted and forced.
-#include "FakeLibrary.h"
-#include "IdException.h"
-#include "IdStackWindows.h"
-#include "IdWinSock2.h"
+#include "net/IdException.h"
+#include "net/IdStackWindows.h"
+#include "net/IdWinSock2.h"
+#include "tests/net/FakeLibrary.h"
 
 #include <gtest/gtest.h>
 
@@ -109,7 +109,6 @@ TEST(BindingStartup, FailedStartupUnloadsSoTheNextStackCallsThePlatformAgain) {
         SCOPED_TRACE(Refused ? "platform refuses" : "library lacks WSAStartup");
         TFakeLibrary Lib;
         TFakeLibraryScope Scope(Lib);
-        SocketsStarted = false;
         const TProc Startup = Lib.Exports["WSAStartup"];
         if (Refused) {
             Lib.StartupResult = 10091; // WSASYSNOTREADY
@@ -129,7 +128,7 @@ TEST(BindingStartup, FailedStartupUnloadsSoTheNextStackCallsThePlatformAgain) {
                 EXPECT_EQ(E.SystemErrorCode(), 127);
             }
             EXPECT_FALSE(IsLoaded());
-            EXPECT_FALSE(SocketsStarted);
+            EXPECT_FALSE(SocketsStarted());
             EXPECT_EQ(Lib.Loads, Try);
             EXPECT_EQ(Lib.Frees, Try);
             EXPECT_EQ(Lib.Lookups["WSAStartup"], Try);
@@ -138,10 +137,35 @@ TEST(BindingStartup, FailedStartupUnloadsSoTheNextStackCallsThePlatformAgain) {
         Lib.StartupResult = 0;
         Lib.Exports["WSAStartup"] = Startup;
         TIdStackWindows Stack;
-        EXPECT_TRUE(SocketsStarted);
+        EXPECT_TRUE(SocketsStarted());
         EXPECT_TRUE(IsLoaded());
         EXPECT_EQ(Lib.Startups, Refused ? 3 : 1);
     }
+}
+
+// The program-end clean-up belongs to the platform a stack started, and ends that start: a
+// stack made afterwards starts the platform again instead of calling an unloaded library.
+TEST(BindingStartup, ProgramEndCleansUpOnlyAStartedPlatformAndEndsTheStart) {
+    TFakeLibrary Lib;
+    TFakeLibraryScope Scope(Lib);
+    TWSAData Data;
+    ASSERT_EQ(IdWinSock2::WSAStartup(0x0202, &Data), 0);
+    EXPECT_FALSE(SocketsStarted());
+    FinalizeSockets();
+    EXPECT_EQ(Lib.Cleanups, 0);
+    EXPECT_EQ(Lib.Frees, 1);
+    {
+        TIdStackWindows Stack;
+        EXPECT_TRUE(SocketsStarted());
+    }
+    FinalizeSockets();
+    EXPECT_EQ(Lib.Cleanups, 1);
+    EXPECT_EQ(Lib.Frees, 2);
+    EXPECT_FALSE(SocketsStarted());
+    EXPECT_FALSE(IsLoaded());
+    TIdStackWindows Again;
+    EXPECT_TRUE(SocketsStarted());
+    EXPECT_EQ(Lib.Startups, 3);
 }
 
 TEST_F(Binding, MissingExportRaisesInsteadOfCallingThrough) {

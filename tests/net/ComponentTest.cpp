@@ -1,7 +1,8 @@
 // The process-wide stack lives exactly as long as the network components.
-#include "IdComponent.h"
-#include "IdException.h"
-#include "IdStackWindows.h"
+#include "net/IdComponent.h"
+#include "net/IdException.h"
+#include "net/IdStackWindows.h"
+#include "net/IdWinSock2.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@ TEST(SharedStackLifetime, MadeWithTheFirstComponentFreedWithTheLast) {
     auto First = std::make_unique<TIdComponent>();
     TIdStack* Made = SharedStack.get();
     ASSERT_NE(Made, nullptr);
-    EXPECT_TRUE(SocketsStarted);
+    EXPECT_TRUE(IdWinSock2::SocketsStarted());
     auto Second = std::make_unique<TIdComponent>();
     EXPECT_EQ(StackUserCount, 2);
     EXPECT_EQ(SharedStack.get(), Made);

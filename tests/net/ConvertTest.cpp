@@ -1,5 +1,5 @@
-#include "IdConvert.h"
-#include "IdException.h"
+#include "net/IdConvert.h"
+#include "net/IdException.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "IdException.h"
-#include "IdResourceStrings.h"
-#include "IdStackWindows.h"
+#include "net/IdException.h"
+#include "net/IdResourceStrings.h"
+#include "net/IdStackWindows.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // loads, frees, start-ups and look-ups, exports only what a test gives it, and can be made
 // to fail its load or its start-up. Every answer is scripted, so nothing depends on the
 // machine's resolver or network.
-#include "IdStack.h"
-#include "IdWinSock2.h"
+#include "net/IdStack.h"
+#include "net/IdWinSock2.h"
 
 #include <cstring>
 #include <map>
@@ -14,6 +14,7 @@ struct TFakeLibrary {
     int Loads = 0;
     int Frees = 0;
     int Startups = 0;
+    int Cleanups = 0;
     bool FailLoad = false;
     int StartupResult = 0;
     uint32_t LastError = 0; // the loader's, for a failed load or look-up
@@ -37,6 +38,7 @@ inline int IDWSAPI Startup(uint16_t, IdWinSock2::TWSAData*) {
     return TFakeLibrary::Current->StartupResult;
 }
 inline int IDWSAPI Cleanup() {
+    ++TFakeLibrary::Current->Cleanups;
     return 0;
 }
 inline int IDWSAPI LastSocketError() {
@@ -85,12 +87,12 @@ inline const IdPlatform::TLibraryLoader& TFakeLibrary::Loader() {
     return L;
 }
 
-// The fake in the system library's place for one test; afterwards the binding and the
-// start-up flag are as the test found them, the system's library loaded again if it was.
+// The fake in the system library's place for one test; afterwards the binding is as the
+// test found it: the system's library loaded again, and started again, if it was.
 class TFakeLibraryScope {
   public:
     explicit TFakeLibraryScope(TFakeLibrary& ALibrary)
-        : FWasLoaded(IdWinSock2::IsLoaded()), FWasStarted(SocketsStarted) {
+        : FWasLoaded(IdWinSock2::IsLoaded()), FWasStarted(IdWinSock2::SocketsStarted()) {
         IdWinSock2::UnloadSockets();
         TFakeLibrary::Current = &ALibrary;
         IdWinSock2::SetLibraryLoader(&TFakeLibrary::Loader());
@@ -101,8 +103,9 @@ class TFakeLibraryScope {
         IdWinSock2::UnloadSockets();
         IdWinSock2::SetLibraryLoader(nullptr);
         TFakeLibrary::Current = nullptr;
-        SocketsStarted = FWasStarted;
-        if (FWasLoaded || FWasStarted) {
+        if (FWasStarted) {
+            IdWinSock2::StartSockets();
+        } else if (FWasLoaded) {
             IdWinSock2::TWSAData Data;
             IdWinSock2::WSAStartup(0x0202, &Data);
         }

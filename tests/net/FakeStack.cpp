@@ -1,4 +1,4 @@
-#include "FakeStack.h"
+#include "tests/net/FakeStack.h"
 
 TFakeStack* TFakeStack::Current = nullptr;
 uint32_t TFakeStack::Now = 0;

@@ -2,8 +2,8 @@
 // A stack whose platform calls are scripted: datagrams queued for recv, a clock that
 // moves when a wait or a datagram says so, and counts of every socket call the client
 // makes. The rest of the stack (texts, conversions) is the real one.
-#include "IdGlobal.h"
-#include "IdStackWindows.h"
+#include "net/IdGlobal.h"
+#include "net/IdStackWindows.h"
 
 #include <cstdint>
 #include <deque>
@@ -26,6 +26,7 @@ class TFakeStack : public TIdStackWindows {
 
     std::deque<TFakeDatagram> Queue;
     std::vector<uint8_t> LastSent;
+    TIdInAddr LastAddress{};
     std::vector<int> SelectTimeouts;
     int Sockets = 0, Closes = 0, Shutdowns = 0, TtlSets = 0, Sends = 0, Recvs = 0, Lookups = 0;
     int SendResult = -2; // -2: all bytes
@@ -33,10 +34,10 @@ class TFakeStack : public TIdStackWindows {
     bool RefuseSocket = false;
     bool SocketOpen = false;
 
-    std::string ApiGetHostByName(const std::string& AName) override {
+    TIdInAddr ApiGetHostAddress(const std::string& AName) override {
         ++Lookups;
         if (AName == "known.test") {
-            return "192.0.2.77";
+            return TIdInAddr{{192, 0, 2, 77}};
         }
         LastError = Id_WSAHOST_NOT_FOUND;
         CheckResult(Id_SOCKET_ERROR);
@@ -58,9 +59,10 @@ class TFakeStack : public TIdStackWindows {
         }
         return 0;
     }
-    int ApiSendTo(TIdStackSocketHandle, const void* ABuffer, int ALength, int, const std::string&,
-                  int) override {
+    int ApiSendToAddress(TIdStackSocketHandle, const void* ABuffer, int ALength, int,
+                         const TIdInAddr& AAddress, int) override {
         ++Sends;
+        LastAddress = AAddress;
         const auto* P = static_cast<const uint8_t*>(ABuffer);
         LastSent.assign(P, P + ALength);
         return SendResult == -2 ? ALength : SendResult;
@@ -85,7 +87,7 @@ class TFakeStack : public TIdStackWindows {
         TFakeDatagram D = Queue.front();
         Queue.pop_front();
         if (D.RecvResult != 0) {
-            LastError = 10054;
+            LastError = Id_WSAECONNRESET;
             return D.RecvResult;
         }
         const int N = std::min<int>(ALength, static_cast<int>(D.Bytes.size()));

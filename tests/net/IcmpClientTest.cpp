@@ -1,9 +1,11 @@
 // The echo request, the reply decoder and the exchange, on crafted datagrams.
-#include "FakeStack.h"
-#include "IdException.h"
-#include "IdIcmpClient.h"
+#include "net/IdException.h"
+#include "net/IdIcmpClient.h"
+#include "tests/net/FakeStack.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include <type_traits>
 #include <vector>
@@ -346,6 +348,29 @@ TEST_F(EchoClient, TtlIsSetOnEveryUseAndTheSocketClosedAfterEachExchange) {
     Queue(Echo(0, Pid16, 3490));
     Client.PingOnce();
     EXPECT_EQ(Stack().Sockets, 2);
+}
+
+// The request goes to the bytes the host resolves to; only a name that is neither
+// "localhost" nor a dotted quad is looked up.
+TEST_F(EchoClient, RequestGoesToTheResolvedAddressBytes) {
+    struct TCase {
+        const char* Host;
+        TIdInAddr Address;
+        int Lookups;
+    };
+    const TCase Cases[] = {
+        {"LocalHost", {{127, 0, 0, 1}}, 0},
+        {"010.0.0.255", {{10, 0, 0, 255}}, 0},
+        {"known.test", {{192, 0, 2, 77}}, 1},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Host);
+        Client.SetHost(Case.Host);
+        const int LookupsBefore = Stack().Lookups;
+        Client.PingOnce();
+        EXPECT_EQ(Stack().Lookups - LookupsBefore, Case.Lookups);
+        EXPECT_EQ(std::memcmp(Stack().LastAddress.Bytes, Case.Address.Bytes, 4), 0);
+    }
 }
 
 TEST_F(EchoClient, UnresolvedHostChangesNothing) {

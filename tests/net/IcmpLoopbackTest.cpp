@@ -1,6 +1,6 @@
 // Real echo exchanges with this machine's loopback address.
-#include "IdException.h"
-#include "IdIcmpClient.h"
+#include "net/IdException.h"
+#include "net/IdIcmpClient.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
-#include "FakeLibrary.h"
-#include "IdException.h"
-#include "IdStackWindows.h"
+#include "net/IdException.h"
+#include "net/IdSocketList.h"
+#include "net/IdStackWindows.h"
+#include "tests/net/FakeLibrary.h"
 
 #include <gtest/gtest.h>
 

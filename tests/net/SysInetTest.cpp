@@ -1,4 +1,4 @@
-#include "SysInet.h"
+#include "net/SysInet.h"
 
 #include <gtest/gtest.h>
 

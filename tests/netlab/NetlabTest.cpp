@@ -1,10 +1,10 @@
 // Real ICMP exchanges with hosts and routers in network namespaces built by lab.sh.
 // The test process itself steps into the lab's client namespace around each ping
 // (setns on this thread), so the client under test runs exactly as in the program.
-#include "IdException.h"
-#include "IdGlobal.h"
-#include "IdIcmpClient.h"
-#include "IdStackWindows.h"
+#include "net/IdException.h"
+#include "net/IdGlobal.h"
+#include "net/IdIcmpClient.h"
+#include "net/IdStackWindows.h"
 
 #include <gtest/gtest.h>
 

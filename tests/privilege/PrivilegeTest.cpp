@@ -1,8 +1,8 @@
 // The raw-socket privilege held narrowly, and a raised start's command line and environment.
 #include "app/Privilege.h"
-#include "IdPlatform.h"
-#include "IdResourceStrings.h"
-#include "IdWinSockTypes.h"
+#include "net/IdPlatform.h"
+#include "net/IdResourceStrings.h"
+#include "net/IdWinSockTypes.h"
 
 #include <QByteArray>
 #include <QtGlobal>

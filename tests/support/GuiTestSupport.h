@@ -36,9 +36,17 @@ class TPictureSurface : public QWidget {
 // never white, silver or black, and a shifted or filled area shows.
 inline QImage PatternPicture(int AWidth, int AHeight) {
     QImage Result(AWidth, AHeight, QImage::Format_RGB32);
-    for (int Y = 0; Y < AHeight; ++Y)
-        for (int X = 0; X < AWidth; ++X)
-            Result.setPixel(X, Y, qRgb((X * 7) % 256, (Y * 11 + X) % 256, 100));
+    for (int Y = 0; Y < AHeight; ++Y) {
+        {
+            {
+                for (int X = 0; X < AWidth; ++X) {
+                    {
+                        { Result.setPixel(X, Y, qRgb((X * 7) % 256, (Y * 11 + X) % 256, 100)); }
+                    }
+                }
+            }
+        }
+    }
     return Result;
 }
 
@@ -65,14 +73,24 @@ inline std::string RgbText(QRgb AColour) {
 // description of the first one that differs.
 inline std::string CheckPixels(const QImage& AImage, const QRect& ARect,
                                const std::function<QRgb(QPoint)>& AExpected) {
-    for (int Y = ARect.top(); Y <= ARect.bottom(); ++Y)
-        for (int X = ARect.left(); X <= ARect.right(); ++X) {
-            const QRgb Got = AImage.pixel(X, Y) & RGB_MASK;
-            const QRgb Want = AExpected({X, Y}) & RGB_MASK;
-            if (Got != Want)
-                return "pixel (" + std::to_string(X) + "," + std::to_string(Y) + ") is " +
-                       RgbText(Got) + ", expected " + RgbText(Want);
+    for (int Y = ARect.top(); Y <= ARect.bottom(); ++Y) {
+        {
+            {
+                for (int X = ARect.left(); X <= ARect.right(); ++X) {
+                    const QRgb Got = AImage.pixel(X, Y) & RGB_MASK;
+                    const QRgb Want = AExpected({X, Y}) & RGB_MASK;
+                    if (Got != Want) {
+                        {
+                            {
+                                return "pixel (" + std::to_string(X) + "," + std::to_string(Y) +
+                                       ") is " + RgbText(Got) + ", expected " + RgbText(Want);
+                            }
+                        }
+                    }
+                }
+            }
         }
+    }
     return {};
 }
 
@@ -80,8 +98,11 @@ inline std::string CheckPixels(const QImage& AImage, const QRect& ARect,
 // test cursor starts at 10,10). False when the window never got exposed.
 [[nodiscard]] inline bool ShowAt(QWidget& AWindow, QPoint AParkPointer) {
     AWindow.show();
-    if (!QTest::qWaitForWindowExposed(&AWindow))
-        return false;
+    if (!QTest::qWaitForWindowExposed(&AWindow)) {
+        {
+            { return false; }
+        }
+    }
     QTest::mouseMove(AWindow.windowHandle(), AParkPointer);
     return true;
 }

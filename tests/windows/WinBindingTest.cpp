@@ -1,7 +1,7 @@
 // The binding against the real WS2_32.DLL and the real Windows loader.
-#include "IdException.h"
-#include "IdStackWindows.h"
-#include "WinTestSupport.h"
+#include "net/IdException.h"
+#include "net/IdStackWindows.h"
+#include "tests/windows/WinTestSupport.h"
 
 #include <functional>
 
@@ -26,13 +26,13 @@ TEST_F(WinBinding, MissingLibraryFailsTheStackWithTheSystemsReasonAndCanBeRetrie
     EXPECT_EQ(Error->SystemErrorText(), TrimmedSystemText(126));
     EXPECT_EQ(Error->Message(), LoadHeadline + ": " + TrimmedSystemText(126));
     EXPECT_FALSE(IdWinSock2::IsLoaded());
-    EXPECT_FALSE(SocketsStarted);
+    EXPECT_FALSE(IdWinSock2::SocketsStarted());
 
     // A failed load leaves the binding unbound; the next start-up loads again.
     TLoaderSpy::LoadNameOverride = nullptr;
     TIdStackWindows Stack;
     EXPECT_TRUE(IdWinSock2::IsLoaded());
-    EXPECT_TRUE(SocketsStarted);
+    EXPECT_TRUE(IdWinSock2::SocketsStarted());
     EXPECT_EQ(TLoaderSpy::Loads, 2);
 }
 
@@ -49,7 +49,7 @@ TEST_F(WinBinding, StartupCallsThePlatformOnceAndThenAnswersZero) {
     EXPECT_EQ(Untouched.wVersion, 0x4242);
 
     TIdStackWindows Stack; // finds the library loaded and does not start it again
-    EXPECT_TRUE(SocketsStarted);
+    EXPECT_TRUE(IdWinSock2::SocketsStarted());
     EXPECT_EQ(TLoaderSpy::Loads, 1);
     EXPECT_EQ(TLoaderSpy::Lookups["WSAStartup"], 1);
 }
@@ -106,7 +106,7 @@ TEST_F(WinBinding, CallsBeforeStartupAndAfterUnloadRaiseNotInitialised) {
         Stack.ApiSelect(nullptr, nullptr, nullptr, 0); // whatever it answers, it binds
         EXPECT_TRUE(EntryIsBound(RecordOf("select")));
     }
-    FinalizeSocketStack();
+    IdWinSock2::FinalizeSockets();
     EXPECT_EQ(TLoaderSpy::Frees, 1);
     EXPECT_FALSE(IdWinSock2::IsLoaded());
     ExpectAllUnbound();

@@ -1,8 +1,9 @@
 // The stack on real Windows sockets: loopback UDP for the waits, a raw ICMP socket for the
 // echo path. Only 127.0.0.1 is ever addressed.
-#include "IdException.h"
-#include "IdStackWindows.h"
-#include "WinTestSupport.h"
+#include "net/IdException.h"
+#include "net/IdSocketList.h"
+#include "net/IdStackWindows.h"
+#include "tests/windows/WinTestSupport.h"
 
 #include <algorithm>
 #include <cstring>

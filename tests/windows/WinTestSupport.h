@@ -2,9 +2,9 @@
 // Shared pieces of the Windows tests: a spy around the real system loader, the system's own
 // message text as an independent oracle, and a fixture that gives every test a binding as
 // a fresh process has it.
-#include "IdPlatform.h"
-#include "IdStack.h"
-#include "IdWinSock2.h"
+#include "net/IdPlatform.h"
+#include "net/IdStack.h"
+#include "net/IdWinSock2.h"
 
 #include <gtest/gtest.h>
 
@@ -92,7 +92,7 @@ template <typename E, typename F> std::optional<E> CaughtBy(F AFn) {
     return std::nullopt;
 }
 
-// The binding and SocketsStarted are process-wide; each test starts from the state a fresh
+// The binding and its started state are process-wide; each test starts from the state a fresh
 // process has and leaves the library released, so tests also pass in one process.
 class BindingTest : public ::testing::Test {
   protected:
@@ -106,8 +106,7 @@ class BindingTest : public ::testing::Test {
         IdWinSock2::SetLibraryLoader(&TLoaderSpy::Loader());
     }
     void TearDown() override {
-        FinalizeSocketStack();
-        SocketsStarted = false;
+        IdWinSock2::FinalizeSockets();
         IdWinSock2::SetLibraryLoader(nullptr);
     }
 };

@@ -1,6 +1,6 @@
 // Windows name lookup for the address checks: Windows Sockets 1.1 (wsock32), imported
 // directly, with its own start-up and clean-up around every lookup.
-#include "IdPlatform.h"
+#include "net/IdPlatform.h"
 
 #include <winsock2.h>
 

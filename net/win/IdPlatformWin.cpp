@@ -1,6 +1,7 @@
 // Windows side of the platform seam: the socket library is the real WS2_32.DLL, loaded and
-// looked up through the system loader; texts and ticks come from the system itself.
-#include "IdPlatform.h"
+// looked up through the system loader; messages, ticks, the process id, the executable's
+// path and the locale-aware comparison come from the system itself.
+#include "net/IdPlatform.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

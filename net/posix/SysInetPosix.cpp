@@ -1,5 +1,5 @@
 // POSIX name lookup for the address checks: the system resolver, first IPv4 address.
-#include "IdPlatform.h"
+#include "net/IdPlatform.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>

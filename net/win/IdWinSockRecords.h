@@ -1,8 +1,7 @@
 #pragma once
 // The Windows Sockets records themselves.
 #include <winsock2.h>
-// winerror.h makes the error names macros; the binding keeps its own typed constants.
-#undef WSANOTINITIALISED
+
 #include <cstdint>
 
 #define IDWSAPI WSAAPI

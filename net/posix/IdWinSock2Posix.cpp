@@ -1,0 +1,320 @@
+// POSIX side of the socket binding: the "library" is a table of adapters with the Windows
+// Sockets signatures over the C library's calls. Every adapter that fails records the
+// Windows Sockets code of its errno, so WSAGetLastError reports what Windows would.
+#include "net/IdWinSock2.h"
+#include "net/RawPrivilege.h"
+#include "net/posix/PosixSockets.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+using namespace IdWinSock2;
+using IdPosix::CodeFromErrno;
+using IdPosix::HostErrorCode;
+using IdPosix::ToSysOption;
+
+thread_local int LastSocketError = 0;
+
+// Every adapter that fails records the code the way WSAGetLastError will report it.
+template <typename R> R Checked(R AResult, R AFailure) {
+    if (AResult == AFailure) {
+        LastSocketError = CodeFromErrno(errno);
+    }
+    return AResult;
+}
+
+::sockaddr* Sys(TSockAddr* A) {
+    return reinterpret_cast<::sockaddr*>(A);
+}
+const ::sockaddr* Sys(const TSockAddr* A) {
+    return reinterpret_cast<const ::sockaddr*>(A);
+}
+static_assert(sizeof(TSockAddr) == sizeof(::sockaddr));
+
+// The C library's records differ in field widths; each thread gets its own copy, as the
+// Windows library keeps one record per thread.
+thread_local THostEnt HostRecord;
+thread_local TServEnt ServRecord;
+thread_local TProtoEnt ProtoRecord;
+
+THostEnt* FromSys(const ::hostent* H) {
+    if (H == nullptr) {
+        return nullptr;
+    }
+    HostRecord = THostEnt{H->h_name, H->h_aliases, static_cast<short>(H->h_addrtype),
+                          static_cast<short>(H->h_length), H->h_addr_list};
+    return &HostRecord;
+}
+TServEnt* FromSys(const ::servent* S) {
+    if (S == nullptr) {
+        return nullptr;
+    }
+    ServRecord = TServEnt{S->s_name, S->s_aliases, static_cast<short>(S->s_port), S->s_proto};
+    return &ServRecord;
+}
+TProtoEnt* FromSys(const ::protoent* P) {
+    if (P == nullptr) {
+        return nullptr;
+    }
+    ProtoRecord = TProtoEnt{P->p_name, P->p_aliases, static_cast<short>(P->p_proto)};
+    return &ProtoRecord;
+}
+
+socklen_t* AsLen(int* ALen, socklen_t& AStore) {
+    if (ALen == nullptr) {
+        return nullptr;
+    }
+    AStore = static_cast<socklen_t>(*ALen);
+    return &AStore;
+}
+
+int IDWSAPI PxWSAStartup(uint16_t AVersion, TWSAData* AData) {
+    if (AData != nullptr) {
+        std::memset(AData, 0, sizeof(*AData));
+        AData->wVersion = AVersion;
+        AData->wHighVersion = 0x0202;
+        std::strcpy(AData->szDescription, "POSIX sockets");
+        std::strcpy(AData->szSystemStatus, "Running");
+    }
+    return 0;
+}
+int IDWSAPI PxWSACleanup() {
+    return 0;
+}
+
+TSocket IDWSAPI PxAccept(TSocket S, TSockAddr* A, int* L) {
+    socklen_t Len;
+    const auto R = Checked(::accept(S, Sys(A), AsLen(L, Len)), -1);
+    if (R != -1 && L != nullptr) {
+        *L = static_cast<int>(Len);
+    }
+    return R;
+}
+int IDWSAPI PxBind(TSocket S, const TSockAddr* A, int L) {
+    return Checked(::bind(S, Sys(A), static_cast<socklen_t>(L)), -1);
+}
+int IDWSAPI PxCloseSocket(TSocket S) {
+    return Checked(::close(S), -1);
+}
+int IDWSAPI PxConnect(TSocket S, const TSockAddr* A, int L) {
+    return Checked(::connect(S, Sys(A), static_cast<socklen_t>(L)), -1);
+}
+int IDWSAPI PxIoctlSocket(TSocket S, long Cmd, TULong* Arg) {
+    constexpr long WsFionbio = static_cast<long>(0x8004667EL);
+    constexpr long WsFionread = 0x4004667FL;
+    if (Cmd != WsFionbio && Cmd != WsFionread) {
+        LastSocketError = Id_WSAEINVAL;
+        return -1;
+    }
+    int Value = Arg ? static_cast<int>(*Arg) : 0;
+    const int R = Checked(::ioctl(S, Cmd == WsFionbio ? FIONBIO : FIONREAD, &Value), -1);
+    if (Arg != nullptr) {
+        *Arg = static_cast<TULong>(Value);
+    }
+    return R;
+}
+template <int (*F)(int, sockaddr*, socklen_t*)>
+int IDWSAPI PxName(TSocket S, TSockAddr* A, int* L) {
+    socklen_t Len;
+    const int R = Checked(F(S, Sys(A), AsLen(L, Len)), -1);
+    if (R != -1 && L != nullptr) {
+        *L = static_cast<int>(Len);
+    }
+    return R;
+}
+int IDWSAPI PxGetSockOpt(TSocket S, int Level, int Name, char* V, int* L) {
+    if (!ToSysOption(Level, Name)) {
+        LastSocketError = Id_WSAENOPROTOOPT;
+        return -1;
+    }
+    socklen_t Len;
+    const int R = Checked(::getsockopt(S, Level, Name, V, AsLen(L, Len)), -1);
+    if (R != -1 && L != nullptr) {
+        *L = static_cast<int>(Len);
+    }
+    return R;
+}
+TULong IDWSAPI PxHtonl(TULong V) {
+    return (::htonl)(V);
+}
+uint16_t IDWSAPI PxHtons(uint16_t V) {
+    return (::htons)(V);
+}
+TULong IDWSAPI PxInetAddr(const char* T) {
+    return ::inet_addr(T);
+}
+char* IDWSAPI PxInetNtoa(TInAddr A) {
+    in_addr Addr;
+    std::memcpy(&Addr, A.Bytes, 4);
+    return ::inet_ntoa(Addr);
+}
+int IDWSAPI PxListen(TSocket S, int B) {
+    return Checked(::listen(S, B), -1);
+}
+TULong IDWSAPI PxNtohl(TULong V) {
+    return (::ntohl)(V);
+}
+uint16_t IDWSAPI PxNtohs(uint16_t V) {
+    return (::ntohs)(V);
+}
+int IDWSAPI PxRecv(TSocket S, char* B, int L, int F) {
+    return static_cast<int>(Checked(::recv(S, B, static_cast<size_t>(L), F), ssize_t{-1}));
+}
+int IDWSAPI PxRecvFrom(TSocket S, char* B, int L, int F, TSockAddr* A, int* AL) {
+    socklen_t Len;
+    const auto R =
+        Checked(::recvfrom(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len)), ssize_t{-1});
+    if (R != -1 && AL != nullptr) {
+        *AL = static_cast<int>(Len);
+    }
+    return static_cast<int>(R);
+}
+
+int IDWSAPI PxSend(TSocket S, const char* B, int L, int F) {
+    return static_cast<int>(
+        Checked(::send(S, B, static_cast<size_t>(L), F | MSG_NOSIGNAL), ssize_t{-1}));
+}
+int IDWSAPI PxSendTo(TSocket S, const char* B, int L, int F, const TSockAddr* A, int AL) {
+    return static_cast<int>(Checked(::sendto(S, B, static_cast<size_t>(L), F | MSG_NOSIGNAL, Sys(A),
+                                             static_cast<socklen_t>(AL)),
+                                    ssize_t{-1}));
+}
+int IDWSAPI PxSetSockOpt(TSocket S, int Level, int Name, const char* V, int L) {
+    if (!ToSysOption(Level, Name)) {
+        LastSocketError = Id_WSAENOPROTOOPT;
+        return -1;
+    }
+    return Checked(::setsockopt(S, Level, Name, V, static_cast<socklen_t>(L)), -1);
+}
+int IDWSAPI PxShutdown(TSocket S, int How) {
+    return Checked(::shutdown(S, How), -1);
+}
+TSocket IDWSAPI PxSocket(int Family, int Type, int Protocol) {
+    // The raw-socket privilege is in force for this one call only.
+    const TRawPrivilege Privilege(Type == SOCK_RAW);
+    // Windows sockets are not inherited by child processes; keep it that way here.
+    return Checked(::socket(Family, Type | SOCK_CLOEXEC, Protocol), -1);
+}
+THostEnt* IDWSAPI PxGetHostByAddr(const char* A, int L, int T) {
+    auto* R = FromSys(::gethostbyaddr(A, static_cast<socklen_t>(L), T));
+    if (R == nullptr) {
+        LastSocketError = HostErrorCode(h_errno);
+    }
+    return R;
+}
+THostEnt* IDWSAPI PxGetHostByName(const char* N) {
+    auto* R = FromSys(::gethostbyname(N));
+    if (R == nullptr) {
+        LastSocketError = HostErrorCode(h_errno);
+    }
+    return R;
+}
+int IDWSAPI PxGetHostName(char* B, int L) {
+    return Checked(::gethostname(B, static_cast<size_t>(L)), -1);
+}
+TServEnt* IDWSAPI PxGetServByPort(int P, const char* Proto) {
+    auto* R = FromSys(::getservbyport(P, Proto));
+    if (R == nullptr) {
+        LastSocketError = Id_WSANO_DATA;
+    }
+    return R;
+}
+TServEnt* IDWSAPI PxGetServByName(const char* N, const char* Proto) {
+    auto* R = FromSys(::getservbyname(N, Proto));
+    if (R == nullptr) {
+        LastSocketError = Id_WSANO_DATA;
+    }
+    return R;
+}
+TProtoEnt* IDWSAPI PxGetProtoByNumber(int N) {
+    return FromSys(::getprotobynumber(N));
+}
+TProtoEnt* IDWSAPI PxGetProtoByName(const char* N) {
+    return FromSys(::getprotobyname(N));
+}
+void IDWSAPI PxWSASetLastError(int C) {
+    LastSocketError = C;
+}
+int IDWSAPI PxWSAGetLastError() {
+    return LastSocketError;
+}
+int IDWSAPI PxFDIsSet(TSocket S, TFdSet* Set) {
+    for (uint32_t I = 0; I < Set->fd_count; ++I) {
+        if (Set->fd_array[I] == S) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+struct TExport {
+    const char* Name;
+    TProc Proc;
+};
+template <typename F> TProc P(F AProc) {
+    return reinterpret_cast<TProc>(AProc);
+}
+
+const TExport Exports[] = {
+    {"WSAStartup", P(&PxWSAStartup)},
+    {"WSACleanup", P(&PxWSACleanup)},
+    {"accept", P(&PxAccept)},
+    {"bind", P(&PxBind)},
+    {"closesocket", P(&PxCloseSocket)},
+    {"connect", P(&PxConnect)},
+    {"ioctlsocket", P(&PxIoctlSocket)},
+    {"getpeername", P(&PxName<::getpeername>)},
+    {"getsockname", P(&PxName<::getsockname>)},
+    {"getsockopt", P(&PxGetSockOpt)},
+    {"htonl", P(&PxHtonl)},
+    {"htons", P(&PxHtons)},
+    {"inet_addr", P(&PxInetAddr)},
+    {"inet_ntoa", P(&PxInetNtoa)},
+    {"listen", P(&PxListen)},
+    {"ntohl", P(&PxNtohl)},
+    {"ntohs", P(&PxNtohs)},
+    {"recv", P(&PxRecv)},
+    {"recvfrom", P(&PxRecvFrom)},
+    {"select", P(&IdPosix::PollSets)},
+    {"send", P(&PxSend)},
+    {"sendto", P(&PxSendTo)},
+    {"setsockopt", P(&PxSetSockOpt)},
+    {"shutdown", P(&PxShutdown)},
+    {"socket", P(&PxSocket)},
+    {"gethostbyaddr", P(&PxGetHostByAddr)},
+    {"gethostbyname", P(&PxGetHostByName)},
+    {"gethostname", P(&PxGetHostName)},
+    {"getservbyport", P(&PxGetServByPort)},
+    {"getservbyname", P(&PxGetServByName)},
+    {"getprotobynumber", P(&PxGetProtoByNumber)},
+    {"getprotobyname", P(&PxGetProtoByName)},
+    {"WSASetLastError", P(&PxWSASetLastError)},
+    {"WSAGetLastError", P(&PxWSAGetLastError)},
+    {"__WSAFDIsSet", P(&PxFDIsSet)},
+};
+
+} // namespace
+
+namespace IdPosix {
+
+void SetLastSocketError(int ACode) {
+    LastSocketError = ACode;
+}
+
+IdPlatform::TEntry FindSocketAdapter(const char* AName) {
+    for (const auto& E : Exports) {
+        if (std::strcmp(E.Name, AName) == 0) {
+            return E.Proc;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace IdPosix

@@ -1,0 +1,136 @@
+// The reply decoder alone, on datagrams built here: no socket, no stack, no clock.
+#include "net/IdAddressText.h"
+#include "net/IdEchoReply.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+constexpr uint16_t Id = 0xBEEF;
+constexpr uint16_t Seq = 0x1234;
+
+// An IPv4 header (TTL 57, from 10.1.2.3) and an ICMP header of the type carrying AId, ASeq.
+std::vector<uint8_t> Datagram(uint8_t AType, uint16_t AId = Id, uint16_t ASeq = Seq) {
+    return {0x45,
+            0,
+            0,
+            0,
+            0,
+            0,
+            0,
+            0,
+            57,
+            1,
+            0,
+            0,
+            10,
+            1,
+            2,
+            3,
+            127,
+            0,
+            0,
+            1,
+            AType,
+            0,
+            0,
+            0,
+            static_cast<uint8_t>(AId),
+            static_cast<uint8_t>(AId >> 8),
+            static_cast<uint8_t>(ASeq),
+            static_cast<uint8_t>(ASeq >> 8)};
+}
+
+// An error message of the type quoting an echo request (or AQuotedType) with AId, ASeq.
+std::vector<uint8_t> ErrorQuoting(uint8_t AType, uint8_t AQuotedType = 8, uint16_t AId = Id) {
+    std::vector<uint8_t> Bytes = Datagram(AType, 0, 0);
+    const std::vector<uint8_t> Quoted = Datagram(AQuotedType, AId, Seq);
+    Bytes.insert(Bytes.end(), Quoted.begin(), Quoted.end());
+    return Bytes;
+}
+
+std::vector<uint8_t> WithoutLastByte(std::vector<uint8_t> ABytes) {
+    ABytes.pop_back();
+    return ABytes;
+}
+
+TEST(EchoReplyDecoder, DecidesEachKindOfDatagram) {
+    struct TCase {
+        const char* Name;
+        std::vector<uint8_t> Bytes;
+        TReplyDecision Decision;
+        TReplyKind Kind;
+    };
+    const std::vector<uint8_t> Reply = Datagram(0);
+    const TCase Cases[] = {
+        {"echo reply", Reply, TReplyDecision::Accepted, rkEchoReply},
+        {"own echo request", Datagram(8), TReplyDecision::Accepted, rkEchoReply},
+        {"unreachable quoting ours", ErrorQuoting(3), TReplyDecision::Accepted, rkUnreachable},
+        {"time exceeded quoting ours", ErrorQuoting(11), TReplyDecision::Accepted, rkTtlExpired},
+        {"another identifier", Datagram(0, Id + 1), TReplyDecision::NotOurs, rkEchoReply},
+        {"another sequence", Datagram(0, Id, Seq + 1), TReplyDecision::NotOurs, rkEchoReply},
+        {"error quoting another's", ErrorQuoting(3, 8, Id + 1), TReplyDecision::NotOurs,
+         rkEchoReply},
+        {"error quoting a reply", ErrorQuoting(3, 0), TReplyDecision::NotOurs, rkEchoReply},
+        {"error quoting a cut request", WithoutLastByte(ErrorQuoting(3)), TReplyDecision::NotOurs,
+         rkEchoReply},
+        {"one byte short", WithoutLastByte(Reply), TReplyDecision::TooShort, rkEchoReply},
+        {"redirect", Datagram(5), TReplyDecision::NonEcho, rkEchoReply},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Name);
+        const TDecodedReply Got = DecodeEchoReply(Case.Bytes, Id, Seq);
+        EXPECT_EQ(Got.Decision, Case.Decision);
+        if (Case.Decision == TReplyDecision::Accepted) {
+            EXPECT_EQ(Got.Status.Kind, Case.Kind);
+            EXPECT_EQ(Got.Status.ByteCount, static_cast<int32_t>(Case.Bytes.size()));
+            EXPECT_EQ(Got.Status.SourceAddress, "10.1.2.3");
+            EXPECT_EQ(Got.Status.Ttl, 57);
+            EXPECT_EQ(Got.Status.IcmpType, Case.Bytes[20]);
+            EXPECT_EQ(Got.Status.Sequence, Seq);
+        }
+    }
+}
+
+TEST(EchoReplyDecoder, NothingReceivedIsTheTimeOutOfTheRequestsSequence) {
+    const TDecodedReply Got = DecodeEchoReply({}, Id, Seq);
+    EXPECT_EQ(Got.Decision, TReplyDecision::Accepted);
+    EXPECT_EQ(Got.Status.Kind, rkTimedOut);
+    EXPECT_EQ(Got.Status.SourceAddress, "0.0.0.0");
+    EXPECT_EQ(Got.Status.Sequence, Seq);
+    EXPECT_EQ(Got.Status.ByteCount, 0);
+}
+
+// A header length field of 0 makes the first byte the ICMP type (0: an echo reply); the
+// IPv4 fields then lie past the end of the 8-byte datagram and read as zero, never beyond it.
+TEST(EchoReplyDecoder, FieldsPastAShortDatagramReadAsZero) {
+    const std::vector<uint8_t> Bytes = {0x00, 0, 0, 0, 0xEF, 0xBE, 0x34, 0x12};
+    const TDecodedReply Got = DecodeEchoReply(Bytes, Id, Seq);
+    ASSERT_EQ(Got.Decision, TReplyDecision::Accepted);
+    EXPECT_EQ(Got.Status.SourceAddress, "0.0.0.0");
+    EXPECT_EQ(Got.Status.Ttl, 0);
+}
+
+TEST(DottedText, SplitsAtTheFirstThreeDotsAndCountsEvery) {
+    struct TCase {
+        const char* Text;
+        const char* Parts[4];
+        int Dots;
+    };
+    const TCase Cases[] = {
+        {"1.2.3.4", {"1", "2", "3", "4"}, 3}, {"1.2.3.4.5", {"1", "2", "3", "4.5"}, 4},
+        {"1.2", {"1", "2", "", ""}, 1},       {"", {"", "", "", ""}, 0},
+        {"...", {"", "", "", ""}, 3},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Text);
+        const TDottedPieces Pieces = SplitDotted(Case.Text);
+        for (int I = 0; I < 4; ++I) {
+            EXPECT_EQ(Pieces.Part[I], Case.Parts[I]);
+        }
+        EXPECT_EQ(Pieces.Dots, Case.Dots);
+    }
+    EXPECT_EQ(DottedText({255, 0, 10, 1}), "255.0.10.1");
+}
+} // namespace
