@@ -178,7 +178,9 @@ TEST(WinPlatform, TickCountFollowsTheSystemClock) {
     const uint32_t Start = IdPlatform::TickCount();
     ::Sleep(100);
     const uint32_t Elapsed = IdPlatform::TickCount() - Start; // wraps like the system's
-    EXPECT_GE(Elapsed, 90u);
+    // Wine's tick counter moves in coarse steps and its Sleep may end a step early: the
+    // bounds only tell a counter that follows the clock from one that stands or races.
+    EXPECT_GE(Elapsed, 50u);
     EXPECT_LT(Elapsed, 5000u);
 }
 
