@@ -1,7 +1,6 @@
 #include "app/Label.h"
 
 #include <QPainter>
-#include <QRegularExpression>
 
 TLabel::TLabel(QWidget* AParent) : QLabel(AParent) {
     setAutoFillBackground(true);
@@ -30,9 +29,11 @@ void TLabel::paintEvent(QPaintEvent*) {
     Canvas.setClipRect(rect());
     // Of a message with a line break only the first line shows.
     QString Line = text();
-    const qsizetype Break = Line.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
-    if (Break >= 0) {
-        Line.truncate(Break);
+    for (const QChar Break : {QLatin1Char('\r'), QLatin1Char('\n')}) {
+        const qsizetype At = Line.indexOf(Break);
+        if (At >= 0) {
+            Line.truncate(At);
+        }
     }
     QFont Font = font();
     if (FBold) {
