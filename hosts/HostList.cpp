@@ -77,19 +77,10 @@ struct THostList::TImpl {
     }
 };
 
-THostList::THostList() : FImpl(nullptr) {}
-
-THostList::~THostList() {
-    delete FImpl;
-}
-
-// A moved-from list is simply empty: FImpl is made on the first change.
-THostList::THostList(THostList&& AOther) noexcept : FImpl(std::exchange(AOther.FImpl, nullptr)) {}
-
-THostList& THostList::operator=(THostList&& AOther) noexcept {
-    std::swap(FImpl, AOther.FImpl);
-    return *this;
-}
+THostList::THostList() = default;
+THostList::~THostList() = default;
+THostList::THostList(THostList&&) noexcept = default;
+THostList& THostList::operator=(THostList&&) noexcept = default;
 
 std::size_t THostList::Count() const {
     return FImpl == nullptr ? 0 : FImpl->Spans.size();
@@ -150,10 +141,7 @@ void THostList::Assign(std::string ABytes) {
     if (Fresh.Spans.capacity() - Fresh.Spans.size() > Fresh.Spans.size() / 4) {
         Fresh.Spans.shrink_to_fit();
     }
-    if (FImpl == nullptr) {
-        FImpl = new TImpl;
-    }
-    *FImpl = std::move(Fresh);
+    FImpl = std::make_unique<TImpl>(std::move(Fresh));
 }
 
 std::string THostList::Bytes() const {
@@ -166,55 +154,63 @@ void THostList::ForEachPiece(const std::function<void(std::string_view)>& AWrite
     if (FImpl == nullptr) {
         return;
     }
-    const std::string& Bytes = FImpl->Bytes;
-    std::size_t RunStart = 0;
-    std::size_t RunEnd = 0; // a run of file bytes not yet handed out; empty when equal
-    const auto EndRun = [&] {
-        if (RunEnd != RunStart) {
-            AWrite(std::string_view(Bytes).substr(RunStart, RunEnd - RunStart));
-        }
-        RunStart = RunEnd = 0;
-    };
-    // Other lines are gathered with their CR LF: a call per line would cost more than the
-    // copy. A run and gathered lines are never both pending.
+    // Unedited lines that lie in the file with their CR LF go out as runs of its bytes, as
+    // they are; short runs and rebuilt lines are gathered, since a write per line would cost
+    // more than the copy.
+    constexpr std::size_t LargeRun = std::size_t{64} << 10;
     constexpr std::size_t GatherSize = std::size_t{1} << 20;
+    const std::string_view Bytes = FImpl->Bytes;
     std::string Gathered;
-    const auto HandOut = [&] {
-        if (!Gathered.empty()) {
+    const auto Gather = [&](std::string_view APiece) {
+        Gathered.append(APiece);
+        if (Gathered.size() >= GatherSize) {
             AWrite(Gathered);
             Gathered.clear();
         }
+    };
+    std::size_t RunStart = 0;
+    std::size_t RunEnd = 0; // empty when equal
+    const auto EndRun = [&] {
+        const std::string_view Run = Bytes.substr(RunStart, RunEnd - RunStart);
+        if (Run.size() < LargeRun) {
+            Gather(Run);
+        } else {
+            if (!Gathered.empty()) {
+                AWrite(Gathered);
+                Gathered.clear();
+            }
+            AWrite(Run);
+        }
+        RunStart = RunEnd = 0;
     };
     for (const TSpan& Span : FImpl->Spans) {
         const std::size_t End = Span.Offset + Span.Length;
         if (!(Span.Offset & SideBit) && End + 2 <= Bytes.size() && Bytes[End] == '\r' &&
             Bytes[End + 1] == '\n') {
-            if (RunEnd != Span.Offset || RunEnd == RunStart) {
+            if (RunEnd != Span.Offset) {
                 EndRun();
-                HandOut();
                 RunStart = Span.Offset;
             }
             RunEnd = End + 2;
             continue;
         }
         EndRun();
-        Gathered.append(FImpl->Line(static_cast<std::size_t>(&Span - FImpl->Spans.data())))
-            .append("\r\n", 2);
-        if (Gathered.size() >= GatherSize) {
-            HandOut();
-        }
+        Gather(FImpl->Line(static_cast<std::size_t>(&Span - FImpl->Spans.data())));
+        Gather("\r\n");
     }
     EndRun();
-    HandOut();
+    if (!Gathered.empty()) {
+        AWrite(Gathered);
+    }
 }
 
 void THostList::Clear() {
-    delete std::exchange(FImpl, nullptr);
+    FImpl.reset();
 }
 
 void THostList::Insert(std::size_t AIndex, std::string_view ALine) {
     if (FImpl == nullptr) {
-        FImpl = new TImpl;
+        FImpl = std::make_unique<TImpl>();
     }
     const TSpan Span = FImpl->NewSideLine(std::string(ALine));
     FImpl->Spans.insert(FImpl->Spans.begin() + static_cast<std::ptrdiff_t>(AIndex), Span);

@@ -4,6 +4,7 @@
 // back to disk exactly as it came, whatever it holds.
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,8 +32,9 @@ class THostList {
     void Assign(std::string ABytes);
     // Every line followed by CR LF.
     std::string Bytes() const;
-    // The bytes of Bytes() in order, in pieces, without building them whole: unedited lines
-    // that lay in the file with CR LF after each come as one piece, straight from it.
+    // The bytes of Bytes() in order, in large pieces, without building them whole: long runs
+    // of unedited lines that lay in the file with CR LF come straight from it, the rest is
+    // gathered.
     void ForEachPiece(const std::function<void(std::string_view)>& AWrite) const;
 
     void Clear();
@@ -53,5 +55,5 @@ class THostList {
 
   private:
     struct TImpl;
-    TImpl* FImpl;
+    std::unique_ptr<TImpl> FImpl; // made on the first change: a moved-from list is empty
 };

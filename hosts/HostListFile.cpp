@@ -51,22 +51,7 @@ void THostListFile::Save(const THostList& AList) {
         return;
     }
     HostListPlatform::TReplacement File(FPath);
-    // Short pieces (runs of the file's bytes between edited lines) are gathered into large
-    // writes; long ones go out as they are.
-    constexpr std::size_t ChunkSize = std::size_t{1} << 20;
-    std::string Chunk;
-    AList.ForEachPiece([&](std::string_view APiece) {
-        const bool Large = APiece.size() >= 64 * 1024;
-        if (Large || Chunk.size() + APiece.size() > ChunkSize) {
-            File.Write(Chunk.data(), Chunk.size());
-            Chunk.clear();
-        }
-        if (Large) {
-            File.Write(APiece.data(), APiece.size());
-        } else {
-            Chunk.append(APiece);
-        }
-    });
-    File.Write(Chunk.data(), Chunk.size());
+    AList.ForEachPiece(
+        [&File](std::string_view APiece) { File.Write(APiece.data(), APiece.size()); });
     File.Commit();
 }
