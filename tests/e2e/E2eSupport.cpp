@@ -97,16 +97,6 @@ std::string Trimmed(std::string AText) {
 
 } // namespace
 
-std::string FindInPath(const std::string& AName) {
-    std::istringstream Path(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-    for (std::string Dir; std::getline(Path, Dir, ':');) {
-        if (!Dir.empty() && access((Dir + "/" + AName).c_str(), X_OK) == 0) {
-            return Dir + "/" + AName;
-        }
-    }
-    return {};
-}
-
 std::string MissingPrerequisite(const std::vector<std::string>& AExtraTools) {
     if (geteuid() != 0) {
         return "end-to-end tests need root: the program pings through a raw socket, and each "

@@ -30,8 +30,6 @@ inline void PrintTo(const QRect& ARect, std::ostream* AOut) {
 
 namespace e2e {
 
-std::string FindInPath(const std::string& AName);
-
 // Why these tests cannot run here, or empty when they can.
 std::string MissingPrerequisite(const std::vector<std::string>& AExtraTools = {});
 

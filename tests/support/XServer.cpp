@@ -11,24 +11,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-std::string FindXvfb() {
+std::string FindInPath(const std::string& AName) {
     const char* Path = std::getenv("PATH");
     std::stringstream Folders(Path != nullptr ? Path : "/usr/bin:/bin");
     for (std::string Folder; std::getline(Folders, Folder, ':');) {
-        const std::string Candidate = Folder + "/Xvfb";
-        if (access(Candidate.c_str(), X_OK) == 0) {
+        const std::string Candidate = Folder + "/" + AName;
+        if (!Folder.empty() && access(Candidate.c_str(), X_OK) == 0) {
             return Candidate;
         }
     }
     return {};
 }
 
-} // namespace
-
 TXServer::TXServer(int AWidth, int AHeight) {
-    const std::string Binary = FindXvfb();
+    const std::string Binary = FindInPath("Xvfb");
     int Fds[2];
     if (Binary.empty() || pipe2(Fds, O_CLOEXEC) != 0) {
         FError = "cannot start Xvfb";
