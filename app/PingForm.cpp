@@ -18,7 +18,6 @@
 #include <QApplication>
 #include <QBitmap>
 #include <QDesktopServices>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyleHints>
@@ -274,9 +273,8 @@ void TPingForm::HelpLabelClick() {
 }
 
 QString TPingForm::HelpPagePath() {
-    const QFileInfo Program(QCoreApplication::applicationFilePath());
-    return Program.absolutePath() + QLatin1Char('/') + Program.completeBaseName() +
-           QStringLiteral(".html");
+    return QString::fromLocal8Bit(
+        WithExtension(LocalBytes(QCoreApplication::applicationFilePath()), ".html"));
 }
 
 void TPingForm::GridSelectCell(const QString& AAddress) {

@@ -7,16 +7,19 @@
 
 #include <string>
 
-std::string HostListPathFor(std::string_view AExecutablePath) {
+std::string WithExtension(std::string_view APath, std::string_view AExtension) {
     const std::size_t NameStart = [&] {
-        const std::size_t Sep = AExecutablePath.find_last_of(HostListPlatform::PathSeparators());
+        const std::size_t Sep = APath.find_last_of(HostListPlatform::PathSeparators());
         return Sep == std::string_view::npos ? 0 : Sep + 1;
     }();
     // A "." in a folder's name is not an extension.
-    const std::size_t Dot = AExecutablePath.rfind('.');
-    const std::size_t Stem =
-        Dot != std::string_view::npos && Dot >= NameStart ? Dot : AExecutablePath.size();
-    return std::string(AExecutablePath.substr(0, Stem)) + ".txt";
+    const std::size_t Dot = APath.rfind('.');
+    const std::size_t Stem = Dot != std::string_view::npos && Dot >= NameStart ? Dot : APath.size();
+    return std::string(APath.substr(0, Stem)).append(AExtension);
+}
+
+std::string HostListPathFor(std::string_view AExecutablePath) {
+    return WithExtension(AExecutablePath, ".txt");
 }
 
 std::string HostListPath() {

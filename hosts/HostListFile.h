@@ -6,8 +6,11 @@
 
 class THostList;
 
-// The executable's full path with the extension of its final component replaced by ".txt"
-// (appended when it has none). Separators are the platform's own.
+// APath with the extension of its final component replaced by AExtension (appended when it
+// has none). Separators are the platform's own. The program's files beside it (the host
+// list, the help page) are named by this one rule.
+std::string WithExtension(std::string_view APath, std::string_view AExtension);
+// The executable's full path with ".txt" for its extension.
 std::string HostListPathFor(std::string_view AExecutablePath);
 // HostListPathFor the running executable's path as the system reports it.
 std::string HostListPath();
