@@ -124,15 +124,7 @@ THostGrid::THostGrid(QWidget* AParent)
     connect(FModel, &THostListModel::CurrentCellChanged, this, [this] { ShowCurrentCell(); });
     connect(FModel, &THostListModel::AddressSelected, this, &THostGrid::SelectCell);
     // An entry changed by a rule (Esc putting typing back) shows in the editor at once.
-    connect(FModel, &QAbstractItemModel::dataChanged, this, [this] {
-        const QString Text =
-            FModel->index(static_cast<int>(FEditor.Row()), FEditor.Col()).data().toString();
-        if (FCellEditor->text() != Text) {
-            FCellEditor->setText(Text);
-        }
-    });
-    connect(FModel, &QAbstractItemModel::rowsInserted, this, [this] { ShowCurrentCell(); });
-    connect(FModel, &QAbstractItemModel::rowsRemoved, this, [this] { ShowCurrentCell(); });
+    connect(FModel, &QAbstractItemModel::dataChanged, this, &THostGrid::SyncCellEditorText);
     ShowCurrentCell();
 }
 
@@ -245,7 +237,7 @@ void THostGrid::CellTextEdited(const QString& AText) {
         } catch (const EKeyError&) {
             // The entry kept its address: so does the editor, before the error box shows.
             const int Cursor = FCellEditor->cursorPosition();
-            FCellEditor->setText(Decoded(FEditor.CellText(FEditor.Row(), FEditor.Col())));
+            SyncCellEditorText();
             FCellEditor->setCursorPosition(std::max(0, Cursor - 1));
             throw;
         }
@@ -282,24 +274,31 @@ void THostGrid::updateGeometries() {
     PlaceCellEditor();
 }
 
+QModelIndex THostGrid::CurrentCell() const {
+    return FModel->index(static_cast<int>(FEditor.Row()), FEditor.Col());
+}
+
+void THostGrid::SyncCellEditorText() {
+    const QString Text = CurrentCell().data().toString();
+    if (FCellEditor->text() != Text) {
+        FCellEditor->setText(Text);
+    }
+}
+
 void THostGrid::ShowCurrentCell() {
-    const QModelIndex Index = FModel->index(static_cast<int>(FEditor.Row()), FEditor.Col());
+    const QModelIndex Index = CurrentCell();
     if (currentIndex() != Index) {
         setCurrentIndex(Index);
     }
     scrollTo(Index);
-    const QString Text = Index.data().toString();
-    if (FCellEditor->text() != Text) {
-        FCellEditor->setText(Text);
-    }
+    SyncCellEditorText();
     FCellEditor->selectAll();
     PlaceCellEditor();
 }
 
 void THostGrid::PlaceCellEditor() {
-    const QModelIndex Index = FModel->index(static_cast<int>(FEditor.Row()), FEditor.Col());
     // Inside the cell's grid lines, which stay visible around the editor.
-    const QRect Cell = visualRect(Index).adjusted(0, 0, -1, -1);
+    const QRect Cell = visualRect(CurrentCell()).adjusted(0, 0, -1, -1);
     FCellEditor->setGeometry(Cell);
     FCellEditor->setVisible(Cell.isValid() && !Cell.isEmpty());
 }

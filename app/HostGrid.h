@@ -76,6 +76,8 @@ class THostGrid : public QTableView {
   private:
     bool HandleKey(QKeyEvent* AEvent);
     void CellTextEdited(const QString& AText);
+    QModelIndex CurrentCell() const;
+    void SyncCellEditorText();
     void ShowCurrentCell();
     void PlaceCellEditor();
     void FitNameColumn();
