@@ -36,20 +36,23 @@ std::span<const char* const> UnsafeEnvironment() {
     return UnsafeVariables;
 }
 
+std::string_view QtOptionName(std::string_view AArg) {
+    if (AArg.size() < 2 || !AArg.starts_with('-')) {
+        return {};
+    }
+    AArg.remove_prefix(AArg.starts_with("--") ? 2 : 1);
+    return AArg.substr(0, AArg.find('='));
+}
+
 std::vector<char*> ArgumentsWithoutPluginOptions(int AArgc, char** AArgv) {
     std::vector<char*> Kept;
     for (int I = 0; I < AArgc; ++I) {
-        std::string_view Arg = AArgv[I];
-        // Qt reads "-name" and "--name" alike.
-        if (I == 0 || !Arg.starts_with('-')) {
+        const std::string_view Arg = AArgv[I];
+        const std::string_view Name = QtOptionName(Arg);
+        if (I == 0 || Name.empty() ||
+            std::ranges::find(PluginOptions, Name) == PluginOptions.end()) {
             Kept.push_back(AArgv[I]);
-            continue;
-        }
-        Arg.remove_prefix(Arg.starts_with("--") ? 2 : 1);
-        const auto Equals = Arg.find('=');
-        if (std::ranges::find(PluginOptions, Arg.substr(0, Equals)) == PluginOptions.end()) {
-            Kept.push_back(AArgv[I]);
-        } else if (Equals == std::string_view::npos) {
+        } else if (Arg.find('=') == std::string_view::npos) {
             ++I; // its value, whatever it looks like
         }
     }

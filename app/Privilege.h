@@ -3,6 +3,7 @@
 // raised privilege kept from loading code from places the user chose. One file per
 // platform for what differs.
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace Privilege {
@@ -18,6 +19,10 @@ bool SecureExecution();
 // The environment variables through which Qt would load code from a folder the user chose,
 // directly or by picking a theme plugin that brings in another toolkit and its modules.
 std::span<const char* const> UnsafeEnvironment();
+
+// The name of a Qt command-line option as Qt reads it: "-style", "--style" and
+// "--style=x" all give "style". Empty when AArg is no option.
+std::string_view QtOptionName(std::string_view AArg);
 
 // The command line without Qt's options that name plugins, their folder, a theme, a style
 // or a style sheet; an option written without "=" takes the next argument with it, as Qt

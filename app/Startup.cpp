@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QtGlobal>
-#include <cstring>
 #include <string_view>
 
 namespace Startup {
@@ -34,7 +33,7 @@ namespace {
 
 bool HasPlatformArgument(int AArgc, char** AArgv) {
     for (int I = 1; I < AArgc; ++I) {
-        if (std::strcmp(AArgv[I], "-platform") == 0 || std::strcmp(AArgv[I], "--platform") == 0) {
+        if (Privilege::QtOptionName(AArgv[I]) == "platform") {
             return true;
         }
     }
