@@ -8,8 +8,9 @@
 
 namespace Privilege {
 
-// Drops every capability but the raw-socket one, which stays permitted and not effective
-// (the socket layer raises it only around opening its socket).
+// Gives the raw-socket privilege, where the process has it, to a helper process that opens
+// raw ICMP sockets for it, then drops every capability this process holds. Before any
+// thread and anything of Qt starts.
 void DropAtStart();
 
 // True when the process started with raised privilege (a file capability or set-user-id),

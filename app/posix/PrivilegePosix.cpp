@@ -1,5 +1,7 @@
 #include "app/Privilege.h"
 
+#include "net/RawPrivilege.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -22,31 +24,36 @@ namespace {
 
 void DropAtStart() {
     cap_t Current = ::cap_get_proc();
-    cap_t Kept = ::cap_init();
-    if (Current == nullptr || Kept == nullptr) {
+    cap_t None = ::cap_init();
+    if (Current == nullptr || None == nullptr) {
         Refuse("cap_get_proc");
     }
     // An ordinary user's start holds nothing, and the ambient set is always a part of the
     // permitted one: nothing to do then.
-    if (::cap_compare(Current, Kept) != 0) {
-        cap_value_t Raw = CAP_NET_RAW;
-        cap_flag_value_t RawPermitted = CAP_CLEAR;
-        ::cap_get_flag(Current, Raw, CAP_PERMITTED, &RawPermitted);
-        if (RawPermitted == CAP_SET) {
-            ::cap_set_flag(Kept, CAP_PERMITTED, 1, &Raw, CAP_SET);
+    if (::cap_compare(Current, None) != 0) {
+        // The raw-socket privilege goes to a helper of its own, so that nothing this
+        // process loads later (a plugin from its folder, which the user can write) can
+        // raise it.
+        RawSocketHelper::Start();
+        // Root could otherwise regain everything by running a set-user-id program.
+        cap_flag_value_t CanDropBound = CAP_CLEAR;
+        ::cap_get_flag(Current, CAP_SETPCAP, CAP_EFFECTIVE, &CanDropBound);
+        for (cap_value_t Cap = 0; CanDropBound == CAP_SET && Cap <= CAP_LAST_CAP; ++Cap) {
+            if (::cap_drop_bound(Cap) != 0 && errno != EINVAL) {
+                Refuse("cap_drop_bound");
+            }
         }
         // The empty inheritable set also empties the ambient one, so a program started from
-        // here (the help page's browser) inherits nothing; only a child of root gets root's
-        // capabilities again, from the kernel. Root keeps its user id, as the system's ping
-        // does; only its capabilities go.
-        if (::cap_set_proc(Kept) != 0) {
+        // here (the help page's browser) inherits nothing. Root keeps its user id, as the
+        // system's ping does; only its capabilities go.
+        if (::cap_set_proc(None) != 0) {
             Refuse("cap_set_proc");
         }
         if (::cap_reset_ambient() != 0 && errno != EINVAL) {
             Refuse("cap_reset_ambient");
         }
     }
-    ::cap_free(Kept);
+    ::cap_free(None);
     ::cap_free(Current);
 }
 

@@ -197,6 +197,10 @@ int IDWSAPI PxShutdown(TSocket S, int How) {
     return Checked(::shutdown(S, How), -1);
 }
 TSocket IDWSAPI PxSocket(int Family, int Type, int Protocol) {
+    // A process that gave its privilege to the helper holds none of its own to raise.
+    if (Type == SOCK_RAW && RawSocketHelper::Pid() != 0) {
+        return Checked(RawSocketHelper::RequestSocket(Family, Type, Protocol), -1);
+    }
     // The raw-socket privilege is in force for this one call only.
     const TRawPrivilege Privilege(Type == SOCK_RAW);
     // Windows sockets are not inherited by child processes; keep it that way here.

@@ -3,13 +3,17 @@
 #include "net/IdPlatform.h"
 #include "net/IdResourceStrings.h"
 #include "net/IdWinSockTypes.h"
+#include "net/RawPrivilege.h"
 
 #include <QByteArray>
 #include <QtGlobal>
+#include <csignal>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <string>
 #include <sys/capability.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -92,25 +96,107 @@ template <typename F> std::string InChild(const char* AHeld, bool AAmbient, F AB
     return std::string(Buffer, N > 0 ? static_cast<size_t>(N) : 0);
 }
 
-TEST(RawPrivilege, DropAtStartKeepsOnlyTheRawSocketOnePermittedAndNotInForce) {
+TEST(RawPrivilege, DropAtStartLeavesNothingAndGivesTheRawSocketOneToAHelper) {
     const struct {
         const char* Held; // null: all that root holds here
         bool Ambient;     // CAP_NET_RAW also ambient, so a started program would get it
-        const char* Kept;
+        const char* Outcome;
     } Cases[] = {
-        {nullptr, false, "cap_net_raw=p"},
-        {"cap_net_raw,cap_net_admin=eip", true, "cap_net_raw=p"},
+        // Root also loses its bounding set, so no set-user-id program gives anything back.
+        {nullptr, false, "helper bound 0 ="},
+        {"cap_net_raw,cap_net_admin=eip", true, "helper ="},
+        {"cap_net_raw=p", false, "helper ="},
         {"cap_net_admin,cap_sys_ptrace=ep", false, "="},
     };
     for (const auto& C : Cases) {
         const auto Seen = InChild(C.Held, C.Ambient, [] {
             Privilege::DropAtStart();
-            return std::string();
+            std::string Seen = RawSocketHelper::Pid() != 0 ? "helper " : "";
+            int Bound = 0;
+            for (cap_value_t Cap = 0; Cap <= CAP_LAST_CAP; ++Cap) {
+                Bound += ::cap_get_bound(Cap) == 1;
+            }
+            return Bound == 0 ? Seen + "bound 0 " : Seen;
         });
         if (Seen == "needs root") {
             GTEST_SKIP() << "changing capabilities needs root";
         }
-        EXPECT_EQ(Seen, C.Kept) << (C.Held ? C.Held : "root");
+        EXPECT_EQ(Seen, C.Outcome) << (C.Held ? C.Held : "root");
+    }
+}
+
+// The kind of socket a descriptor is, as "family type protocol"; "refused" without one.
+std::string KindOf(int AFd) {
+    if (AFd < 0) {
+        return "refused " + std::to_string(errno);
+    }
+    int Values[3] = {};
+    const int Names[3] = {SO_DOMAIN, SO_TYPE, SO_PROTOCOL};
+    for (int I = 0; I < 3; ++I) {
+        socklen_t Len = sizeof Values[I];
+        ::getsockopt(AFd, SOL_SOCKET, Names[I], &Values[I], &Len);
+    }
+    ::close(AFd);
+    return std::to_string(Values[0]) + " " + std::to_string(Values[1]) + " " +
+           std::to_string(Values[2]);
+}
+
+TEST(RawSocketHelper, OpensRawIcmpOverIpv4AndRefusesEveryOtherKind) {
+    const auto Seen = InChild("cap_net_raw=p", false, [] {
+        Privilege::DropAtStart();
+        std::string Seen;
+        const int Kinds[][3] = {{AF_INET, SOCK_RAW, IPPROTO_ICMP},
+                                {AF_PACKET, SOCK_RAW, 0x0300}, // every frame of the machine
+                                {AF_INET, SOCK_RAW, IPPROTO_UDP},
+                                {AF_INET, SOCK_RAW, IPPROTO_RAW},
+                                {AF_INET6, SOCK_RAW, IPPROTO_ICMPV6},
+                                {AF_INET, SOCK_DGRAM, IPPROTO_ICMP}};
+        for (const auto& K : Kinds) {
+            Seen += KindOf(RawSocketHelper::RequestSocket(K[0], K[1], K[2])) + ", ";
+        }
+        return Seen;
+    });
+    if (Seen == "needs root") {
+        GTEST_SKIP() << "changing capabilities needs root";
+    }
+    EXPECT_EQ(Seen, "2 3 1, refused 1, refused 1, refused 1, refused 1, refused 1, =");
+}
+
+TEST(RawSocketHelper, EndsWithTheProgramEvenWhenItIsKilled) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "starting the helper needs the raw-socket privilege";
+    }
+    for (const bool Killed : {false, true}) {
+        int Pipe[2];
+        ASSERT_EQ(::pipe(Pipe), 0);
+        const pid_t Program = ::fork();
+        if (Program == 0) {
+            const pid_t Helper = RawSocketHelper::Start() ? RawSocketHelper::Pid() : 0;
+            (void)!::write(Pipe[1], &Helper, sizeof Helper);
+            if (Killed) {
+                ::pause();
+            }
+            ::_exit(0);
+        }
+        pid_t Helper = 0;
+        ::close(Pipe[1]);
+        ASSERT_EQ(::read(Pipe[0], &Helper, sizeof Helper), static_cast<ssize_t>(sizeof Helper));
+        ::close(Pipe[0]);
+        ASSERT_NE(Helper, 0);
+        if (Killed) {
+            ::kill(Program, SIGKILL);
+        }
+        ::waitpid(Program, nullptr, 0);
+        // Gone, or a zombie that only waits for its new parent to collect it.
+        const auto Running = [Helper] {
+            std::ifstream Stat("/proc/" + std::to_string(Helper) + "/stat");
+            std::string Pid, Name, State;
+            return static_cast<bool>(Stat >> Pid >> Name >> State) && State != "Z";
+        };
+        for (int I = 0; I < 100 && Running(); ++I) {
+            ::usleep(20'000);
+        }
+        EXPECT_FALSE(Running()) << (Killed ? "program killed" : "program ended");
     }
 }
 

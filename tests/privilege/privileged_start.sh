@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The real program started with raised privilege, in an X server of its own: as nobody, a
-# copy with the file capability pings 127.0.0.1 while holding the capability in force only
-# for opening its socket, and loads no plugin from the folders planted through the
-# environment, the command line or a qt.conf beside it; a copy without the capability shows
-# "Cannot allocate socket." in red and does load them; plain root keeps only the one
-# capability. Usage: privileged_start.sh <vexlo>; exit 77 (skipped) without root or tools.
+# copy with the file capability pings 127.0.0.1 through its helper while the window's
+# process holds no capability at all, so that an image plugin planted beside it finds none
+# to borrow; it loads no plugin from the folders planted through the environment, the
+# command line or a qt.conf beside it; a copy without the capability shows "Cannot allocate
+# socket." in red and does load them; plain root also keeps nothing but the helper.
+# Usage: privileged_start.sh <vexlo> <xpm spy plugin>; exit 77 (skipped) without root or
+# tools.
 set -u
 skip() {
     echo "SKIPPED: $*"
@@ -32,7 +34,9 @@ fail() {
 # qt.conf's folder instead of it, but the platform plugin folder after it: the copy there
 # answers to a name of its own, "xcq", tried before "xcb"; loaded, it declines that name.
 chmod 755 "$WORK"
-mkdir -p "$WORK"/{cap,plain,home,planted/env/platforms,planted/qpa,planted/conf/platforms}
+mkdir -p "$WORK"/{cap/imageformats,plain,home,planted/env/platforms,planted/qpa,planted/conf/platforms}
+cp "$2" "$WORK/cap/imageformats/"
+export VEXLO_SPY_REPORT=$WORK/home/spy.txt
 cp "$XcbPlugin" "$WORK/planted/env/platforms/"
 cp "$XcbPlugin" "$WORK/planted/conf/platforms/"
 python3 - "$XcbPlugin" "$WORK/planted/qpa/libqxcb.so" <<'RENAME' || exit 1
@@ -81,6 +85,17 @@ chmod 640 "$XAUTHORITY"
 caps_of() {
     awk '/^CapPrm|^CapEff/ { printf "%s%s ", $1, $2 }' "/proc/$1/status"
 }
+# Not ended, nor a zombie that only waits for its new parent to collect it.
+running() {
+    [ -n "$1" ] && awk '{ exit $3 == "Z" }' "/proc/$1/stat" 2>/dev/null
+}
+# The raw-socket helper of a program: its child named vexlo-raw.
+helper_of() {
+    local Child
+    for Child in $(cat /proc/"$1"/task/*/children 2>/dev/null); do
+        [ "$(cat "/proc/$Child/comm" 2>/dev/null)" = vexlo-raw ] && echo "$Child"
+    done
+}
 
 # Waits up to five seconds for a colour in the status line's box (8..168, 42..54 in the
 # window at 7, 7); prints how many pixels have it.
@@ -94,13 +109,16 @@ status_pixels() {
     echo "$Count"
 }
 
-# Usage: check <label> <user> <binary> <caps> <colour> <planted: loaded|ignored|-> [VAR=value]...
+# Usage: check <label> <user> <binary> <helper caps> <colour> <planted: loaded|ignored|->
+#   [VAR=value]...; the window's process must hold nothing, whichever the start.
 # The program's command line is in Options.
 check() {
-    local Label=$1 User=$2 Binary=$3 Caps=$4 Colour=$5 Planted=$6 As=() Pid
+    local Label=$1 User=$2 Binary=$3 HelperCaps=$4 Colour=$5 Planted=$6 As=() Pid Helper
+    local Caps="CapPrm:0000000000000000 CapEff:0000000000000000 "
     shift 6
     [ "$User" = root ] || As=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
     env -i DISPLAY="$DISPLAY" XAUTHORITY="$XAUTHORITY" HOME="$WORK/home" \
+        VEXLO_SPY_REPORT="$VEXLO_SPY_REPORT" \
         QT_QPA_PLATFORM="xcq;xcb" "$@" "${As[@]}" "$Binary" "${Options[@]}" \
         >>"$WORK/vexlo.log" 2>&1 &
     Pid=$!
@@ -112,6 +130,12 @@ check() {
     if ! kill -0 "$Pid" 2>/dev/null || [ "$(caps_of "$Pid")" != "$Caps" ]; then
         fail "$Label: waiting for input, holds $(caps_of "$Pid" 2>&1), not $Caps;" \
             "log: $(cat "$WORK/vexlo.log")"
+    fi
+    Helper=$(helper_of "$Pid")
+    if [ "$HelperCaps" = - ]; then
+        [ -z "$Helper" ] || fail "$Label: started a helper ($Helper) without privilege"
+    elif [ -z "$Helper" ] || [ "$(caps_of "$Helper")" != "$HelperCaps" ]; then
+        fail "$Label: helper '${Helper}' holds $(caps_of "$Helper" 2>&1), not $HelperCaps"
     fi
     # Enter as a person presses it, to the window the program activated at start.
     xdotool keydown Return sleep 0.05 keyup Return
@@ -133,17 +157,29 @@ check() {
     # Esc ends the program, which writes its host list beside itself.
     xdotool keydown Escape sleep 0.05 keyup Escape
     timeout 5 tail --pid="$Pid" -f /dev/null || fail "$Label: Esc did not end the program"
+    for _ in $(seq 50); do
+        running "$Helper" || break
+        sleep 0.1
+    done
+    ! running "$Helper" || fail "$Label: the helper outlived the program"
     [ -s "${Binary%/*}/vexlo.txt" ] || fail "$Label: wrote no host list beside itself"
     rm -f "${Binary%/*}/vexlo.txt"
 }
 
 Planted=(QT_PLUGIN_PATH="$WORK/planted/env" QT_QPA_PLATFORM_PLUGIN_PATH="$WORK/planted/qpa")
 Options=(-platformpluginpath "$WORK/planted/qpa")
-RawOnly="CapPrm:0000000000002000 CapEff:0000000000000000 "
+RawOnly="CapPrm:0000000000002000 CapEff:0000000000002000 "
 check "capability copy as nobody" nobody "$WORK/cap/vexlo" "$RawOnly" "#008000" ignored \
     "${Planted[@]}"
-check "plain copy as nobody" nobody "$WORK/plain/vexlo" \
-    "CapPrm:0000000000000000 CapEff:0000000000000000 " "#FF0000" loaded "${Planted[@]}"
+# The plugin beside the copy is loaded (or the check proves nothing) and found nothing.
+Spy=$(cat "$VEXLO_SPY_REPORT" 2>/dev/null)
+echo "planted image plugin found: ${Spy:-nothing, it was not loaded}"
+[ -n "$Spy" ] || fail "the planted image plugin was not loaded, which so proves nothing"
+if grep -qv '^CapPrm:0000000000000000 CapEff:0000000000000000 raise:refused packet:refused$' \
+    <<<"$Spy"; then
+    fail "the planted image plugin borrowed privilege: $Spy"
+fi
+check "plain copy as nobody" nobody "$WORK/plain/vexlo" - "#FF0000" loaded "${Planted[@]}"
 Options=()
 check "plain copy as root" root "$WORK/root/vexlo" "$RawOnly" "#008000" -
 [ "$Failures" = 0 ] && echo "all checks passed"

@@ -1,0 +1,69 @@
+// An image-format plugin for the key "xpm", as a user could plant it in imageformats/
+// beside the program. When the program loads it, it writes down what it could borrow: the
+// capabilities the process holds, whether it can put the raw-socket one in force, and
+// whether it can open a packet socket, which reads and forges every packet of the machine.
+#include <QImageIOPlugin>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <linux/if_ether.h>
+#include <string>
+#include <sys/capability.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+std::string StatusLine(const char* AName) {
+    std::ifstream Status("/proc/self/status");
+    for (std::string Line; std::getline(Status, Line);) {
+        if (Line.starts_with(AName)) {
+            return Line.substr(0, Line.find('\t')) + Line.substr(Line.find('\t') + 1);
+        }
+    }
+    return std::string(AName) + "?";
+}
+
+std::string TryRaise() {
+    cap_t Caps = ::cap_get_proc();
+    cap_value_t Raw = CAP_NET_RAW;
+    const bool Raised = Caps != nullptr &&
+                        ::cap_set_flag(Caps, CAP_EFFECTIVE, 1, &Raw, CAP_SET) == 0 &&
+                        ::cap_set_proc(Caps) == 0;
+    ::cap_free(Caps);
+    return Raised ? "raised" : "refused";
+}
+
+std::string TryPacketSocket() {
+    const int Fd = ::socket(AF_PACKET, SOCK_RAW, htons(ETH_P_ALL));
+    if (Fd < 0) {
+        return "refused";
+    }
+    ::close(Fd);
+    return "opened";
+}
+
+// At load, before Qt asks anything of the plugin: a plugin's code runs from here on.
+const bool Reported = [] {
+    if (const char* Path = std::getenv("VEXLO_SPY_REPORT")) {
+        std::ofstream(Path, std::ios::app)
+            << StatusLine("CapPrm:") << ' ' << StatusLine("CapEff:") << " raise:" << TryRaise()
+            << " packet:" << TryPacketSocket() << '\n';
+    }
+    return true;
+}();
+
+} // namespace
+
+class TXpmSpyPlugin : public QImageIOPlugin {
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID QImageIOHandlerFactoryInterface_iid FILE "XpmSpyPlugin.json")
+
+  public:
+    Capabilities capabilities(QIODevice*, const QByteArray&) const override { return {}; }
+    QImageIOHandler* create(QIODevice*, const QByteArray&) const override { return nullptr; }
+};
+
+#include "XpmSpyPlugin.moc"
