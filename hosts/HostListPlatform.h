@@ -19,7 +19,9 @@ enum class TReadResult { Read, Missing, Failed };
 TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::string& ASystemText);
 
 // A new file beside the file at APath (beside a symbolic link's final target), which
-// replaces that file on Commit and is removed when the object goes without one.
+// replaces that file on Commit and is removed when the object goes without one. Where no
+// new file can be made there but the old one can be written, the old one is written in
+// place instead, as before saves became atomic. Only a regular file is ever written.
 class TReplacement {
   public:
     // Raises EFCreateError when the file cannot be written there or the new one be made.
@@ -39,9 +41,15 @@ class TReplacement {
 
     std::string FPath;   // as the user knows it, for the messages
     std::string FTarget; // the file to replace, links followed
-    std::string FTemp;
+    std::string FTemp;     // empty while the new file has no name yet
     std::intptr_t FHandle; // a descriptor or a HANDLE
     bool FOpen = false;
+    bool FInPlace = false; // writing the old file itself
+    // What the new file takes over from the old one before it replaces it: its mode,
+    // owner and group (-1: the old file's are not known; a new file's usual ones).
+    long FMode = -1;
+    long FOwner = -1;
+    long FGroup = -1;
 };
 
 } // namespace HostListPlatform

@@ -48,6 +48,60 @@ std::string FinalTarget(const std::string& APath) {
     throw EFCreateError(APath, ErrnoText(ELOOP));
 }
 
+constexpr const char* NotARegularFile = "Not a regular file";
+
+std::string TempName(const std::string& ATarget, unsigned AAttempt) {
+    return ATarget + "." + std::to_string(::getpid()) + "-" + std::to_string(AAttempt) + ".tmp";
+}
+
+// The folder refuses a new file to this user (not writable, read-only), as opposed to a
+// file system that cannot make one without a name.
+bool CannotCreateIn(int AErrno) {
+    return AErrno == EACCES || AErrno == EPERM || AErrno == EROFS;
+}
+
+// A file without a name until Commit links it: a save killed at any moment before then
+// leaves nothing behind, and nobody can open the file while it is written. Mode 0600 until
+// it takes the old file's.
+int OpenUnnamed(const std::string& AFolder) {
+    return ::open(AFolder.empty() ? "." : AFolder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
+                  0600);
+}
+
+// The old file itself, emptied only once it shows to be a regular file.
+int OpenInPlace(const std::string& ATarget, int& AError) {
+    const int Fd = ::open(ATarget.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (Fd < 0) {
+        AError = errno;
+        return -1;
+    }
+    struct stat St {};
+    if (::fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode) || ::ftruncate(Fd, 0) != 0) {
+        AError = S_ISREG(St.st_mode) ? errno : EINVAL;
+        ::close(Fd);
+        return -1;
+    }
+    return Fd;
+}
+
+// Owner first: a change of owner clears the set-id bits. Only root may give a file away;
+// a member of the old file's group may still give the new one that group, so that a list
+// shared in a group's folder stays shared. A new list gets the usual permissions.
+void TakeOverOwnerAndMode(int AFd, long AOwner, long AGroup, long AMode) {
+    if (AMode < 0) {
+        const mode_t Mask = ::umask(0);
+        ::umask(Mask);
+        (void)::fchmod(AFd, 0666 & ~Mask);
+        return;
+    }
+    if (static_cast<uid_t>(AOwner) != ::geteuid() || static_cast<gid_t>(AGroup) != ::getegid()) {
+        if (::fchown(AFd, static_cast<uid_t>(AOwner), static_cast<gid_t>(AGroup)) != 0) {
+            (void)::fchown(AFd, static_cast<uid_t>(-1), static_cast<gid_t>(AGroup));
+        }
+    }
+    (void)::fchmod(AFd, static_cast<mode_t>(AMode));
+}
+
 } // namespace
 
 std::string_view PathSeparators() {
@@ -56,7 +110,8 @@ std::string_view PathSeparators() {
 
 TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::string& ASystemText) {
     // POSIX has no way to deny others writing (locks are advisory), so none is tried.
-    // O_NONBLOCK keeps a FIFO at the path from blocking the window's creation.
+    // O_NONBLOCK keeps a FIFO at the path from blocking the window's creation until its
+    // other end opens; what is there is only read once it shows to be a regular file.
     const int Fd = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (Fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR) {
@@ -75,8 +130,13 @@ TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::st
         ::close(Fd);
         return TReadResult::Missing;
     }
-    ::fcntl(Fd, F_SETFL, ::fcntl(Fd, F_GETFL) & ~O_NONBLOCK);
-    // The size is a hint only: the file may grow while it is read, and /proc files say 0.
+    if (!S_ISREG(St.st_mode)) {
+        // A FIFO, device or socket: reading could wait for ever, or never end (/dev/zero).
+        ASystemText = NotARegularFile;
+        ::close(Fd);
+        return TReadResult::Failed;
+    }
+    // The size is a hint only: the file may grow while it is read.
     std::string Bytes(static_cast<std::size_t>(St.st_size > 0 ? St.st_size : 0) + 1, '\0');
     std::size_t Used = 0;
     for (;;) {
@@ -105,37 +165,56 @@ TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::st
 
 TReplacement::TReplacement(std::string APath) : FPath(std::move(APath)), FHandle(-1) {
     FTarget = FinalTarget(FPath);
+    const std::string Folder = FolderOf(FTarget);
     struct stat Old {};
     const bool Exists = ::stat(FTarget.c_str(), &Old) == 0;
     if (Exists) {
         // Replacing by rename needs only the folder's permission; a file the user may not
         // write (read-only, a folder, a read-only mount) is refused as truncating it would
-        // be, and left alone.
+        // be, and left alone; so is anything but a regular file.
         const int Probe = ::open(FTarget.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
         if (Probe < 0) {
             throw EFCreateError(FPath, ErrnoText(errno));
         }
+        struct stat St {};
+        const bool Regular = ::fstat(Probe, &St) == 0 && S_ISREG(St.st_mode);
         ::close(Probe);
-    }
-    int Fd = -1;
-    for (unsigned Attempt = 0; Fd < 0; ++Attempt) {
-        FTemp = FTarget + "." + std::to_string(::getpid()) + "-" + std::to_string(Attempt) + ".tmp";
-        // 0666 so that the umask gives a new file the usual permissions.
-        Fd = ::open(FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (Fd < 0 && (errno != EEXIST || Attempt == 100)) {
-            throw EFCreateError(FPath, ErrnoText(errno));
+        if (!Regular) {
+            throw EFCreateError(FPath, NotARegularFile);
         }
+        FMode = Old.st_mode & 07777;
+        FOwner = Old.st_uid;
+        FGroup = Old.st_gid;
+    }
+    // In a sticky folder of another user's, only the owner of the old file may replace it.
+    struct stat Dir {};
+    const bool RenameRefused = Exists && ::stat(Folder.empty() ? "." : Folder.c_str(), &Dir) == 0 &&
+                               (Dir.st_mode & S_ISVTX) != 0 && Dir.st_uid != ::geteuid() &&
+                               Old.st_uid != ::geteuid();
+    int Fd = RenameRefused ? -1 : OpenUnnamed(Folder);
+    int Error = Fd < 0 ? errno : 0;
+    // Not every file system can make a file without a name: then one that is named at once
+    // and private until it is complete.
+    if (Fd < 0 && !RenameRefused && !CannotCreateIn(Error)) {
+        for (unsigned Attempt = 0; Fd < 0; ++Attempt) {
+            FTemp = TempName(FTarget, Attempt);
+            Fd = ::open(FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            Error = errno;
+            if (Fd < 0 && (Error != EEXIST || Attempt == 100)) {
+                FTemp.clear();
+                break;
+            }
+        }
+    }
+    if (Fd < 0 && Exists && (RenameRefused || CannotCreateIn(Error))) {
+        Fd = OpenInPlace(FTarget, Error);
+        FInPlace = Fd >= 0;
+    }
+    if (Fd < 0) {
+        throw EFCreateError(FPath, ErrnoText(Error));
     }
     FHandle = Fd;
     FOpen = true;
-    if (Exists) {
-        // Owner first: a change of owner clears the set-id bits. Only root may give a file
-        // away, and when that fails the file is still the user's to read and write.
-        if (Old.st_uid != ::geteuid() || Old.st_gid != ::getegid()) {
-            (void)::fchown(Fd, Old.st_uid, Old.st_gid);
-        }
-        (void)::fchmod(Fd, Old.st_mode & 07777);
-    }
 }
 
 TReplacement::~TReplacement() {
@@ -145,7 +224,9 @@ TReplacement::~TReplacement() {
 void TReplacement::Discard() {
     if (FOpen) {
         ::close(static_cast<int>(FHandle));
-        ::unlink(FTemp.c_str());
+        if (!FTemp.empty()) {
+            ::unlink(FTemp.c_str());
+        }
         FOpen = false;
     }
 }
@@ -168,11 +249,33 @@ void TReplacement::Write(const char* AData, std::size_t ASize) {
 
 void TReplacement::Commit() {
     const int Fd = static_cast<int>(FHandle);
+    if (!FInPlace) {
+        TakeOverOwnerAndMode(Fd, FOwner, FGroup, FMode);
+    }
     // Data on disk before the name points at it: otherwise a crash right after the rename
     // can leave an empty file where the old list was.
     if (::fsync(Fd) != 0) {
         Discard();
         throw EWriteError();
+    }
+    if (FInPlace) {
+        FOpen = false;
+        if (::close(Fd) != 0) {
+            throw EWriteError();
+        }
+        return;
+    }
+    // The unnamed file gets its name only now, complete, for the moment until the rename.
+    for (unsigned Attempt = 0; FTemp.empty(); ++Attempt) {
+        const std::string Name = TempName(FTarget, Attempt);
+        const std::string Self = "/proc/self/fd/" + std::to_string(Fd);
+        if (::linkat(AT_FDCWD, Self.c_str(), AT_FDCWD, Name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            FTemp = Name;
+        } else if (errno != EEXIST || Attempt == 100) {
+            const int Error = errno;
+            Discard();
+            throw EFCreateError(FPath, ErrnoText(Error));
+        }
     }
     FOpen = false;
     if (::close(Fd) != 0) {

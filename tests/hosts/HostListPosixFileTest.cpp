@@ -1,12 +1,20 @@
-// The mended faults that need POSIX means to provoke: a link, permissions, a size limit.
+// The mended faults that need POSIX means to provoke: a link, permissions, owners and
+// groups, a size limit, a FIFO, a kill in the middle of a save.
 #include "hosts/HostList.h"
 #include "hosts/HostListErrors.h"
 #include "hosts/HostListFile.h"
+#include "hosts/HostListPlatform.h"
 #include "tests/hosts/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <grp.h>
+#include <iostream>
+#include <random>
+#include <sys/wait.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -90,6 +98,172 @@ TEST(PosixFile, AnUnreadableFileIsReportedAndNeverWrittenOver) {
     List.Append("typed=later");
     File.Save(List);
     EXPECT_EQ(ReadBytes(Path), "mine=1\r\n");
+}
+
+struct stat StatOf(const std::string& APath) {
+    struct stat St {};
+    ::lstat(APath.c_str(), &St);
+    return St;
+}
+
+TEST(PosixFile, TheNewFileIsPrivateWhileWrittenAndTakesTheOldModeOrTheUsualOne) {
+    const struct {
+        int OldMode; // -1: no list yet
+        mode_t Umask;
+        mode_t After;
+    } Cases[] = {{0600, 022, 0600}, {0644, 077, 0644}, {0640, 0, 0640}, {-1, 022, 0644},
+                 {-1, 077, 0600}};
+    for (const auto& C : Cases) {
+        TTempFolder Folder;
+        const std::string Path = Folder / "vexlo.txt";
+        if (C.OldMode >= 0) {
+            WriteBytes(Path, "old=1\r\n");
+            ::chmod(Path.c_str(), static_cast<mode_t>(C.OldMode));
+        }
+        const mode_t Umask = ::umask(C.Umask);
+        {
+            HostListPlatform::TReplacement File(Path);
+            File.Write("new=1\r\n", 7);
+            // Whatever stands in the folder while the list is written, nobody else reads it.
+            for (const auto& Name : Folder.Names()) {
+                if (Name != "vexlo.txt") {
+                    EXPECT_EQ(StatOf(Folder / Name).st_mode & 077, 0u) << Name;
+                }
+            }
+            File.Commit();
+        }
+        ::umask(Umask);
+        EXPECT_EQ(ReadBytes(Path), "new=1\r\n");
+        EXPECT_EQ(StatOf(Path).st_mode & 07777, C.After) << "old " << C.OldMode;
+        EXPECT_EQ(Folder.Names(), std::set<std::string>{"vexlo.txt"});
+    }
+}
+
+// Changes of user and groups for the cases that need another user than root.
+struct TAsUser {
+    const bool Ok;
+    TAsUser(gid_t AGroup, std::vector<gid_t> AGroups)
+        : Ok(::geteuid() == 0 && ::setgroups(AGroups.size(), AGroups.data()) == 0 &&
+             ::setegid(AGroup) == 0 && ::seteuid(Nobody) == 0) {}
+    ~TAsUser() {
+        EXPECT_TRUE(::seteuid(0) == 0 && ::setegid(0) == 0 && ::setgroups(0, nullptr) == 0);
+    }
+};
+
+TEST(PosixFile, AGroupMemberKeepsTheListsGroupWhenItCannotKeepItsOwner) {
+    constexpr gid_t Users = 100, NoGroup = 65534;
+    TTempFolder Folder;
+    const std::string Path = Folder / "vexlo.txt";
+    WriteBytes(Path, "old=1\r\n");
+    ::chown(Folder.Path.c_str(), 0, Users);
+    ::chmod(Folder.Path.c_str(), 0775);
+    ::chown(Path.c_str(), 0, Users);
+    ::chmod(Path.c_str(), 0664);
+    if (TAsUser Member(NoGroup, {Users}); !Member.Ok) {
+        GTEST_SKIP() << "needs root to act as a member of group " << Users;
+    } else {
+        THostListFile(Path).Save(ListOf("new=1"));
+    }
+    EXPECT_EQ(ReadBytes(Path), "new=1\r\n");
+    EXPECT_EQ(StatOf(Path).st_uid, Nobody);
+    EXPECT_EQ(StatOf(Path).st_gid, Users);
+    EXPECT_EQ(StatOf(Path).st_mode & 07777, 0664u);
+}
+
+TEST(PosixFile, AWritableListInAFolderThatTakesNoNewFileIsWrittenInPlace) {
+    const struct {
+        const char* Name;
+        mode_t FolderMode;
+        uid_t ListOwner;
+    } Cases[] = {
+        {"folder not writable", 0755, Nobody},
+        {"sticky folder, another user's list", 01777, 0},
+    };
+    for (const auto& C : Cases) {
+        TTempFolder Folder;
+        const std::string Path = Folder / "vexlo.txt";
+        WriteBytes(Path, "old=1\r\n");
+        ::chmod(Folder.Path.c_str(), C.FolderMode);
+        ::chown(Path.c_str(), C.ListOwner, 0);
+        ::chmod(Path.c_str(), 0666);
+        if (TAsNobody Guard; !Guard.Ok) {
+            GTEST_SKIP() << "needs root to act as another user";
+        } else {
+            THostListFile(Path).Save(ListOf("new=1\nsecond=2"));
+        }
+        EXPECT_EQ(ReadBytes(Path), "new=1\r\nsecond=2\r\n") << C.Name;
+        EXPECT_EQ(Folder.Names(), std::set<std::string>{"vexlo.txt"}) << C.Name;
+    }
+}
+
+TEST(PosixFile, OnlyARegularFileIsReadAndNothingElseIsEverWritten) {
+    TTempFolder Folder;
+    const std::string Fifo = Folder / "fifo.txt", Device = Folder / "zero.txt";
+    ASSERT_EQ(::mkfifo(Fifo.c_str(), 0666), 0);
+    // A writer that never closes: reading would wait for ever.
+    const int Writer = ::open(Fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(Writer, 0);
+    ASSERT_EQ(::write(Writer, "a=1\r\n", 5), 5);
+    std::filesystem::create_symlink("/dev/zero", Device); // and would never end
+    for (const std::string& Path : {Fifo, Device}) {
+        THostListFile File(Path);
+        THostList List;
+        try {
+            File.Load(List);
+            ADD_FAILURE() << "no exception for " << Path;
+        } catch (const EFOpenError& E) {
+            EXPECT_EQ(E.what(), "Cannot open file \"" + Path + "\". Not a regular file");
+        }
+        List.Append("typed=later");
+        File.Save(List);
+        // Written anyway, by a caller that did not load first: refused.
+        EXPECT_THROW(THostListFile(Path).Save(List), EFCreateError) << Path;
+    }
+    EXPECT_TRUE(S_ISFIFO(StatOf(Fifo).st_mode));
+    char Left[8];
+    EXPECT_EQ(::read(Writer, Left, sizeof Left), 5); // nobody took the bytes, nor added any
+    ::close(Writer);
+    EXPECT_TRUE(std::filesystem::is_symlink(Device));
+}
+
+TEST(PosixFile, AKillAtAnyMomentOfASaveLeavesTheOldOrTheNewListAndNothingElse) {
+    TTempFolder Folder;
+    const std::string Path = Folder / "vexlo.txt";
+    std::string Lists[2];
+    for (int I = 0; I < 200'000; ++I) {
+        Lists[0] += "10.0.0.1=first " + std::to_string(I) + "\r\n";
+        Lists[1] += "10.0.0.2=second " + std::to_string(I) + "\r\n";
+    }
+    WriteBytes(Path, Lists[0]);
+    const auto SaveInChild = [&](int AWhich) {
+        const pid_t Child = ::fork();
+        if (Child == 0) {
+            THostListFile(Path).Save(ListOf(Lists[AWhich]));
+            ::_exit(0);
+        }
+        return Child;
+    };
+    // How long one save takes here, so that the kills fall all over it.
+    const auto Start = std::chrono::steady_clock::now();
+    ::waitpid(SaveInChild(1), nullptr, 0);
+    const auto Took = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - Start);
+    std::mt19937 Random(20);
+    int Old = 0, New = 0;
+    for (int Kill = 0; Kill < 20; ++Kill) {
+        const int Which = Kill % 2;
+        const pid_t Child = SaveInChild(Which);
+        ::usleep(static_cast<useconds_t>(Random() % (Took.count() + 1)));
+        ::kill(Child, SIGKILL);
+        ::waitpid(Child, nullptr, 0);
+        const std::string Now = ReadBytes(Path);
+        ASSERT_TRUE(Now == Lists[0] || Now == Lists[1]) << "kill " << Kill;
+        (Now == Lists[Which] ? New : Old)++;
+        ASSERT_EQ(Folder.Names(), std::set<std::string>{"vexlo.txt"}) << "kill " << Kill;
+    }
+    RecordProperty("SaveMicroseconds", std::to_string(Took.count()));
+    std::cout << "one save: " << Took.count() << " us; kills that left the old list " << Old
+              << ", the new one " << New << "\n";
 }
 
 } // namespace
