@@ -3,6 +3,7 @@
 // Windows Sockets code of its errno, so WSAGetLastError reports what Windows would.
 #include "net/IdWinSock2.h"
 #include "net/RawPrivilege.h"
+#include "net/posix/IcmpDatagramPosix.h"
 #include "net/posix/PosixSockets.h"
 
 #include <arpa/inet.h>
@@ -101,6 +102,7 @@ int IDWSAPI PxBind(TSocket S, const TSockAddr* A, int L) {
     return Checked(::bind(S, Sys(A), static_cast<socklen_t>(L)), -1);
 }
 int IDWSAPI PxCloseSocket(TSocket S) {
+    IdPosix::ForgetIcmpDatagram(S);
     return Checked(::close(S), -1);
 }
 int IDWSAPI PxConnect(TSocket S, const TSockAddr* A, int L) {
@@ -165,12 +167,20 @@ uint16_t IDWSAPI PxNtohs(uint16_t V) {
     return (::ntohs)(V);
 }
 int IDWSAPI PxRecv(TSocket S, char* B, int L, int F) {
+    if (IdPosix::IsIcmpDatagram(S)) {
+        return static_cast<int>(Checked(
+            IdPosix::ReceiveIcmpDatagram(S, B, static_cast<size_t>(L), F, nullptr, nullptr),
+            ssize_t{-1}));
+    }
     return static_cast<int>(Checked(::recv(S, B, static_cast<size_t>(L), F), ssize_t{-1}));
 }
 int IDWSAPI PxRecvFrom(TSocket S, char* B, int L, int F, TSockAddr* A, int* AL) {
     socklen_t Len;
-    const auto R =
-        Checked(::recvfrom(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len)), ssize_t{-1});
+    const auto R = Checked(IdPosix::IsIcmpDatagram(S)
+                               ? IdPosix::ReceiveIcmpDatagram(S, B, static_cast<size_t>(L), F,
+                                                              Sys(A), AsLen(AL, Len))
+                               : ::recvfrom(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len)),
+                           ssize_t{-1});
     if (R != -1 && AL != nullptr) {
         *AL = static_cast<int>(Len);
     }
@@ -182,6 +192,12 @@ int IDWSAPI PxSend(TSocket S, const char* B, int L, int F) {
         Checked(::send(S, B, static_cast<size_t>(L), F | MSG_NOSIGNAL), ssize_t{-1}));
 }
 int IDWSAPI PxSendTo(TSocket S, const char* B, int L, int F, const TSockAddr* A, int AL) {
+    if (IdPosix::IsIcmpDatagram(S)) {
+        return static_cast<int>(Checked(IdPosix::SendIcmpDatagram(S, B, static_cast<size_t>(L),
+                                                                   F | MSG_NOSIGNAL, Sys(A),
+                                                                   static_cast<socklen_t>(AL)),
+                                        ssize_t{-1}));
+    }
     return static_cast<int>(Checked(::sendto(S, B, static_cast<size_t>(L), F | MSG_NOSIGNAL, Sys(A),
                                              static_cast<socklen_t>(AL)),
                                     ssize_t{-1}));
@@ -197,10 +213,19 @@ int IDWSAPI PxShutdown(TSocket S, int How) {
     return Checked(::shutdown(S, How), -1);
 }
 TSocket IDWSAPI PxSocket(int Family, int Type, int Protocol) {
-    // The raw-socket privilege is in force for this one call only.
-    const TRawPrivilege Privilege(Type == SOCK_RAW);
-    // Windows sockets are not inherited by child processes; keep it that way here.
-    return Checked(::socket(Family, Type | SOCK_CLOEXEC, Protocol), -1);
+    TSocket S;
+    {
+        // The raw-socket privilege is in force for this one call only.
+        const TRawPrivilege Privilege(Type == SOCK_RAW);
+        // Windows sockets are not inherited by child processes; keep it that way here.
+        S = Checked(::socket(Family, Type | SOCK_CLOEXEC, Protocol), -1);
+    }
+    // Raw ICMP refused for want of privilege: an ICMP datagram socket where the system allows
+    // one. Refused too, the raw socket's errno and code stand.
+    if (S == -1) {
+        S = IdPosix::IcmpDatagramInstead(Family, Type, Protocol);
+    }
+    return S;
 }
 THostEnt* IDWSAPI PxGetHostByAddr(const char* A, int L, int T) {
     auto* R = FromSys(::gethostbyaddr(A, static_cast<socklen_t>(L), T));
