@@ -91,11 +91,11 @@ void ReplaceIdentifier(std::span<uint8_t> AEcho, TIdentifier AIdentifier) {
 }
 
 void FrameReply(const TReplyFacts& AFacts, std::span<uint8_t> ADatagram, size_t AIcmpBytes,
-                size_t AIcmpTotal, TIdentifier AKernel, TIdentifier AClient) {
+                TIdentifier AKernel, TIdentifier AClient) {
     if (AKernel != AClient) {
         ReplaceIdentifier(ADatagram.subspan(Ipv4HeaderBytes, AIcmpBytes), AClient);
     }
-    WriteIpv4Header(ADatagram.data(), Ipv4HeaderBytes + AIcmpTotal, AFacts.Ttl, AFacts.Source,
+    WriteIpv4Header(ADatagram.data(), Ipv4HeaderBytes + AIcmpBytes, AFacts.Ttl, AFacts.Source,
                     AFacts.Destination);
 }
 

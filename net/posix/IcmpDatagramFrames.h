@@ -49,11 +49,11 @@ uint16_t InternetChecksum(std::span<const uint8_t> ABytes);
 // message cut short) are left alone.
 void ReplaceIdentifier(std::span<uint8_t> AEcho, TIdentifier AIdentifier);
 
-// ADatagram holds the reply's ICMP message from offset 20 on, AIcmpBytes of it (it may have
-// been cut short), AIcmpTotal its length on the wire. Writes the IPv4 header in front; the
-// identifier becomes AClient where it differs from what the kernel wrote.
+// ADatagram holds the reply's ICMP message, AIcmpBytes long, from offset 20 on. Writes the
+// IPv4 header in front; the identifier becomes AClient where it differs from what the
+// kernel wrote.
 void FrameReply(const TReplyFacts& AFacts, std::span<uint8_t> ADatagram, size_t AIcmpBytes,
-                size_t AIcmpTotal, TIdentifier AKernel, TIdentifier AClient);
+                TIdentifier AKernel, TIdentifier AClient);
 
 // ADatagram holds the quoted part of our request (its ICMP header first) from offset
 // ErrorPrefixBytes on, AQuotedBytes of it. Writes the outer IPv4 header, the ICMP error

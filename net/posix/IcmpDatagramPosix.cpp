@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <linux/errqueue.h>
+#include <memory>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
@@ -129,7 +130,7 @@ ssize_t ReadReply(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, siz
     Got.OurAddress(Facts.Destination);
     Facts.Ttl = Got.Ttl();
     const auto Icmp = static_cast<size_t>(Count);
-    FrameReply(Facts, {AOut, Ipv4HeaderBytes + Icmp}, Icmp, Icmp, AState.Kernel, AState.Client);
+    FrameReply(Facts, {AOut, Ipv4HeaderBytes + Icmp}, Icmp, AState.Kernel, AState.Client);
     CopyAddress(Got.Address, AFrom, AFromLength);
     return static_cast<ssize_t>(Ipv4HeaderBytes + Icmp);
 }
@@ -273,17 +274,19 @@ ssize_t SendIcmpDatagram(int ASocket, const void* ABuffer, size_t ALength, int A
 ssize_t ReceiveIcmpDatagram(int ASocket, void* ABuffer, size_t ALength, int AFlags,
                             sockaddr* AFrom, socklen_t* AFromLength) {
     const TDatagramSocket State = Lookup(ASocket);
-    // A buffer too small to frame a message in place gets the front of one framed here.
-    uint8_t Scratch[576];
-    const bool InPlace = ALength >= ErrorPrefixBytes + IcmpHeaderBytes;
-    uint8_t* Out = InPlace ? static_cast<uint8_t*>(ABuffer) : Scratch;
-    const size_t OutLength = InPlace ? ALength : sizeof Scratch;
+    // Framed whole here, then as much handed over as the caller's buffer holds: a raw
+    // socket cuts a long datagram the same way, its header still telling the whole length.
+    // Room for the largest IPv4 datagram plus the headers an error gets in front.
+    constexpr size_t Room = 65536 + ErrorPrefixBytes;
+    thread_local std::unique_ptr<uint8_t[]> Whole;
+    if (!Whole) {
+        Whole = std::make_unique<uint8_t[]>(Room);
+    }
+    uint8_t* const Out = Whole.get();
+    const size_t OutLength = Room;
     const auto Deliver = [&](ssize_t ACount) {
-        if (InPlace) {
-            return ACount;
-        }
         const size_t Kept = std::min(static_cast<size_t>(ACount), ALength);
-        std::memcpy(ABuffer, Scratch, Kept);
+        std::memcpy(ABuffer, Out, Kept);
         return static_cast<ssize_t>(Kept);
     };
     for (;;) {
