@@ -27,7 +27,9 @@ struct TDatagramSocket {
     TIdentifier Kernel; // what the kernel writes into each request: the socket's bound "port"
     TIdentifier Client; // what the client wrote into its last request
     bool Bound = false;
+    bool Connected = false;
     uint16_t RequestBytes = 0;
+    int Ttl = -1; // as last set through the adapter; -1: the kernel's default
 };
 
 // The adapters receive bare descriptors; these are the ones that are datagram sockets.
@@ -35,6 +37,12 @@ std::mutex Lock;
 std::unordered_map<int, TDatagramSocket> Sockets;
 // Lets the raw socket's every call skip the lock while no datagram socket is open.
 std::atomic<size_t> SocketCount{0};
+
+// The errno with which this thread was refused a raw ICMP socket, once it was. Capabilities
+// belong to a thread, and one that has lost CAP_NET_RAW (or never had it) cannot take it up
+// again short of exec; trying again would cost a failing socket() and a capability query
+// on every exchange.
+thread_local int RawRefusal = 0;
 
 TDatagramSocket Lookup(int ASocket) {
     const std::lock_guard Guard(Lock);
@@ -167,9 +175,11 @@ ssize_t ReadError(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, siz
     Facts.Info = Error.ee_info;
     // The error's address is the destination of the request it quotes.
     std::memcpy(Facts.Target, &Got.Address.sin_addr, 4);
-    int RequestTtl = 0;
+    int RequestTtl = AState.Ttl;
     socklen_t TtlLength = sizeof RequestTtl;
-    ::getsockopt(ASocket, IPPROTO_IP, IP_TTL, &RequestTtl, &TtlLength);
+    if (RequestTtl < 0) {
+        ::getsockopt(ASocket, IPPROTO_IP, IP_TTL, &RequestTtl, &TtlLength);
+    }
     Facts.RequestTtl = static_cast<uint8_t>(RequestTtl);
     Facts.RequestBytes = AState.RequestBytes;
     const auto Quoted = static_cast<size_t>(Count);
@@ -185,14 +195,19 @@ bool NonBlocking(int ASocket) {
 
 } // namespace
 
+bool RawIcmpRefusedBefore(int AFamily, int AType, int AProtocol) {
+    return RawRefusal != 0 && AFamily == AF_INET && AType == SOCK_RAW && AProtocol == IPPROTO_ICMP;
+}
+
 int IcmpDatagramInstead(int AFamily, int AType, int AProtocol) {
-    const int RawErrno = errno;
+    const int RawErrno = RawIcmpRefusedBefore(AFamily, AType, AProtocol) ? RawRefusal : errno;
     // EPERM: neither root nor CAP_NET_RAW. EACCES: a security module refused the raw socket.
     // Any other failure (no descriptors left, say) would refuse a datagram socket too.
     if (AFamily != AF_INET || AType != SOCK_RAW || AProtocol != IPPROTO_ICMP ||
         (RawErrno != EPERM && RawErrno != EACCES)) {
         return -1;
     }
+    RawRefusal = RawErrno;
     // EACCES: the process's groups lie outside net.ipv4.ping_group_range of its network
     // namespace ("1 0", the kernel's default, admits nobody). EPROTONOSUPPORT: a kernel
     // without ping sockets. Either way the raw socket's refusal is what the user sees.
@@ -269,6 +284,47 @@ ssize_t SendIcmpDatagram(int ASocket, const void* ABuffer, size_t ALength, int A
     Store(ASocket, State);
     errno = SendErrno;
     return Sent;
+}
+
+int SetIcmpDatagramOption(int ASocket, int ALevel, int AName, const void* AValue,
+                          socklen_t ALength) {
+    const bool IsTtl = ALevel == IPPROTO_IP && AName == IP_TTL && ALength == sizeof(int);
+    int Ttl = -1;
+    if (IsTtl) {
+        std::memcpy(&Ttl, AValue, sizeof Ttl);
+        if (Ttl >= 0 && Lookup(ASocket).Ttl == Ttl) {
+            return 0;
+        }
+    }
+    const int Result = ::setsockopt(ASocket, ALevel, AName, AValue, ALength);
+    if (Result == 0 && IsTtl) {
+        const int SetErrno = errno;
+        TDatagramSocket State = Lookup(ASocket);
+        // -1 puts the kernel's default back.
+        State.Ttl = Ttl;
+        Store(ASocket, State);
+        errno = SetErrno;
+    }
+    return Result;
+}
+
+int ConnectIcmpDatagram(int ASocket, const sockaddr* ATo, socklen_t AToLength) {
+    const int Result = ::connect(ASocket, ATo, AToLength);
+    const int ConnectErrno = errno;
+    TDatagramSocket State = Lookup(ASocket);
+    // A failed connect() may have dissolved an earlier association: ask the kernel again.
+    State.Connected = Result == 0 || State.Connected;
+    Store(ASocket, State);
+    errno = ConnectErrno;
+    return Result;
+}
+
+int ShutdownIcmpDatagram(int ASocket, int AHow) {
+    if (!Lookup(ASocket).Connected) {
+        errno = ENOTCONN;
+        return -1;
+    }
+    return ::shutdown(ASocket, AHow);
 }
 
 ssize_t ReceiveIcmpDatagram(int ASocket, void* ABuffer, size_t ALength, int AFlags,

@@ -106,6 +106,9 @@ int IDWSAPI PxCloseSocket(TSocket S) {
     return Checked(::close(S), -1);
 }
 int IDWSAPI PxConnect(TSocket S, const TSockAddr* A, int L) {
+    if (IdPosix::IsIcmpDatagram(S)) {
+        return Checked(IdPosix::ConnectIcmpDatagram(S, Sys(A), static_cast<socklen_t>(L)), -1);
+    }
     return Checked(::connect(S, Sys(A), static_cast<socklen_t>(L)), -1);
 }
 int IDWSAPI PxIoctlSocket(TSocket S, long Cmd, TULong* Arg) {
@@ -207,12 +210,25 @@ int IDWSAPI PxSetSockOpt(TSocket S, int Level, int Name, const char* V, int L) {
         LastSocketError = Id_WSAENOPROTOOPT;
         return -1;
     }
+    if (IdPosix::IsIcmpDatagram(S)) {
+        return Checked(
+            IdPosix::SetIcmpDatagramOption(S, Level, Name, V, static_cast<socklen_t>(L)), -1);
+    }
     return Checked(::setsockopt(S, Level, Name, V, static_cast<socklen_t>(L)), -1);
 }
 int IDWSAPI PxShutdown(TSocket S, int How) {
+    if (IdPosix::IsIcmpDatagram(S)) {
+        return Checked(IdPosix::ShutdownIcmpDatagram(S, How), -1);
+    }
     return Checked(::shutdown(S, How), -1);
 }
 TSocket IDWSAPI PxSocket(int Family, int Type, int Protocol) {
+    // Raw ICMP refused for want of privilege: an ICMP datagram socket where the system allows
+    // one, at once when this thread was refused before. Refused too, the raw socket's errno
+    // and code stand.
+    if (IdPosix::RawIcmpRefusedBefore(Family, Type, Protocol)) {
+        return Checked(IdPosix::IcmpDatagramInstead(Family, Type, Protocol), -1);
+    }
     TSocket S;
     {
         // The raw-socket privilege is in force for this one call only.
@@ -220,10 +236,8 @@ TSocket IDWSAPI PxSocket(int Family, int Type, int Protocol) {
         // Windows sockets are not inherited by child processes; keep it that way here.
         S = Checked(::socket(Family, Type | SOCK_CLOEXEC, Protocol), -1);
     }
-    // Raw ICMP refused for want of privilege: an ICMP datagram socket where the system allows
-    // one. Refused too, the raw socket's errno and code stand.
     if (S == -1) {
-        S = IdPosix::IcmpDatagramInstead(Family, Type, Protocol);
+        S = Checked(IdPosix::IcmpDatagramInstead(Family, Type, Protocol), -1);
     }
     return S;
 }

@@ -197,7 +197,7 @@ TRunResult Run(const std::vector<std::string>& AArgs, const std::vector<std::str
     const std::filesystem::path OutputFile = TempFileName("vexlo-e2e-run");
     TRunResult Result;
     {
-        TProcess Process(AArgs, {AEnvironment, std::nullopt, OutputFile});
+        TProcess Process(AArgs, {AEnvironment, std::nullopt, OutputFile, std::nullopt});
         Result.Code = Process.Wait(ATimeout).value_or(-1);
     }
     Result.Output = ReadFile(OutputFile);
