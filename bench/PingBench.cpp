@@ -192,8 +192,8 @@ int DatagramBench(int ARounds, int ASoak) {
     const auto F = Summarise(Floor);
     const auto A = Summarise(Adapter);
     std::printf("datagram PingOnce median %8.1f us   p99 %8.1f us\n", O.Median, O.P99);
-    std::printf("datagram floor    median %8.1f us   p99 %8.1f us   (missed %d)\n", F.Median,
-                F.P99, FloorMissed);
+    std::printf("datagram floor    median %8.1f us   p99 %8.1f us   (missed %d)\n", F.Median, F.P99,
+                FloorMissed);
     std::printf("  floor with the adapter's options and bind: median %.1f us (%.2f of the floor)\n",
                 A.Median, A.Median / F.Median);
     std::printf("datagram ratio of medians %.2f (target <= 1.25)\n", O.Median / F.Median);

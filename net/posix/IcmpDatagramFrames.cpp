@@ -82,9 +82,8 @@ void ReplaceIdentifier(std::span<uint8_t> AEcho, TIdentifier AIdentifier) {
     const uint16_t Old = ReadBe16(&AEcho[4]);
     const uint16_t New = ReadBe16(AIdentifier.Bytes);
     const uint16_t Checksum = ReadBe16(&AEcho[2]);
-    const uint32_t Sum = static_cast<uint16_t>(~Checksum) + static_cast<uint32_t>(
-                                                                static_cast<uint16_t>(~Old)) +
-                         New;
+    const uint32_t Sum =
+        static_cast<uint16_t>(~Checksum) + static_cast<uint32_t>(static_cast<uint16_t>(~Old)) + New;
     WriteBe16(&AEcho[2], static_cast<uint16_t>(~Fold(Sum)));
     AEcho[4] = AIdentifier.Bytes[0];
     AEcho[5] = AIdentifier.Bytes[1];

@@ -327,8 +327,8 @@ int ShutdownIcmpDatagram(int ASocket, int AHow) {
     return ::shutdown(ASocket, AHow);
 }
 
-ssize_t ReceiveIcmpDatagram(int ASocket, void* ABuffer, size_t ALength, int AFlags,
-                            sockaddr* AFrom, socklen_t* AFromLength) {
+ssize_t ReceiveIcmpDatagram(int ASocket, void* ABuffer, size_t ALength, int AFlags, sockaddr* AFrom,
+                            socklen_t* AFromLength) {
     const TDatagramSocket State = Lookup(ASocket);
     // Framed whole here, then as much handed over as the caller's buffer holds: a raw
     // socket cuts a long datagram the same way, its header still telling the whole length.

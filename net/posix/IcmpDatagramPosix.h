@@ -39,8 +39,8 @@ int ShutdownIcmpDatagram(int ASocket, int AHow);
 
 // recv()/recvfrom() giving what the raw socket would have read: an echo reply with an IPv4
 // header in front, or an ICMP error about our request rebuilt whole from the error queue.
-ssize_t ReceiveIcmpDatagram(int ASocket, void* ABuffer, size_t ALength, int AFlags,
-                            sockaddr* AFrom, socklen_t* AFromLength);
+ssize_t ReceiveIcmpDatagram(int ASocket, void* ABuffer, size_t ALength, int AFlags, sockaddr* AFrom,
+                            socklen_t* AFromLength);
 
 // Before the socket is closed: its descriptor may next name a socket of another kind.
 void ForgetIcmpDatagram(int ASocket);

@@ -171,19 +171,19 @@ uint16_t IDWSAPI PxNtohs(uint16_t V) {
 }
 int IDWSAPI PxRecv(TSocket S, char* B, int L, int F) {
     if (IdPosix::IsIcmpDatagram(S)) {
-        return static_cast<int>(Checked(
-            IdPosix::ReceiveIcmpDatagram(S, B, static_cast<size_t>(L), F, nullptr, nullptr),
-            ssize_t{-1}));
+        return static_cast<int>(
+            Checked(IdPosix::ReceiveIcmpDatagram(S, B, static_cast<size_t>(L), F, nullptr, nullptr),
+                    ssize_t{-1}));
     }
     return static_cast<int>(Checked(::recv(S, B, static_cast<size_t>(L), F), ssize_t{-1}));
 }
 int IDWSAPI PxRecvFrom(TSocket S, char* B, int L, int F, TSockAddr* A, int* AL) {
     socklen_t Len;
-    const auto R = Checked(IdPosix::IsIcmpDatagram(S)
-                               ? IdPosix::ReceiveIcmpDatagram(S, B, static_cast<size_t>(L), F,
-                                                              Sys(A), AsLen(AL, Len))
-                               : ::recvfrom(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len)),
-                           ssize_t{-1});
+    const auto R = Checked(
+        IdPosix::IsIcmpDatagram(S)
+            ? IdPosix::ReceiveIcmpDatagram(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len))
+            : ::recvfrom(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len)),
+        ssize_t{-1});
     if (R != -1 && AL != nullptr) {
         *AL = static_cast<int>(Len);
     }
@@ -196,10 +196,10 @@ int IDWSAPI PxSend(TSocket S, const char* B, int L, int F) {
 }
 int IDWSAPI PxSendTo(TSocket S, const char* B, int L, int F, const TSockAddr* A, int AL) {
     if (IdPosix::IsIcmpDatagram(S)) {
-        return static_cast<int>(Checked(IdPosix::SendIcmpDatagram(S, B, static_cast<size_t>(L),
-                                                                   F | MSG_NOSIGNAL, Sys(A),
-                                                                   static_cast<socklen_t>(AL)),
-                                        ssize_t{-1}));
+        return static_cast<int>(
+            Checked(IdPosix::SendIcmpDatagram(S, B, static_cast<size_t>(L), F | MSG_NOSIGNAL,
+                                              Sys(A), static_cast<socklen_t>(AL)),
+                    ssize_t{-1}));
     }
     return static_cast<int>(Checked(::sendto(S, B, static_cast<size_t>(L), F | MSG_NOSIGNAL, Sys(A),
                                              static_cast<socklen_t>(AL)),
@@ -211,8 +211,8 @@ int IDWSAPI PxSetSockOpt(TSocket S, int Level, int Name, const char* V, int L) {
         return -1;
     }
     if (IdPosix::IsIcmpDatagram(S)) {
-        return Checked(
-            IdPosix::SetIcmpDatagramOption(S, Level, Name, V, static_cast<socklen_t>(L)), -1);
+        return Checked(IdPosix::SetIcmpDatagramOption(S, Level, Name, V, static_cast<socklen_t>(L)),
+                       -1);
     }
     return Checked(::setsockopt(S, Level, Name, V, static_cast<socklen_t>(L)), -1);
 }

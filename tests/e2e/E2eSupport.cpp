@@ -11,11 +11,11 @@
 #include <fstream>
 #include <net/if.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sched.h>
 #include <sstream>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
-#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>

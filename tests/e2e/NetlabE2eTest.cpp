@@ -147,8 +147,9 @@ TEST_F(VexloInTheLab, AsNobodyWithoutCapabilityThePingSocketAnswersWhereTheRange
         int Picture; // 1: the reply's green arrow; 0: neither arrow nor red disc
     };
     const TCase Cases[] = {
-        {"the range admits nobody's group", std::to_string(User.Gid) + " " + std::to_string(User.Gid),
-         "Reply from 127.0.0.1", DarkGreen, 1},
+        {"the range admits nobody's group",
+         std::to_string(User.Gid) + " " + std::to_string(User.Gid), "Reply from 127.0.0.1",
+         DarkGreen, 1},
         {"the range admits no group", "1 0", "Cannot allocate socket.", Red, 0},
     };
     for (const TCase& Case : Cases) {

@@ -1,7 +1,7 @@
 // What the datagram socket's adapter puts around what the kernel hands over, judged by the
 // same decoder that reads a raw socket's datagrams, and checked for well-formed headers.
-#include "net/IdEchoReply.h"
 #include "net/posix/IcmpDatagramFrames.h"
+#include "net/IdEchoReply.h"
 
 #include <gtest/gtest.h>
 
@@ -113,9 +113,21 @@ TEST(IcmpDatagramFrames, EachErrorTypeIsRebuiltAndDecidedAsFromARawSocket) {
          {0, 0, 0x05, 0x78},
          TReplyDecision::Accepted,
          rkUnreachable},
-        {"communication prohibited", 3, 13, 0, {0, 0, 0, 0}, TReplyDecision::Accepted, rkUnreachable},
+        {"communication prohibited",
+         3,
+         13,
+         0,
+         {0, 0, 0, 0},
+         TReplyDecision::Accepted,
+         rkUnreachable},
         {"TTL exceeded in transit", 11, 0, 0, {0, 0, 0, 0}, TReplyDecision::Accepted, rkTtlExpired},
-        {"reassembly time exceeded", 11, 1, 0, {0, 0, 0, 0}, TReplyDecision::Accepted, rkTtlExpired},
+        {"reassembly time exceeded",
+         11,
+         1,
+         0,
+         {0, 0, 0, 0},
+         TReplyDecision::Accepted,
+         rkTtlExpired},
         {"parameter problem at byte 8", 12, 0, 8, {8, 0, 0, 0}, TReplyDecision::NonEcho, rkError},
         {"host redirect to 203.0.113.9",
          5,
@@ -174,9 +186,8 @@ TEST(IcmpDatagramFrames, QuotedRequestCutShort) {
         size_t Quoted;
         TReplyDecision Decision;
     } const Cases[] = {
-        {52, TReplyDecision::Accepted}, {8, TReplyDecision::Accepted},
-        {7, TReplyDecision::NotOurs},   {5, TReplyDecision::NotOurs},
-        {4, TReplyDecision::NotOurs},   {0, TReplyDecision::NotOurs},
+        {52, TReplyDecision::Accepted}, {8, TReplyDecision::Accepted}, {7, TReplyDecision::NotOurs},
+        {5, TReplyDecision::NotOurs},   {4, TReplyDecision::NotOurs},  {0, TReplyDecision::NotOurs},
     };
     for (const TIdentifier Kernel : {Client, OtherKernel}) {
         for (const TCase& C : Cases) {
@@ -216,8 +227,8 @@ TEST(IcmpDatagramFrames, IdentifierChangeMendsTheChecksumForEveryValue) {
     for (uint32_t From = 0; From <= 0xFFFF; From += 0x0101) {
         for (const TIdentifier To : {TIdentifier{{0, 0}}, TIdentifier{{0xFF, 0xFF}}, Client,
                                      TIdentifier{{static_cast<uint8_t>(From), 0x80}}}) {
-            std::vector<uint8_t> M = Echo(0, {{static_cast<uint8_t>(From >> 8),
-                                               static_cast<uint8_t>(From)}});
+            std::vector<uint8_t> M =
+                Echo(0, {{static_cast<uint8_t>(From >> 8), static_cast<uint8_t>(From)}});
             ReplaceIdentifier(M, To);
             ASSERT_EQ(InternetChecksum(M), 0) << From;
             ASSERT_EQ(M[4], To.Bytes[0]);

@@ -101,8 +101,14 @@ TEST_F(IcmpDatagramLoopback, ShortReadGetsTheFrontOfTheFramedReply) {
     const auto Id = static_cast<uint16_t>(IdProcessId());
     for (const int Size : {1, 10, 20, 21, 26, 27, 28, 55, 56, 71, 72, 1024}) {
         SCOPED_TRACE(Size);
-        uint8_t Request[52] = {8, 0, 0, 0, static_cast<uint8_t>(Id), static_cast<uint8_t>(Id >> 8),
-                               static_cast<uint8_t>(Size), 0x77};
+        uint8_t Request[52] = {8,
+                               0,
+                               0,
+                               0,
+                               static_cast<uint8_t>(Id),
+                               static_cast<uint8_t>(Id >> 8),
+                               static_cast<uint8_t>(Size),
+                               0x77};
         Client.SendPacket("127.0.0.1", 0, Request, sizeof Request);
         uint8_t Buffer[1024 + 8];
         std::memset(Buffer, 0xAB, sizeof Buffer);
@@ -110,9 +116,9 @@ TEST_F(IcmpDatagramLoopback, ShortReadGetsTheFrontOfTheFramedReply) {
         Client.SocketBinding().ReleaseSocket();
         EXPECT_EQ(Count, std::min(Size, 72));
         EXPECT_EQ(Buffer[Size], 0xAB) << "written past the buffer";
-        const uint8_t Front[28] = {0x45, 0, 0, 72, 0, 0, 0, 0, 64, 1, 0, 0, 127, 0,
-                                   0,    1, 127, 0, 0, 1, 0, 0, 0, 0, Request[4], Request[5],
-                                   Request[6], Request[7]};
+        const uint8_t Front[28] = {
+            0x45, 0, 0,   72, 0, 0, 0, 0, 64, 1, 0,          0,          127,        0,
+            0,    1, 127, 0,  0, 1, 0, 0, 0,  0, Request[4], Request[5], Request[6], Request[7]};
         for (int I = 0; I < std::min(Count, 28); ++I) {
             if (I != 10 && I != 11 && I != 22 && I != 23) { // the checksums
                 EXPECT_EQ(Buffer[I], Front[I]) << "byte " << I;

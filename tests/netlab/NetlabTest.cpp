@@ -12,13 +12,13 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
-#include <exception>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -387,7 +387,8 @@ class TUserThread {
         }
         const TNobody N = Nobody();
         // Leaving root for good clears every capability set of the thread.
-        if (syscall(SYS_setgroups, 0, nullptr) != 0 || syscall(SYS_setresgid, N.Gid, N.Gid, N.Gid) != 0 ||
+        if (syscall(SYS_setgroups, 0, nullptr) != 0 ||
+            syscall(SYS_setresgid, N.Gid, N.Gid, N.Gid) != 0 ||
             syscall(SYS_setresuid, N.Uid, N.Uid, N.Uid) != 0) {
             return std::string("becoming nobody: ") + std::strerror(errno);
         }
@@ -504,8 +505,8 @@ TPingResult PingFrom(TIdIcmpClient& AClient, const char* ANamespace, const std::
 }
 
 // The same, as an ordinary user without any capability: through the ICMP datagram socket.
-TPingResult PingAsUserFrom(TIdIcmpClient& AClient, const char* ANamespace,
-                           const std::string& AHost, int ATimeoutMs, uint16_t ASequence = 0) {
+TPingResult PingAsUserFrom(TIdIcmpClient& AClient, const char* ANamespace, const std::string& AHost,
+                           int ATimeoutMs, uint16_t ASequence = 0) {
     TUserThread User(ANamespace);
     TPingResult Result;
     if (!User.Error().empty()) {
