@@ -16,7 +16,11 @@ std::optional<int> HandleInformationOptions(int AArgc, char** AArgv, std::ostrea
                     "Tells whether a host answers one ICMP echo request.\n\n"
                     "Type an IPv4 address, a host name or a name from the host list into the\n"
                     "window and press Enter. The host list is the file beside the program with\n"
-                    "the extension .txt. Raw sockets need root or the capability cap_net_raw.\n\n"
+                    "the extension .txt.\n\n"
+                    "Pings go out without any privilege where net.ipv4.ping_group_range\n"
+                    "admits one of your groups (sysctl net.ipv4.ping_group_range; id -G);\n"
+                    "otherwise through a raw socket, which needs root or the capability:\n"
+                    "  sudo setcap cap_net_raw+ep <path of vexlo>\n\n"
                     "  --help     show this text and exit\n"
                     "  --version  show the version and exit\n";
             return 0;

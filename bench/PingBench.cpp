@@ -1,7 +1,11 @@
 // PingOnce to 127.0.0.1 against the floor: a minimal raw-socket exchange that also opens
 // the socket, sets IP_TTL and closes it each time. Prints medians, p99 and their ratio,
 // then checks that many exchanges leave descriptors and resident memory where they were.
-// Needs raw-socket privilege; sends only to 127.0.0.1.
+// Then the same for a user without raw-socket privilege, whose PingOnce goes through the
+// ICMP datagram socket, against a floor of its own (open a datagram ICMP socket, send,
+// wait, receive, close). Run as root, that half runs in a child made nobody without any
+// capability, in a network namespace of its own whose ping_group_range admits nobody.
+// Sends only to 127.0.0.1.
 #include "net/IdException.h"
 #include "net/IdIcmpClient.h"
 
@@ -13,10 +17,16 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <grp.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pwd.h>
+#include <sched.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -68,6 +78,45 @@ bool FloorExchange(uint16_t AId, uint16_t ASeq) {
     return Got;
 }
 
+// The datagram socket's floor: the kernel writes identifier and checksum. Like the raw
+// floor it sends with the client's TTL, 128, where the datagram socket's default is 64.
+// With AAsTheAdapter, it also sets the options and the bind that the adapter needs to hand
+// on what a raw socket reads: what remains between that and PingOnce is the program's own.
+bool DatagramFloorExchange(uint16_t ASeq, bool AAsTheAdapter = false) {
+    const int S = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_ICMP);
+    if (S < 0) {
+        return false;
+    }
+    const int Ttl = 128;
+    ::setsockopt(S, IPPROTO_IP, IP_TTL, &Ttl, sizeof Ttl);
+    if (AAsTheAdapter) {
+        const int On = 1;
+        ::setsockopt(S, IPPROTO_IP, IP_RECVERR, &On, sizeof On);
+        ::setsockopt(S, IPPROTO_IP, IP_RECVTTL, &On, sizeof On);
+        ::setsockopt(S, IPPROTO_IP, IP_PKTINFO, &On, sizeof On);
+        sockaddr_in Own{};
+        Own.sin_family = AF_INET;
+        Own.sin_port = htons(static_cast<uint16_t>(::getpid() ^ 0x5A5A));
+        ::bind(S, reinterpret_cast<sockaddr*>(&Own), sizeof Own);
+    }
+    uint8_t Req[52] = {8, 0, 0, 0};
+    std::memcpy(Req + 6, &ASeq, 2);
+    std::memset(Req + 20, 0x45, 32);
+    sockaddr_in To{};
+    To.sin_family = AF_INET;
+    To.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::sendto(S, Req, sizeof Req, 0, reinterpret_cast<sockaddr*>(&To), sizeof To);
+    bool Got = false;
+    uint8_t Buf[1024];
+    pollfd P{S, POLLIN, 0};
+    while (!Got && ::poll(&P, 1, 1000) == 1) {
+        const ssize_t N = ::recv(S, Buf, sizeof Buf, 0);
+        Got = N >= 8 && Buf[0] == 0 && std::memcmp(Buf + 6, Req + 6, 2) == 0;
+    }
+    ::close(S);
+    return Got;
+}
+
 struct TFigures {
     double Median, P99;
 };
@@ -97,11 +146,115 @@ long ResidentKb() {
     }
     return -1;
 }
+bool RawSocketAllowed() {
+    const int S = ::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+    if (S < 0) {
+        return false;
+    }
+    ::close(S);
+    return true;
+}
+
+// PingOnce through the datagram socket against its floor, and a soak, in this process,
+// which must have no raw-socket privilege. 0 when it ran.
+int DatagramBench(int ARounds, int ASoak) {
+    if (RawSocketAllowed()) {
+        std::printf("datagram: not measured, this process may open raw sockets\n");
+        return 2;
+    }
+    TIdIcmpClient Client;
+    Client.SetHost("127.0.0.1");
+    Client.SetReceiveTimeout(1000);
+    try {
+        Client.PingOnce("  ");
+    } catch (const Exception& E) {
+        std::printf("datagram: %s (ping_group_range admits none of this user's groups)\n",
+                    E.Message().c_str());
+        return 2;
+    }
+    std::vector<double> Ours, Floor, Adapter;
+    Ours.reserve(ARounds);
+    Floor.reserve(ARounds);
+    Adapter.reserve(ARounds);
+    int FloorMissed = 0;
+    for (int I = 0; I < ARounds; ++I) {
+        auto T = Clock::now();
+        Client.PingOnce("  ");
+        Ours.push_back(Micros(Clock::now() - T));
+        T = Clock::now();
+        FloorMissed += DatagramFloorExchange(static_cast<uint16_t>(I)) ? 0 : 1;
+        Floor.push_back(Micros(Clock::now() - T));
+        T = Clock::now();
+        FloorMissed += DatagramFloorExchange(static_cast<uint16_t>(I), true) ? 0 : 1;
+        Adapter.push_back(Micros(Clock::now() - T));
+    }
+    const auto O = Summarise(Ours);
+    const auto F = Summarise(Floor);
+    const auto A = Summarise(Adapter);
+    std::printf("datagram PingOnce median %8.1f us   p99 %8.1f us\n", O.Median, O.P99);
+    std::printf("datagram floor    median %8.1f us   p99 %8.1f us   (missed %d)\n", F.Median, F.P99,
+                FloorMissed);
+    std::printf("  floor with the adapter's options and bind: median %.1f us (%.2f of the floor)\n",
+                A.Median, A.Median / F.Median);
+    std::printf("datagram ratio of medians %.2f (target <= 1.25)\n", O.Median / F.Median);
+    const int FdsBefore = OpenDescriptors();
+    const long RssBefore = ResidentKb();
+    int Replies = 0;
+    for (int I = 0; I < ASoak; ++I) {
+        Client.PingOnce("  ");
+        Replies += Client.LastStatus().Kind == rkEchoReply;
+    }
+    std::printf("datagram soak: %d exchanges, %d replies; descriptors %d -> %d; resident %ld -> "
+                "%ld kB\n",
+                ASoak, Replies, FdsBefore, OpenDescriptors(), RssBefore, ResidentKb());
+    return 0;
+}
+
+// A child that is nobody without any capability in a namespace of its own with lo up and
+// ping sockets open to nobody's group; the machine's own settings stay as they are.
+int DatagramBenchAsNobody(int ARounds, int ASoak) {
+    std::fflush(stdout);
+    const pid_t Child = ::fork();
+    if (Child == 0) {
+        const passwd* Nobody = ::getpwnam("nobody");
+        const uid_t Uid = Nobody ? Nobody->pw_uid : 65534;
+        const gid_t Gid = Nobody ? Nobody->pw_gid : 65534;
+        if (::unshare(CLONE_NEWNET) != 0) {
+            std::perror("datagram: unshare");
+            ::_exit(2);
+        }
+        const int S = ::socket(AF_INET, SOCK_DGRAM, 0);
+        ifreq Lo{};
+        std::strcpy(Lo.ifr_name, "lo");
+        ::ioctl(S, SIOCGIFFLAGS, &Lo);
+        Lo.ifr_flags = static_cast<short>(Lo.ifr_flags | IFF_UP);
+        ::ioctl(S, SIOCSIFFLAGS, &Lo);
+        ::close(S);
+        std::ofstream("/proc/sys/net/ipv4/ping_group_range") << Gid << " " << Gid << "\n";
+        // Leaving root for good clears every capability.
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(Gid, Gid, Gid) != 0 ||
+            ::setresuid(Uid, Uid, Uid) != 0) {
+            std::perror("datagram: becoming nobody");
+            ::_exit(2);
+        }
+        const int Rc = DatagramBench(ARounds, ASoak);
+        std::fflush(stdout);
+        ::_exit(Rc);
+    }
+    int Status = 0;
+    ::waitpid(Child, &Status, 0);
+    return WIFEXITED(Status) ? WEXITSTATUS(Status) : 2;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const int Rounds = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int Soak = argc > 2 ? std::atoi(argv[2]) : 10000;
+    if (!RawSocketAllowed()) {
+        std::printf("raw: not measured (raw sockets need root or CAP_NET_RAW)\n");
+        return DatagramBench(Rounds, Soak);
+    }
     TIdIcmpClient Client;
     Client.SetHost("127.0.0.1");
     Client.SetReceiveTimeout(1000);
@@ -140,5 +293,9 @@ int main(int argc, char** argv) {
     }
     std::printf("soak: %d exchanges, %d replies; descriptors %d -> %d; resident %ld -> %ld kB\n",
                 Soak, Replies, FdsBefore, OpenDescriptors(), RssBefore, ResidentKb());
-    return 0;
+    if (::geteuid() != 0) {
+        return 0; // raw sockets through a capability: no way to be nobody from here
+    }
+    std::printf("\n");
+    return DatagramBenchAsNobody(Rounds, Soak);
 }

@@ -81,7 +81,8 @@ int IDWSAPI PollSets(int, TFdSet* R, TFdSet* W, TFdSet* E, const TTimeVal* T) {
                 SetLastSocketError(Id_WSAENOTSOCK);
                 return -1;
             }
-            // A read set also reports sockets whose peer closed or that hold an error.
+            // A read set also reports sockets whose peer closed or that hold an error: an
+            // ICMP datagram socket's queued ICMP error shows as POLLERR alone.
             const short Counts =
                 I == 0 ? (POLLIN | POLLHUP | POLLERR) : (I == 1 ? (POLLOUT | POLLERR) : POLLPRI);
             if (Got & Counts) {

@@ -3,6 +3,7 @@
 // Windows Sockets code of its errno, so WSAGetLastError reports what Windows would.
 #include "net/IdWinSock2.h"
 #include "net/RawPrivilege.h"
+#include "net/posix/IcmpDatagramPosix.h"
 #include "net/posix/PosixSockets.h"
 
 #include <arpa/inet.h>
@@ -101,9 +102,13 @@ int IDWSAPI PxBind(TSocket S, const TSockAddr* A, int L) {
     return Checked(::bind(S, Sys(A), static_cast<socklen_t>(L)), -1);
 }
 int IDWSAPI PxCloseSocket(TSocket S) {
+    IdPosix::ForgetIcmpDatagram(S);
     return Checked(::close(S), -1);
 }
 int IDWSAPI PxConnect(TSocket S, const TSockAddr* A, int L) {
+    if (IdPosix::IsIcmpDatagram(S)) {
+        return Checked(IdPosix::ConnectIcmpDatagram(S, Sys(A), static_cast<socklen_t>(L)), -1);
+    }
     return Checked(::connect(S, Sys(A), static_cast<socklen_t>(L)), -1);
 }
 int IDWSAPI PxIoctlSocket(TSocket S, long Cmd, TULong* Arg) {
@@ -165,12 +170,20 @@ uint16_t IDWSAPI PxNtohs(uint16_t V) {
     return (::ntohs)(V);
 }
 int IDWSAPI PxRecv(TSocket S, char* B, int L, int F) {
+    if (IdPosix::IsIcmpDatagram(S)) {
+        return static_cast<int>(
+            Checked(IdPosix::ReceiveIcmpDatagram(S, B, static_cast<size_t>(L), F, nullptr, nullptr),
+                    ssize_t{-1}));
+    }
     return static_cast<int>(Checked(::recv(S, B, static_cast<size_t>(L), F), ssize_t{-1}));
 }
 int IDWSAPI PxRecvFrom(TSocket S, char* B, int L, int F, TSockAddr* A, int* AL) {
     socklen_t Len;
-    const auto R =
-        Checked(::recvfrom(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len)), ssize_t{-1});
+    const auto R = Checked(
+        IdPosix::IsIcmpDatagram(S)
+            ? IdPosix::ReceiveIcmpDatagram(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len))
+            : ::recvfrom(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len)),
+        ssize_t{-1});
     if (R != -1 && AL != nullptr) {
         *AL = static_cast<int>(Len);
     }
@@ -182,6 +195,12 @@ int IDWSAPI PxSend(TSocket S, const char* B, int L, int F) {
         Checked(::send(S, B, static_cast<size_t>(L), F | MSG_NOSIGNAL), ssize_t{-1}));
 }
 int IDWSAPI PxSendTo(TSocket S, const char* B, int L, int F, const TSockAddr* A, int AL) {
+    if (IdPosix::IsIcmpDatagram(S)) {
+        return static_cast<int>(
+            Checked(IdPosix::SendIcmpDatagram(S, B, static_cast<size_t>(L), F | MSG_NOSIGNAL,
+                                              Sys(A), static_cast<socklen_t>(AL)),
+                    ssize_t{-1}));
+    }
     return static_cast<int>(Checked(::sendto(S, B, static_cast<size_t>(L), F | MSG_NOSIGNAL, Sys(A),
                                              static_cast<socklen_t>(AL)),
                                     ssize_t{-1}));
@@ -191,20 +210,39 @@ int IDWSAPI PxSetSockOpt(TSocket S, int Level, int Name, const char* V, int L) {
         LastSocketError = Id_WSAENOPROTOOPT;
         return -1;
     }
+    if (IdPosix::IsIcmpDatagram(S)) {
+        return Checked(IdPosix::SetIcmpDatagramOption(S, Level, Name, V, static_cast<socklen_t>(L)),
+                       -1);
+    }
     return Checked(::setsockopt(S, Level, Name, V, static_cast<socklen_t>(L)), -1);
 }
 int IDWSAPI PxShutdown(TSocket S, int How) {
+    if (IdPosix::IsIcmpDatagram(S)) {
+        return Checked(IdPosix::ShutdownIcmpDatagram(S, How), -1);
+    }
     return Checked(::shutdown(S, How), -1);
 }
 TSocket IDWSAPI PxSocket(int Family, int Type, int Protocol) {
-    // A process that gave its privilege to the helper holds none of its own to raise.
-    if (Type == SOCK_RAW && RawSocketHelper::Pid() != 0) {
-        return Checked(RawSocketHelper::RequestSocket(Family, Type, Protocol), -1);
+    // Raw ICMP refused for want of privilege: an ICMP datagram socket where the system allows
+    // one, at once when this thread was refused before. Refused too, the raw socket's errno
+    // and code stand.
+    if (IdPosix::RawIcmpRefusedBefore(Family, Type, Protocol)) {
+        return Checked(IdPosix::IcmpDatagramInstead(Family, Type, Protocol), -1);
     }
-    // The raw-socket privilege is in force for this one call only.
-    const TRawPrivilege Privilege(Type == SOCK_RAW);
-    // Windows sockets are not inherited by child processes; keep it that way here.
-    return Checked(::socket(Family, Type | SOCK_CLOEXEC, Protocol), -1);
+    TSocket S;
+    if (Type == SOCK_RAW && RawSocketHelper::Pid() != 0) {
+        // A process that gave its privilege to the helper holds none of its own to raise.
+        S = Checked(RawSocketHelper::RequestSocket(Family, Type, Protocol), -1);
+    } else {
+        // The raw-socket privilege is in force for this one call only.
+        const TRawPrivilege Privilege(Type == SOCK_RAW);
+        // Windows sockets are not inherited by child processes; keep it that way here.
+        S = Checked(::socket(Family, Type | SOCK_CLOEXEC, Protocol), -1);
+    }
+    if (S == -1) {
+        S = Checked(IdPosix::IcmpDatagramInstead(Family, Type, Protocol), -1);
+    }
+    return S;
 }
 THostEnt* IDWSAPI PxGetHostByAddr(const char* A, int L, int T) {
     auto* R = FromSys(::gethostbyaddr(A, static_cast<socklen_t>(L), T));

@@ -11,11 +11,13 @@
 #include <fstream>
 #include <net/if.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sched.h>
 #include <sstream>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -139,6 +141,16 @@ TProcess::TProcess(const std::vector<std::string>& AArgs, const TProcessOptions&
         (void)!write(STDERR_FILENO, Message, sizeof Message - 1);
         _exit(126);
     }
+    // After the namespace, which only root may enter. Leaving root for good clears every
+    // capability; the raw system calls, as this child of a threaded process has one thread.
+    if (AOptions.User &&
+        (syscall(SYS_setgroups, 0, nullptr) != 0 ||
+         syscall(SYS_setresgid, AOptions.User->Gid, AOptions.User->Gid, AOptions.User->Gid) != 0 ||
+         syscall(SYS_setresuid, AOptions.User->Uid, AOptions.User->Uid, AOptions.User->Uid) != 0)) {
+        const char Message[] = "cannot become the user\n";
+        (void)!write(STDERR_FILENO, Message, sizeof Message - 1);
+        _exit(126);
+    }
     execvpe(Argv[0], Argv.data(), Envp.data());
     _exit(127);
 }
@@ -185,7 +197,7 @@ TRunResult Run(const std::vector<std::string>& AArgs, const std::vector<std::str
     const std::filesystem::path OutputFile = TempFileName("vexlo-e2e-run");
     TRunResult Result;
     {
-        TProcess Process(AArgs, {AEnvironment, std::nullopt, OutputFile});
+        TProcess Process(AArgs, {AEnvironment, std::nullopt, OutputFile, std::nullopt});
         Result.Code = Process.Wait(ATimeout).value_or(-1);
     }
     Result.Output = ReadFile(OutputFile);
@@ -367,11 +379,29 @@ TProgramCopy::TProgramCopy() {
 }
 
 std::unique_ptr<TProcess> TProgramCopy::Start(const TXServer& AServer, const TNetwork& ANetwork,
-                                              const std::vector<std::string>& AEnvironment) const {
+                                              const std::vector<std::string>& AEnvironment,
+                                              const std::optional<TUser>& AUser) const {
     std::vector<std::string> Environment{AServer.DisplayVariable(), "QT_QPA_PLATFORM=xcb"};
     Environment.insert(Environment.end(), AEnvironment.begin(), AEnvironment.end());
-    return std::make_unique<TProcess>(std::vector<std::string>{Binary().string()},
-                                      TProcessOptions{Environment, ANetwork, Folder() / "run.log"});
+    return std::make_unique<TProcess>(
+        std::vector<std::string>{Binary().string()},
+        TProcessOptions{Environment, ANetwork, Folder() / "run.log", AUser});
+}
+
+void TProgramCopy::HandTo(const TUser& AUser) const {
+    std::error_code Ignored;
+    for (const auto& Entry : std::filesystem::directory_iterator(Folder(), Ignored)) {
+        (void)!chown(Entry.path().c_str(), AUser.Uid, AUser.Gid);
+    }
+    (void)!chown(Folder().c_str(), AUser.Uid, AUser.Gid);
+}
+
+TUser Nobody() {
+    TUser User{65534, 65534};
+    if (const passwd* P = getpwnam("nobody")) {
+        User = {P->pw_uid, P->pw_gid};
+    }
+    return User;
 }
 
 QImage RenderStatusLine(const TXServer& AServer, const std::string& AText, QColor AColour,
@@ -449,9 +479,10 @@ TSession::TSession() : FDesktop(FServer) {
 
 std::optional<TRunningProgram> TSession::Launch(const TProgramCopy& ACopy, const TNetwork& ANetwork,
                                                 std::string& AError,
-                                                const std::vector<std::string>& AEnvironment) {
+                                                const std::vector<std::string>& AEnvironment,
+                                                const std::optional<TUser>& AUser) {
     TRunningProgram Program;
-    Program.Process = ACopy.Start(FServer, ANetwork, AEnvironment);
+    Program.Process = ACopy.Start(FServer, ANetwork, AEnvironment, AUser);
     const auto Window = FDesktop.FindWindow("Vexlo", 10s);
     const auto Frame = Window ? FDesktop.Geometry(*Window) : std::nullopt;
     if (!Frame) {

@@ -41,10 +41,20 @@ struct TNetwork {
     std::string NamespacePath;
 };
 
+// An ordinary user to run a program as: its ids only, no supplementary group, and so no
+// capability at all.
+struct TUser {
+    uid_t Uid = 0;
+    gid_t Gid = 0;
+};
+// nobody and its group, as the system names them.
+TUser Nobody();
+
 struct TProcessOptions {
     std::vector<std::string> Environment; // NAME=value, added to the test's own
     std::optional<TNetwork> Network;      // none: the test's own namespace
     std::filesystem::path OutputFile;     // stdout and stderr; empty: /dev/null
+    std::optional<TUser> User;            // none: the test's own user (root)
 };
 
 // A program the test started. It dies with the test process, is ended only by its pid,
@@ -151,7 +161,10 @@ class TProgramCopy {
     std::filesystem::path Binary() const { return Folder() / "vexlo"; }
     std::filesystem::path HostListPath() const { return Folder() / "vexlo.txt"; }
     std::unique_ptr<TProcess> Start(const TXServer& AServer, const TNetwork& ANetwork,
-                                    const std::vector<std::string>& AEnvironment = {}) const;
+                                    const std::vector<std::string>& AEnvironment = {},
+                                    const std::optional<TUser>& AUser = std::nullopt) const;
+    // Lets AUser run the copy and write its folder (the host list is saved there).
+    void HandTo(const TUser& AUser) const;
 
   private:
     TTempFolder FFolder;
@@ -212,7 +225,8 @@ class TSession {
     // AError saying why, when that does not happen within a few seconds.
     std::optional<TRunningProgram> Launch(const TProgramCopy& ACopy, const TNetwork& ANetwork,
                                           std::string& AError,
-                                          const std::vector<std::string>& AEnvironment = {});
+                                          const std::vector<std::string>& AEnvironment = {},
+                                          const std::optional<TUser>& AUser = std::nullopt);
 
     struct TStatusSeen {
         std::string Failure; // empty: seen

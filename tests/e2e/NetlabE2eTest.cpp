@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <fstream>
 #include <sys/file.h>
 #include <thread>
 #include <unistd.h>
@@ -60,8 +61,12 @@ class VexloInTheLab : public ::testing::Test {
         FLabTried = false;
     }
 
-    static TRunResult Lab(const std::string& AVerb) {
-        return e2e::Run({"bash", LabScript, AVerb}, {"VXL_LAB_LOCK_HELD=1"}, 30s);
+    static TRunResult Lab(const std::string& AVerb, const std::string& AArgument = {}) {
+        std::vector<std::string> Args{"bash", LabScript, AVerb};
+        if (!AArgument.empty()) {
+            Args.push_back(AArgument);
+        }
+        return e2e::Run(Args, {"VXL_LAB_LOCK_HELD=1"}, 30s);
     }
 
     void SetUp() override {
@@ -114,6 +119,73 @@ TEST_F(VexloInTheLab, SilenceAndRejectionShowTheirTextsInRedWithTheFailurePictur
         const QRect Picture = StatusPictureBox.translated(Origin);
         EXPECT_GE(CountColour(Screen, Picture, Red), 20) << "the failure picture's red disc";
         EXPECT_EQ(CountColour(Screen, Picture, DarkGreen), 0);
+    }
+}
+
+// The user and effective capability sets of a running process, as its status file shows them.
+std::string CapabilitiesOf(pid_t APid) {
+    std::ifstream Status("/proc/" + std::to_string(APid) + "/status");
+    std::string Found;
+    for (std::string Line; std::getline(Status, Line);) {
+        if (Line.rfind("CapPrm:", 0) == 0 || Line.rfind("CapEff:", 0) == 0) {
+            Found += (Found.empty() ? "" : " ") + Line.substr(0, 7) + " " +
+                     Line.substr(Line.find_first_not_of(" \t", 7));
+        }
+    }
+    return Found;
+}
+
+// nobody, without any capability, pings through the ICMP datagram socket where the client
+// namespace's ping_group_range admits nobody's group; with the range closed it may not ping.
+TEST_F(VexloInTheLab, AsNobodyWithoutCapabilityThePingSocketAnswersWhereTheRangeAdmitsIt) {
+    const TUser User = Nobody();
+    struct TCase {
+        const char* What;
+        std::string Range;
+        std::string Status;
+        QRgb Colour;
+        int Picture; // 1: the reply's green arrow; 0: neither arrow nor red disc
+    };
+    const TCase Cases[] = {
+        {"the range admits nobody's group",
+         std::to_string(User.Gid) + " " + std::to_string(User.Gid), "Reply from 127.0.0.1",
+         DarkGreen, 1},
+        {"the range admits no group", "1 0", "Cannot allocate socket.", Red, 0},
+    };
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.What);
+        const TRunResult Range = Lab("ping-group", Case.Range);
+        ASSERT_EQ(Range.Code, 0) << Range.Output;
+        TSession Session;
+        ASSERT_EQ(Session.Error(), "");
+        TProgramCopy Copy;
+        Copy.HandTo(User);
+        std::string Error;
+        const auto Program = Session.Launch(Copy, TNetwork{ClientNamespace}, Error,
+                                            {"HOME=" + Copy.Folder().string()}, User);
+        ASSERT_TRUE(Program) << Error;
+        EXPECT_EQ(CapabilitiesOf(Program->Process->Pid()),
+                  "CapPrm: 0000000000000000 CapEff: 0000000000000000");
+        const QPoint Origin = Program->Frame.topLeft();
+
+        ASSERT_TRUE(Session.Desktop().Type("LOCALHOST"));
+        const auto Pressed = TSession::Clock::now();
+        ASSERT_TRUE(Session.Desktop().Key("Return"));
+        const auto Seen = Session.WaitForStatus(
+            Origin, Case.Status, Case.Colour, Pressed, 5s,
+            ArtifactsFolder(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        ASSERT_EQ(Seen.Failure, "") << Program->Process->Output();
+
+        const QImage Screen = Session.Desktop().Screenshot();
+        const QRect Picture = StatusPictureBox.translated(Origin);
+        const int Green = CountColour(Screen, Picture, DarkGreen);
+        const int RedDisc = CountColour(Screen, Picture, Red);
+        if (Case.Picture == 1) {
+            EXPECT_GE(Green, 8) << "the reply picture's arrow";
+            EXPECT_EQ(RedDisc, 0);
+        } else {
+            EXPECT_EQ(Green + RedDisc, 0) << "picture 0 has neither arrow nor disc";
+        }
     }
 }
 

@@ -12,28 +12,37 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <grp.h>
+#include <linux/capability.h>
 #include <memory>
+#include <mutex>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sched.h>
 #include <string>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -212,6 +221,26 @@ class TChild {
     std::string FPending;
 };
 
+// Brings lo up in the thread's network namespace; empty, or what failed.
+std::string BringLoopbackUp() {
+    std::string Error;
+    const int Socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq Request{};
+    std::strcpy(Request.ifr_name, "lo");
+    if (Socket < 0 || ioctl(Socket, SIOCGIFFLAGS, &Request) != 0) {
+        Error = std::string("lo flags: ") + std::strerror(errno);
+    } else {
+        Request.ifr_flags = static_cast<short>(Request.ifr_flags | IFF_UP);
+        if (ioctl(Socket, SIOCSIFFLAGS, &Request) != 0) {
+            Error = std::string("lo up: ") + std::strerror(errno);
+        }
+    }
+    if (Socket >= 0) {
+        close(Socket);
+    }
+    return Error;
+}
+
 // The thread's network namespace for the lifetime of the object; the original comes back
 // on destruction. Without it every later step (lab teardown included) would act in the
 // wrong namespace, so a failure to return aborts.
@@ -230,7 +259,7 @@ class TNamespaceScope {
                 return;
             }
             FEntered = true;
-            BringLoopbackUp();
+            FError = BringLoopbackUp();
             return;
         }
         const int Target = open(APath, O_RDONLY | O_CLOEXEC);
@@ -261,26 +290,154 @@ class TNamespaceScope {
     const std::string& Error() const { return FError; }
 
   private:
-    void BringLoopbackUp() {
-        const int Socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        ifreq Request{};
-        std::strcpy(Request.ifr_name, "lo");
-        if (Socket < 0 || ioctl(Socket, SIOCGIFFLAGS, &Request) != 0) {
-            FError = std::string("lo flags: ") + std::strerror(errno);
-        } else {
-            Request.ifr_flags = static_cast<short>(Request.ifr_flags | IFF_UP);
-            if (ioctl(Socket, SIOCSIFFLAGS, &Request) != 0) {
-                FError = std::string("lo up: ") + std::strerror(errno);
-            }
-        }
-        if (Socket >= 0) {
-            close(Socket);
-        }
-    }
-
     int FOriginal = -1;
     bool FEntered = false;
     std::string FError;
+};
+
+// The ordinary user the datagram-socket runs are made as.
+struct TNobody {
+    uid_t Uid = 65534;
+    gid_t Gid = 65534;
+    std::string Range() const { return std::to_string(Gid) + " " + std::to_string(Gid); }
+};
+TNobody Nobody() {
+    TNobody N;
+    if (const passwd* P = getpwnam("nobody")) {
+        N.Uid = P->pw_uid;
+        N.Gid = P->pw_gid;
+    }
+    return N;
+}
+
+// A thread that runs work as a user without privilege runs the program: in the given network
+// namespace (null: a fresh one with lo up and ping sockets open to nobody's group), as nobody,
+// with no capability at all. The kernel keeps credentials per thread, and the raw system
+// calls change this thread's alone (glibc's wrappers would change every thread's), so the
+// rest of the test process stays root and runs the lab around it, in the same process, with
+// the same process id as the identifier.
+class TUserThread {
+  public:
+    explicit TUserThread(const char* ANamespace) {
+        FThread = std::thread([this, ANamespace] { Main(ANamespace); });
+        std::unique_lock Hold(FLock);
+        FChanged.wait(Hold, [this] { return FReady; });
+    }
+    TUserThread(const TUserThread&) = delete;
+    TUserThread& operator=(const TUserThread&) = delete;
+    ~TUserThread() {
+        {
+            const std::lock_guard Hold(FLock);
+            FQuit = true;
+        }
+        FChanged.notify_all();
+        FThread.join();
+    }
+
+    // Empty once the thread runs as nobody without any capability; else what failed.
+    const std::string& Error() const { return FError; }
+
+    // Runs AWork on the thread and returns when it is done, raising what it raised. Meanwhile
+    // the calling thread blocks signals, so that one sent to the process lands on the
+    // thread doing the work, as it lands on the program's only thread.
+    void Run(std::function<void()> AWork) {
+        sigset_t All;
+        sigset_t Before;
+        sigfillset(&All);
+        pthread_sigmask(SIG_BLOCK, &All, &Before);
+        std::exception_ptr Raised;
+        {
+            std::unique_lock Hold(FLock);
+            FWork = std::move(AWork);
+            FChanged.notify_all();
+            FChanged.wait(Hold, [this] { return !FWork; });
+            Raised = std::exchange(FRaised, nullptr);
+        }
+        pthread_sigmask(SIG_SETMASK, &Before, nullptr);
+        if (Raised) {
+            std::rethrow_exception(Raised);
+        }
+    }
+
+  private:
+    static std::string Enter(const char* ANamespace) {
+        if (ANamespace == nullptr) {
+            if (unshare(CLONE_NEWNET) != 0) {
+                return std::string("unshare: ") + std::strerror(errno);
+            }
+            std::string Error = BringLoopbackUp();
+            // /proc/sys/net shows the namespace of the thread that opens it.
+            std::ofstream Range("/proc/sys/net/ipv4/ping_group_range");
+            Range << Nobody().Range() << std::endl;
+            return Error.empty() && !Range ? "cannot set ping_group_range" : Error;
+        }
+        const int Target = open(ANamespace, O_RDONLY | O_CLOEXEC);
+        const bool Entered = Target >= 0 && setns(Target, CLONE_NEWNET) == 0;
+        const std::string Why = std::strerror(errno);
+        if (Target >= 0) {
+            close(Target);
+        }
+        return Entered ? std::string() : "enter " + std::string(ANamespace) + ": " + Why;
+    }
+
+    static std::string Become(const char* ANamespace) {
+        const std::string Error = Enter(ANamespace);
+        if (!Error.empty()) {
+            return Error;
+        }
+        const TNobody N = Nobody();
+        // Leaving root for good clears every capability set of the thread.
+        if (syscall(SYS_setgroups, 0, nullptr) != 0 ||
+            syscall(SYS_setresgid, N.Gid, N.Gid, N.Gid) != 0 ||
+            syscall(SYS_setresuid, N.Uid, N.Uid, N.Uid) != 0) {
+            return std::string("becoming nobody: ") + std::strerror(errno);
+        }
+        __user_cap_header_struct Header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct Data[2]{};
+        if (syscall(SYS_capget, &Header, Data) != 0) {
+            return std::string("capget: ") + std::strerror(errno);
+        }
+        for (const auto& D : Data) {
+            if (D.effective != 0 || D.permitted != 0 || D.inheritable != 0) {
+                return "a capability is left";
+            }
+        }
+        return {};
+    }
+
+    void Main(const char* ANamespace) {
+        std::string Error = Become(ANamespace);
+        std::unique_lock Hold(FLock);
+        FError = std::move(Error);
+        FReady = true;
+        FChanged.notify_all();
+        for (;;) {
+            FChanged.wait(Hold, [this] { return FQuit || FWork; });
+            if (!FWork) {
+                return;
+            }
+            Hold.unlock();
+            std::exception_ptr Raised;
+            try {
+                FWork();
+            } catch (...) {
+                Raised = std::current_exception();
+            }
+            Hold.lock();
+            FRaised = Raised;
+            FWork = nullptr;
+            FChanged.notify_all();
+        }
+    }
+
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::function<void()> FWork;
+    std::exception_ptr FRaised;
+    bool FReady = false;
+    bool FQuit = false;
+    std::string FError;
+    std::thread FThread;
 };
 
 std::string MissingPrerequisite() {
@@ -316,9 +473,9 @@ struct TPingResult {
     std::string ScopeError; // the namespace could not be entered
 };
 
-// One PingOnce from inside the namespace at ANamespace (null: a fresh one).
-TPingResult PingFrom(TIdIcmpClient& AClient, const char* ANamespace, const std::string& AHost,
-                     int ATimeoutMs, uint16_t ASequence = 0) {
+// One PingOnce in the calling thread's namespace.
+TPingResult PingHere(TIdIcmpClient& AClient, const std::string& AHost, int ATimeoutMs,
+                     uint16_t ASequence) {
     TPingResult Result;
     AClient.OnReply = [&Result](TIdBaseComponent&, const TReplyStatus& AStatus) {
         ++Result.Replies;
@@ -326,11 +483,6 @@ TPingResult PingFrom(TIdIcmpClient& AClient, const char* ANamespace, const std::
     };
     AClient.SetHost(AHost);
     AClient.SetReceiveTimeout(ATimeoutMs);
-    TNamespaceScope Scope(ANamespace);
-    if (!Scope.Error().empty()) {
-        Result.ScopeError = Scope.Error();
-        return Result;
-    }
     try {
         AClient.PingOnce("  ", ASequence);
         Result.Status = AClient.LastStatus();
@@ -340,7 +492,40 @@ TPingResult PingFrom(TIdIcmpClient& AClient, const char* ANamespace, const std::
     return Result;
 }
 
-class NetlabTest : public ::testing::Test {
+// One PingOnce from inside the namespace at ANamespace (null: a fresh one).
+TPingResult PingFrom(TIdIcmpClient& AClient, const char* ANamespace, const std::string& AHost,
+                     int ATimeoutMs, uint16_t ASequence = 0) {
+    TNamespaceScope Scope(ANamespace);
+    if (!Scope.Error().empty()) {
+        TPingResult Result;
+        Result.ScopeError = Scope.Error();
+        return Result;
+    }
+    return PingHere(AClient, AHost, ATimeoutMs, ASequence);
+}
+
+// The same, as an ordinary user without any capability: through the ICMP datagram socket.
+TPingResult PingAsUserFrom(TIdIcmpClient& AClient, const char* ANamespace, const std::string& AHost,
+                           int ATimeoutMs, uint16_t ASequence = 0) {
+    TUserThread User(ANamespace);
+    TPingResult Result;
+    if (!User.Error().empty()) {
+        Result.ScopeError = User.Error();
+        return Result;
+    }
+    User.Run([&] { Result = PingHere(AClient, AHost, ATimeoutMs, ASequence); });
+    return Result;
+}
+
+// How the exchanges reach ICMP: as root through the raw socket, or as an ordinary user
+// through the datagram socket that stands in for it.
+enum class TMode { Raw, Datagram };
+
+std::string ModeName(const ::testing::TestParamInfo<TMode>& AInfo) {
+    return AInfo.param == TMode::Raw ? "RawSocket" : "DatagramSocket";
+}
+
+class NetlabTest : public ::testing::TestWithParam<TMode> {
   protected:
     static void SetUpTestSuite() {
         FSkip = MissingPrerequisite();
@@ -407,7 +592,15 @@ class NetlabTest : public ::testing::Test {
             GTEST_SKIP() << FSkip;
         }
         ASSERT_TRUE(FLabUp) << FLabError;
+        FMode = Mode();
+        // Closed for the raw socket's runs, so that nothing but the raw socket can answer.
+        std::string Output;
+        ASSERT_EQ(RunLab("ping-group", Output, FMode == TMode::Datagram ? Nobody().Range() : "1 0"),
+                  0)
+            << Output;
     }
+
+    virtual TMode Mode() const { return GetParam(); }
 
     static int RunLab(const std::string& AVerb, std::string& AOutput,
                       const std::string& AArgument = {}) {
@@ -441,7 +634,10 @@ class NetlabTest : public ::testing::Test {
 
     static TPingResult Ping(TIdIcmpClient& AClient, const std::string& AHost, int ATimeoutMs,
                             uint16_t ASequence = 0) {
-        TPingResult Result = PingFrom(AClient, ClientNamespace, AHost, ATimeoutMs, ASequence);
+        TPingResult Result =
+            FMode == TMode::Raw
+                ? PingFrom(AClient, ClientNamespace, AHost, ATimeoutMs, ASequence)
+                : PingAsUserFrom(AClient, ClientNamespace, AHost, ATimeoutMs, ASequence);
         EXPECT_EQ(Result.ScopeError, "");
         return Result;
     }
@@ -464,6 +660,7 @@ class NetlabTest : public ::testing::Test {
         }
     }
 
+    static inline TMode FMode = TMode::Raw;
     static inline std::string FSkip;
     static inline std::string FLabError;
     static inline std::string FLockPath;
@@ -485,7 +682,7 @@ void ExpectTimedOut(const TPingResult& AResult, uint16_t ASequence, int ATimeout
     EXPECT_LT(AResult.Status.RoundTripMs, static_cast<uint32_t>(ATimeoutMs + 1500));
 }
 
-TEST_F(NetlabTest, LiveHostAnswersEachRequestWithItsSequence) {
+TEST_P(NetlabTest, LiveHostAnswersEachRequestWithItsSequence) {
     TIdIcmpClient Client;
     for (uint16_t Sequence : {3489, 3490}) {
         const TPingResult R = Ping(Client, LiveHost, 1000);
@@ -503,7 +700,7 @@ TEST_F(NetlabTest, LiveHostAnswersEachRequestWithItsSequence) {
     EXPECT_EQ(Client.SequenceNumber(), 3491);
 }
 
-TEST_F(NetlabTest, SilentHostTimesOutAfterReceiveTimeout) {
+TEST_P(NetlabTest, SilentHostTimesOutAfterReceiveTimeout) {
     TIdIcmpClient Client;
     ExpectTimedOut(Ping(Client, QuietHost, 600, 777), 777, 600);
     EXPECT_EQ(Client.SequenceNumber(), 778);
@@ -511,17 +708,17 @@ TEST_F(NetlabTest, SilentHostTimesOutAfterReceiveTimeout) {
 
 // nft's reject goes out through icmp_send(), which icmp_ratemask=0 leaves unlimited: every
 // one of a quick series is answered.
-TEST_F(NetlabTest, RouterRejectIsUnreachableEveryTime) {
+TEST_P(NetlabTest, RouterRejectIsUnreachableEveryTime) {
     ExpectErrorMessages(RejectedHost, 8, rkUnreachable, 3, RouterToClient, 64);
 }
 
 // The request leaves with TTL 128 and reaches r2 with an odd TTL each round, so its TTL runs
 // out at r2, whose message then passes r1 (one off its 64).
-TEST_F(NetlabTest, RoutingLoopEndsInTimeExceededFromTheRouter) {
+TEST_P(NetlabTest, RoutingLoopEndsInTimeExceededFromTheRouter) {
     ExpectErrorMessages(LoopHost, 3, rkTtlExpired, 11, RouterTwoToRouterOne, 63);
 }
 
-TEST_F(NetlabTest, CraftedRedirectRaisesNonEchoType) {
+TEST_P(NetlabTest, CraftedRedirectRaisesNonEchoType) {
     auto Responder = StartTool("craft", {"respond", "redirect"});
     ASSERT_TRUE(Responder);
     TIdIcmpClient Client;
@@ -533,7 +730,7 @@ TEST_F(NetlabTest, CraftedRedirectRaisesNonEchoType) {
 
 // The failed exchange's own reply comes 300 ms after the redirect, while the next exchange
 // already waits; it answers the earlier request and must not end the later one.
-TEST_F(NetlabTest, LateAnswerToFailedExchangeIsNotTakenByTheNext) {
+TEST_P(NetlabTest, LateAnswerToFailedExchangeIsNotTakenByTheNext) {
     auto Responder = StartTool("craft", {"respond", "redirect-then-echo"});
     ASSERT_TRUE(Responder);
     TIdIcmpClient Client;
@@ -546,7 +743,7 @@ TEST_F(NetlabTest, LateAnswerToFailedExchangeIsNotTakenByTheNext) {
     EXPECT_EQ(Responder->ReadLine(2000), "sent echo") << "the late reply was never sent";
 }
 
-TEST_F(NetlabTest, EchoReplyWithAnotherIdentifierIsNotOurs) {
+TEST_P(NetlabTest, EchoReplyWithAnotherIdentifierIsNotOurs) {
     struct {
         const char* Mode;
         bool TrueReplyFollows;
@@ -575,7 +772,7 @@ TEST_F(NetlabTest, EchoReplyWithAnotherIdentifierIsNotOurs) {
 // Every raw ICMP socket of the namespace sees every reply. Another process pings the live
 // host with our sequence number under identifiers that differ from ours in one byte each,
 // while we wait on the silent host: none of its replies may end our wait.
-TEST_F(NetlabTest, ConcurrentPingersRepliesAreNotOurs) {
+TEST_P(NetlabTest, ConcurrentPingersRepliesAreNotOurs) {
     const uint16_t Sequence = 4242;
     const uint16_t Ours = static_cast<uint16_t>(IdProcessId());
     auto Pinger = StartTool("cli", {"ping", LiveHost, std::to_string(Sequence),
@@ -589,6 +786,24 @@ TEST_F(NetlabTest, ConcurrentPingersRepliesAreNotOurs) {
     int Replies = 0;
     ASSERT_EQ(std::sscanf(Summary.c_str(), "sent %d replies %d", &Sent, &Replies), 2) << Summary;
     EXPECT_GT(Replies, 10) << "the other pinger got too few replies to prove anything";
+}
+
+// Where ping_group_range admits no group, only the raw socket can ping: an ordinary user gets
+// the raw socket's refusal, as before datagram sockets stood in for it.
+TEST_P(NetlabTest, WithThePingGroupRangeClosedOnlyTheRawSocketPings) {
+    std::string Output;
+    ASSERT_EQ(RunLab("ping-group", Output, "1 0"), 0) << Output;
+    TIdIcmpClient Client;
+    const TPingResult R = Ping(Client, LiveHost, 1000);
+    if (FMode == TMode::Raw) {
+        EXPECT_EQ(R.Exception, "");
+        EXPECT_EQ(R.Status.Kind, rkEchoReply);
+        EXPECT_EQ(Client.SequenceNumber(), 3490);
+    } else {
+        EXPECT_EQ(R.Exception, "Cannot allocate socket.");
+        EXPECT_EQ(R.Replies, 0);
+        EXPECT_EQ(Client.SequenceNumber(), 3489);
+    }
 }
 
 // SIGALRM every 100 ms while the object lives, its handler installed with or without
@@ -622,7 +837,7 @@ class TIntervalTimer {
 // A signal handled while the exchange waits must neither end the wait early nor cost the
 // reply: the silent host's wait lasts the whole second, and the reply the responder holds
 // back for 500 ms is still taken.
-TEST_F(NetlabTest, SignalsDuringTheWaitNeitherShortenItNorLoseTheReply) {
+TEST_P(NetlabTest, SignalsDuringTheWaitNeitherShortenItNorLoseTheReply) {
     auto Responder = StartTool("craft", {"respond", "delayed-echo"});
     ASSERT_TRUE(Responder);
     for (const bool Restart : {false, true}) {
@@ -773,11 +988,27 @@ class NetlabSoakTest : public NetlabTest {
             TIdIcmpClient Client;
             Client.SetHost(CraftHost);
             Client.SetReceiveTimeout(1000);
-            TNamespaceScope Scope(ClientNamespace);
-            EXPECT_EQ(Scope.Error(), "");
+            // Raw: this thread in the client namespace. Datagram: every exchange on a thread
+            // of nobody's there, while this one silences the host as root.
+            std::unique_ptr<TNamespaceScope> Scope;
+            std::unique_ptr<TUserThread> User;
+            if (FMode == TMode::Raw) {
+                Scope = std::make_unique<TNamespaceScope>(ClientNamespace);
+            } else {
+                User = std::make_unique<TUserThread>(ClientNamespace);
+            }
+            const std::string Error = Scope ? Scope->Error() : User->Error();
+            EXPECT_EQ(Error, "");
+            const auto Exchange = [&](const std::function<void()>& AWork) {
+                if (User) {
+                    User->Run(AWork);
+                } else {
+                    AWork();
+                }
+            };
             T.DescriptorsBefore = OpenDescriptors();
             T.ResidentBefore = ResidentKiB();
-            for (int I = 0; I < ACount && Scope.Error().empty(); ++I) {
+            for (int I = 0; I < ACount && Error.empty(); ++I) {
                 const auto Sequence = static_cast<uint16_t>(AFirst + I % SoakWindow);
                 const bool Silent = ASilentEvery > 0 && I % ASilentEvery == ASilentEvery - 1;
                 if (Silent) {
@@ -785,7 +1016,7 @@ class NetlabSoakTest : public NetlabTest {
                 }
                 const auto Sent = std::chrono::steady_clock::now();
                 try {
-                    Client.PingOnce("  ", Sequence);
+                    Exchange([&] { Client.PingOnce("  ", Sequence); });
                     const TReplyStatus& S = Client.LastStatus();
                     const long long WaitMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                                  std::chrono::steady_clock::now() - Sent)
@@ -844,7 +1075,7 @@ class NetlabSoakTest : public NetlabTest {
     TIdStackClass FSavedStackClass = RegisteredStackClass;
 };
 
-TEST_F(NetlabSoakTest, TenThousandExchangesUnderNoiseTakeEveryReplyAndNoFalseOne) {
+TEST_P(NetlabSoakTest, TenThousandExchangesUnderNoiseTakeEveryReplyAndNoFalseOne) {
     auto Flood = StartFlood(20000);
     ASSERT_TRUE(Flood);
     const TSoakTally T = Soak(10000, 20000, 0);
@@ -859,7 +1090,7 @@ TEST_F(NetlabSoakTest, TenThousandExchangesUnderNoiseTakeEveryReplyAndNoFalseOne
     EXPECT_LT(T.ResidentAfter - T.ResidentBefore, 256) << "KiB more after the soak";
 }
 
-TEST_F(NetlabSoakTest, EveryTenthExchangeSilencedTimesOutAfterOneSecondAndNoOther) {
+TEST_P(NetlabSoakTest, EveryTenthExchangeSilencedTimesOutAfterOneSecondAndNoOther) {
     auto Flood = StartFlood(40000);
     ASSERT_TRUE(Flood);
     const TSoakTally T = Soak(200, 40000, 10);
@@ -886,6 +1117,11 @@ TEST_F(NetlabSoakTest, EveryTenthExchangeSilencedTimesOutAfterOneSecondAndNoOthe
     }
 }
 
+INSTANTIATE_TEST_SUITE_P(Sockets, NetlabTest, ::testing::Values(TMode::Raw, TMode::Datagram),
+                         ModeName);
+INSTANTIATE_TEST_SUITE_P(Sockets, NetlabSoakTest, ::testing::Values(TMode::Raw, TMode::Datagram),
+                         ModeName);
+
 // A fresh namespace of its own needs no lab.
 class NetlabLoopbackTest : public ::testing::TestWithParam<const char*> {
   protected:
@@ -910,6 +1146,22 @@ TEST_P(NetlabLoopbackTest, OwnRequestIsSeenFirst) {
     EXPECT_EQ(R.Status.SourceAddress, "127.0.0.1");
     EXPECT_EQ(R.Status.Sequence, 31000);
     EXPECT_EQ(R.Status.Ttl, 128);
+    EXPECT_EQ(R.Status.ByteCount, EchoDatagramBytes);
+}
+
+// The datagram socket is never handed our own request: it reads the kernel's reply, which
+// carries the kernel's TTL; the sizes and the source are as on the raw socket.
+TEST_P(NetlabLoopbackTest, DatagramSocketReadsOnlyTheKernelsReply) {
+    TIdIcmpClient Client;
+    const TPingResult R = PingAsUserFrom(Client, nullptr, GetParam(), 1000, 31000);
+    ASSERT_EQ(R.ScopeError, "");
+    EXPECT_EQ(R.Exception, "");
+    EXPECT_EQ(R.Replies, 1);
+    EXPECT_EQ(R.Status.Kind, rkEchoReply);
+    EXPECT_EQ(R.Status.IcmpType, 0);
+    EXPECT_EQ(R.Status.SourceAddress, "127.0.0.1");
+    EXPECT_EQ(R.Status.Sequence, 31000);
+    EXPECT_EQ(R.Status.Ttl, 64);
     EXPECT_EQ(R.Status.ByteCount, EchoDatagramBytes);
 }
 

@@ -2,6 +2,9 @@
 # lab.sh up|down: the network namespaces the netlab tests ping into.
 # lab.sh silence on|off: the craft host drops (on) or takes (off) echo requests.
 # lab.sh noise-count: packets from the noise host that have reached the client so far.
+# lab.sh ping-group "FIRST LAST": the groups that may open ICMP datagram sockets in the
+#   client namespace (net.ipv4.ping_group_range, per namespace; "1 0" admits none, as the
+#   kernel sets it in every new namespace). Nowhere else is it changed.
 #
 #   cli 198.51.100.2 ── .1 [r1] .5 ── .6 [r2]        r1 and r2 route 203.0.113.128/28
 #                           │ .1   ── live  203.0.113.2     to each other: a loop
@@ -149,6 +152,11 @@ silence() {
     [ "$1" = off ] || in_ns craft nft add rule ip vxl input icmp type echo-request drop
 }
 
+ping_group() {
+    [[ ${1:-} =~ ^[0-9]+\ [0-9]+$ ]] || die "usage: $0 ping-group 'FIRST LAST'" 2
+    in_ns cli sysctl -qw "net.ipv4.ping_group_range=$1"
+}
+
 noise_count() {
     in_ns cli nft list counter ip vxl noise | sed -n 's/.*packets \([0-9]*\).*/\1/p'
 }
@@ -174,8 +182,13 @@ noise-count)
     take_lock
     noise_count
     ;;
+ping-group)
+    [ "$(id -u)" = 0 ] || die "needs root" 77
+    take_lock
+    ping_group "${2:-}"
+    ;;
 *)
-    echo "usage: $0 up|down|silence on|off|noise-count" >&2
+    echo "usage: $0 up|down|silence on|off|noise-count|ping-group 'FIRST LAST'" >&2
     exit 2
     ;;
 esac

@@ -1,0 +1,122 @@
+#include "net/posix/IcmpDatagramFrames.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace IdPosix {
+
+namespace {
+
+constexpr uint8_t IpProtocolIcmp = 1;
+constexpr uint8_t IcmpUnreachable = 3;
+constexpr uint8_t IcmpRedirect = 5;
+constexpr uint8_t IcmpParameterProblem = 12;
+constexpr uint8_t CodeFragmentationNeeded = 4;
+
+void WriteBe16(uint8_t* P, uint32_t V) {
+    P[0] = static_cast<uint8_t>(V >> 8);
+    P[1] = static_cast<uint8_t>(V);
+}
+
+uint16_t ReadBe16(const uint8_t* P) {
+    return static_cast<uint16_t>((P[0] << 8) | P[1]);
+}
+
+uint16_t Fold(uint32_t ASum) {
+    while (ASum >> 16) {
+        ASum = (ASum & 0xFFFF) + (ASum >> 16);
+    }
+    return static_cast<uint16_t>(ASum);
+}
+
+// Version 4, no options, no fragment: the fields a receiver reads are the ones the kernel
+// told us; identification and type of service, which it does not tell, stay 0.
+void WriteIpv4Header(uint8_t* AHeader, size_t ATotal, uint8_t ATtl, const uint8_t ASource[4],
+                     const uint8_t ADestination[4]) {
+    std::memset(AHeader, 0, Ipv4HeaderBytes);
+    AHeader[0] = 0x45;
+    WriteBe16(&AHeader[2], static_cast<uint32_t>(std::min<size_t>(ATotal, 0xFFFF)));
+    AHeader[8] = ATtl;
+    AHeader[9] = IpProtocolIcmp;
+    std::memcpy(&AHeader[12], ASource, 4);
+    std::memcpy(&AHeader[16], ADestination, 4);
+    WriteBe16(&AHeader[10], InternetChecksum({AHeader, Ipv4HeaderBytes}));
+}
+
+// The second word of the error header carries what the type defines there; the error queue
+// hands it over as ee_info.
+void WriteErrorWord(uint8_t* AWord, uint8_t AType, uint8_t ACode, uint32_t AInfo) {
+    std::memset(AWord, 0, 4);
+    if (AType == IcmpParameterProblem) {
+        AWord[0] = static_cast<uint8_t>(AInfo);
+    } else if (AType == IcmpUnreachable && ACode == CodeFragmentationNeeded) {
+        WriteBe16(&AWord[2], AInfo);
+    } else if (AType == IcmpRedirect) {
+        WriteBe16(&AWord[0], AInfo >> 16);
+        WriteBe16(&AWord[2], AInfo);
+    }
+}
+
+} // namespace
+
+uint16_t InternetChecksum(std::span<const uint8_t> ABytes) {
+    uint32_t Sum = 0;
+    size_t I = 0;
+    for (; I + 1 < ABytes.size(); I += 2) {
+        Sum += ReadBe16(&ABytes[I]);
+    }
+    if (I < ABytes.size()) {
+        Sum += static_cast<uint32_t>(ABytes[I]) << 8;
+    }
+    return static_cast<uint16_t>(~Fold(Sum));
+}
+
+void ReplaceIdentifier(std::span<uint8_t> AEcho, TIdentifier AIdentifier) {
+    if (AEcho.size() < 6) {
+        for (size_t I = 4; I < AEcho.size(); ++I) {
+            AEcho[I] = AIdentifier.Bytes[I - 4];
+        }
+        return;
+    }
+    // RFC 1624: HC' = ~(~HC + ~m + m'), for the one 16-bit word m that changes to m'.
+    const uint16_t Old = ReadBe16(&AEcho[4]);
+    const uint16_t New = ReadBe16(AIdentifier.Bytes);
+    const uint16_t Checksum = ReadBe16(&AEcho[2]);
+    const uint32_t Sum =
+        static_cast<uint16_t>(~Checksum) + static_cast<uint32_t>(static_cast<uint16_t>(~Old)) + New;
+    WriteBe16(&AEcho[2], static_cast<uint16_t>(~Fold(Sum)));
+    AEcho[4] = AIdentifier.Bytes[0];
+    AEcho[5] = AIdentifier.Bytes[1];
+}
+
+void FrameReply(const TReplyFacts& AFacts, std::span<uint8_t> ADatagram, size_t AIcmpBytes,
+                TIdentifier AKernel, TIdentifier AClient) {
+    if (AKernel != AClient) {
+        ReplaceIdentifier(ADatagram.subspan(Ipv4HeaderBytes, AIcmpBytes), AClient);
+    }
+    WriteIpv4Header(ADatagram.data(), Ipv4HeaderBytes + AIcmpBytes, AFacts.Ttl, AFacts.Source,
+                    AFacts.Destination);
+}
+
+void FrameError(const TErrorFacts& AFacts, std::span<uint8_t> ADatagram, size_t AQuotedBytes,
+                TIdentifier AKernel, TIdentifier AClient) {
+    if (AKernel != AClient) {
+        ReplaceIdentifier(ADatagram.subspan(ErrorPrefixBytes, AQuotedBytes), AClient);
+    }
+    uint8_t* Outer = ADatagram.data();
+    uint8_t* Icmp = Outer + Ipv4HeaderBytes;
+    uint8_t* Quoted = Icmp + IcmpHeaderBytes;
+    // The quoted header is ours, from us to the target, as it left.
+    WriteIpv4Header(Quoted, Ipv4HeaderBytes + AFacts.RequestBytes, AFacts.RequestTtl,
+                    AFacts.Destination, AFacts.Target);
+    Icmp[0] = AFacts.Type;
+    Icmp[1] = AFacts.Code;
+    Icmp[2] = Icmp[3] = 0;
+    WriteErrorWord(&Icmp[4], AFacts.Type, AFacts.Code, AFacts.Info);
+    const size_t IcmpBytes = IcmpHeaderBytes + Ipv4HeaderBytes + AQuotedBytes;
+    WriteBe16(&Icmp[2], InternetChecksum({Icmp, IcmpBytes}));
+    WriteIpv4Header(Outer, Ipv4HeaderBytes + IcmpBytes, AFacts.Ttl, AFacts.Offender,
+                    AFacts.Destination);
+}
+
+} // namespace IdPosix

@@ -1,0 +1,65 @@
+#pragma once
+// What an ICMP datagram socket leaves out, put back: the IPv4 header in front of an echo
+// reply, and the whole error message around the quoted request that the socket's error
+// queue hands over. The result is what a raw ICMP socket would have read, so one decoder
+// serves both. Plain functions over bytes, so that they can be driven without a socket.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace IdPosix {
+
+inline constexpr size_t Ipv4HeaderBytes = 20;
+inline constexpr size_t IcmpHeaderBytes = 8;
+// An error datagram up to the quoted request's ICMP header: outer IPv4 header, ICMP error
+// header, quoted IPv4 header.
+inline constexpr size_t ErrorPrefixBytes = Ipv4HeaderBytes + IcmpHeaderBytes + Ipv4HeaderBytes;
+
+// An echo identifier as its two bytes travel.
+struct TIdentifier {
+    uint8_t Bytes[2] = {0, 0};
+    friend bool operator==(const TIdentifier&, const TIdentifier&) = default;
+};
+
+// What recvmsg tells about an echo reply besides the message itself.
+struct TReplyFacts {
+    uint8_t Source[4] = {};      // the sender: the message's address
+    uint8_t Destination[4] = {}; // our address it came to: IP_PKTINFO
+    uint8_t Ttl = 0;             // IP_RECVTTL
+};
+
+// What the error queue tells about an ICMP error besides the part of our request it quotes.
+struct TErrorFacts {
+    uint8_t Offender[4] = {};    // the error's sender: SO_EE_OFFENDER
+    uint8_t Destination[4] = {}; // our address it came to: IP_PKTINFO
+    uint8_t Ttl = 0;             // of the error message: IP_RECVTTL
+    uint8_t Type = 0;            // ee_type
+    uint8_t Code = 0;            // ee_code
+    uint32_t Info = 0;           // ee_info: the pointer, next-hop MTU or gateway of the type
+    uint8_t Target[4] = {};      // where our request went: the error's address
+    uint8_t RequestTtl = 0;      // the TTL our request left with
+    uint16_t RequestBytes = 0;   // the ICMP bytes of our request as sent
+};
+
+// Internet checksum (RFC 1071) of the bytes as big-endian words, to be stored big-endian.
+uint16_t InternetChecksum(std::span<const uint8_t> ABytes);
+
+// Writes AIdentifier into the echo header at the start of AEcho and mends its checksum for
+// the change, without summing the message again. Bytes that the span does not hold (a
+// message cut short) are left alone.
+void ReplaceIdentifier(std::span<uint8_t> AEcho, TIdentifier AIdentifier);
+
+// ADatagram holds the reply's ICMP message, AIcmpBytes long, from offset 20 on. Writes the
+// IPv4 header in front; the identifier becomes AClient where it differs from what the
+// kernel wrote.
+void FrameReply(const TReplyFacts& AFacts, std::span<uint8_t> ADatagram, size_t AIcmpBytes,
+                TIdentifier AKernel, TIdentifier AClient);
+
+// ADatagram holds the quoted part of our request (its ICMP header first) from offset
+// ErrorPrefixBytes on, AQuotedBytes of it. Writes the outer IPv4 header, the ICMP error
+// header and the quoted IPv4 header in front, each with its checksum, the identifier
+// translated as for a reply.
+void FrameError(const TErrorFacts& AFacts, std::span<uint8_t> ADatagram, size_t AQuotedBytes,
+                TIdentifier AKernel, TIdentifier AClient);
+
+} // namespace IdPosix

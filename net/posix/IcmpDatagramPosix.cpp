@@ -1,0 +1,385 @@
+// Linux ICMP datagram sockets: socket(AF_INET, SOCK_DGRAM, IPPROTO_ICMP), open to the groups
+// in the network namespace's net.ipv4.ping_group_range without any capability. They differ
+// from the raw socket in what they deliver; this file makes up the difference.
+#include "net/posix/IcmpDatagramPosix.h"
+
+#include "net/posix/IcmpDatagramFrames.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/errqueue.h>
+#include <memory>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace IdPosix {
+
+namespace {
+
+struct TDatagramSocket {
+    TIdentifier Kernel; // what the kernel writes into each request: the socket's bound "port"
+    TIdentifier Client; // what the client wrote into its last request
+    bool Bound = false;
+    bool Connected = false;
+    uint16_t RequestBytes = 0;
+    int Ttl = -1; // as last set through the adapter; -1: the kernel's default
+};
+
+// The adapters receive bare descriptors; these are the ones that are datagram sockets.
+std::mutex Lock;
+std::unordered_map<int, TDatagramSocket> Sockets;
+// Lets the raw socket's every call skip the lock while no datagram socket is open.
+std::atomic<size_t> SocketCount{0};
+
+// The errno with which this thread was refused a raw ICMP socket, once it was. Capabilities
+// belong to a thread, and one that has lost CAP_NET_RAW (or never had it) cannot take it up
+// again short of exec; trying again would cost a failing socket() and a capability query
+// on every exchange.
+thread_local int RawRefusal = 0;
+
+TDatagramSocket Lookup(int ASocket) {
+    const std::lock_guard Guard(Lock);
+    const auto Found = Sockets.find(ASocket);
+    return Found == Sockets.end() ? TDatagramSocket{} : Found->second;
+}
+
+void Store(int ASocket, const TDatagramSocket& AState) {
+    const std::lock_guard Guard(Lock);
+    const auto Found = Sockets.find(ASocket);
+    if (Found != Sockets.end()) {
+        Found->second = AState;
+    }
+}
+
+bool SetOn(int ASocket, int AOption) {
+    const int On = 1;
+    return ::setsockopt(ASocket, IPPROTO_IP, AOption, &On, sizeof On) == 0;
+}
+
+// Room for IP_TTL, IP_PKTINFO and IP_RECVERR (the extended error and its offender) at once.
+struct TControl {
+    alignas(cmsghdr) uint8_t Bytes[CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(in_pktinfo)) +
+                                   CMSG_SPACE(sizeof(sock_extended_err) + sizeof(sockaddr_in))];
+};
+
+struct TReceived {
+    sockaddr_in Address{};
+    TControl Control{};
+    msghdr Header{};
+    iovec Data{};
+
+    TReceived(uint8_t* ABuffer, size_t ALength) {
+        Data = {ABuffer, ALength};
+        Header.msg_name = &Address;
+        Header.msg_namelen = sizeof Address;
+        Header.msg_iov = &Data;
+        Header.msg_iovlen = 1;
+        Header.msg_control = Control.Bytes;
+        Header.msg_controllen = sizeof Control.Bytes;
+    }
+    TReceived(const TReceived&) = delete;
+    TReceived& operator=(const TReceived&) = delete;
+
+    const uint8_t* Find(int AType) const {
+        for (const cmsghdr* C = CMSG_FIRSTHDR(&Header); C != nullptr;
+             C = CMSG_NXTHDR(const_cast<msghdr*>(&Header), const_cast<cmsghdr*>(C))) {
+            if (C->cmsg_level == IPPROTO_IP && C->cmsg_type == AType) {
+                return CMSG_DATA(C);
+            }
+        }
+        return nullptr;
+    }
+
+    // IP_RECVTTL: the TTL byte of the datagram's IPv4 header, handed over as an int.
+    uint8_t Ttl() const {
+        int Value = 0;
+        if (const uint8_t* P = Find(IP_TTL)) {
+            std::memcpy(&Value, P, sizeof Value);
+        }
+        return static_cast<uint8_t>(Value);
+    }
+
+    // IP_PKTINFO: ipi_addr is the destination address of the datagram's IPv4 header.
+    void OurAddress(uint8_t AAddress[4]) const {
+        in_pktinfo Info{};
+        if (const uint8_t* P = Find(IP_PKTINFO)) {
+            std::memcpy(&Info, P, sizeof Info);
+        }
+        std::memcpy(AAddress, &Info.ipi_addr, 4);
+    }
+};
+
+void CopyAddress(const sockaddr_in& AAddress, sockaddr* ATo, socklen_t* AToLength) {
+    if (ATo == nullptr || AToLength == nullptr) {
+        return;
+    }
+    std::memcpy(ATo, &AAddress, std::min<size_t>(*AToLength, sizeof AAddress));
+    *AToLength = sizeof AAddress;
+}
+
+// An echo reply: the kernel hands over the ICMP message alone, and only replies that carry
+// the socket's identifier. Received behind the room for the header that goes in front.
+ssize_t ReadReply(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, size_t ALength,
+                  int AFlags, sockaddr* AFrom, socklen_t* AFromLength) {
+    TReceived Got(AOut + Ipv4HeaderBytes, ALength - Ipv4HeaderBytes);
+    const ssize_t Count = ::recvmsg(ASocket, &Got.Header, AFlags | MSG_DONTWAIT);
+    if (Count < 0) {
+        return -1;
+    }
+    TReplyFacts Facts;
+    std::memcpy(Facts.Source, &Got.Address.sin_addr, 4);
+    Got.OurAddress(Facts.Destination);
+    Facts.Ttl = Got.Ttl();
+    const auto Icmp = static_cast<size_t>(Count);
+    FrameReply(Facts, {AOut, Ipv4HeaderBytes + Icmp}, Icmp, AState.Kernel, AState.Client);
+    CopyAddress(Got.Address, AFrom, AFromLength);
+    return static_cast<ssize_t>(Ipv4HeaderBytes + Icmp);
+}
+
+// An ICMP error about our request (IP_RECVERR): the error queue holds the error message from
+// the quoted request's ICMP header on, with the rest told in a sock_extended_err. -1 and
+// EAGAIN when the queue is empty; 0 for an entry that is no ICMP error.
+ssize_t ReadError(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, size_t ALength,
+                  sockaddr* AFrom, socklen_t* AFromLength) {
+    TReceived Got(AOut + ErrorPrefixBytes, ALength - ErrorPrefixBytes);
+    const ssize_t Count = ::recvmsg(ASocket, &Got.Header, MSG_ERRQUEUE | MSG_DONTWAIT);
+    if (Count < 0) {
+        return -1;
+    }
+    const uint8_t* Found = Got.Find(IP_RECVERR);
+    sock_extended_err Error{};
+    if (Found != nullptr) {
+        std::memcpy(&Error, Found, sizeof Error);
+    }
+    // SO_EE_ORIGIN_LOCAL entries report our own sends failing, which sendto() reported
+    // already; a raw socket would have read nothing for them.
+    if (Found == nullptr || Error.ee_origin != SO_EE_ORIGIN_ICMP) {
+        return 0;
+    }
+    // The offender (SO_EE_OFFENDER) follows the extended error: the error's sender.
+    sockaddr_in Offender{};
+    std::memcpy(&Offender, Found + sizeof Error, sizeof Offender);
+    TErrorFacts Facts;
+    std::memcpy(Facts.Offender, &Offender.sin_addr, 4);
+    Got.OurAddress(Facts.Destination);
+    Facts.Ttl = Got.Ttl();
+    Facts.Type = Error.ee_type;
+    Facts.Code = Error.ee_code;
+    Facts.Info = Error.ee_info;
+    // The error's address is the destination of the request it quotes.
+    std::memcpy(Facts.Target, &Got.Address.sin_addr, 4);
+    int RequestTtl = AState.Ttl;
+    socklen_t TtlLength = sizeof RequestTtl;
+    if (RequestTtl < 0) {
+        ::getsockopt(ASocket, IPPROTO_IP, IP_TTL, &RequestTtl, &TtlLength);
+    }
+    Facts.RequestTtl = static_cast<uint8_t>(RequestTtl);
+    Facts.RequestBytes = AState.RequestBytes;
+    const auto Quoted = static_cast<size_t>(Count);
+    FrameError(Facts, {AOut, ErrorPrefixBytes + Quoted}, Quoted, AState.Kernel, AState.Client);
+    CopyAddress(Offender, AFrom, AFromLength);
+    return static_cast<ssize_t>(ErrorPrefixBytes + Quoted);
+}
+
+bool NonBlocking(int ASocket) {
+    const int Flags = ::fcntl(ASocket, F_GETFL);
+    return Flags != -1 && (Flags & O_NONBLOCK) != 0;
+}
+
+} // namespace
+
+bool RawIcmpRefusedBefore(int AFamily, int AType, int AProtocol) {
+    return RawRefusal != 0 && AFamily == AF_INET && AType == SOCK_RAW && AProtocol == IPPROTO_ICMP;
+}
+
+int IcmpDatagramInstead(int AFamily, int AType, int AProtocol) {
+    const int RawErrno = RawIcmpRefusedBefore(AFamily, AType, AProtocol) ? RawRefusal : errno;
+    // EPERM: neither root nor CAP_NET_RAW. EACCES: a security module refused the raw socket.
+    // Any other failure (no descriptors left, say) would refuse a datagram socket too.
+    if (AFamily != AF_INET || AType != SOCK_RAW || AProtocol != IPPROTO_ICMP ||
+        (RawErrno != EPERM && RawErrno != EACCES)) {
+        return -1;
+    }
+    RawRefusal = RawErrno;
+    // EACCES: the process's groups lie outside net.ipv4.ping_group_range of its network
+    // namespace ("1 0", the kernel's default, admits nobody). EPROTONOSUPPORT: a kernel
+    // without ping sockets. Either way the raw socket's refusal is what the user sees.
+    const int Socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (Socket < 0) {
+        errno = RawErrno;
+        return -1;
+    }
+    // IP_RECVERR: ICMP errors about our requests go to the error queue, whole, instead of
+    // only setting the socket's pending error. IP_RECVTTL and IP_PKTINFO: the TTL and our
+    // address from the IPv4 header that the socket strips.
+    if (!SetOn(Socket, IP_RECVERR) || !SetOn(Socket, IP_RECVTTL) || !SetOn(Socket, IP_PKTINFO)) {
+        ::close(Socket);
+        errno = RawErrno;
+        return -1;
+    }
+    const std::lock_guard Guard(Lock);
+    Sockets[Socket] = TDatagramSocket{};
+    SocketCount = Sockets.size();
+    return Socket;
+}
+
+bool IsIcmpDatagram(int ASocket) {
+    if (SocketCount.load(std::memory_order_relaxed) == 0) {
+        return false;
+    }
+    const std::lock_guard Guard(Lock);
+    return Sockets.contains(ASocket);
+}
+
+void ForgetIcmpDatagram(int ASocket) {
+    if (SocketCount.load(std::memory_order_relaxed) == 0) {
+        return;
+    }
+    const std::lock_guard Guard(Lock);
+    Sockets.erase(ASocket);
+    SocketCount = Sockets.size();
+}
+
+ssize_t SendIcmpDatagram(int ASocket, const void* ABuffer, size_t ALength, int AFlags,
+                         const sockaddr* ATo, socklen_t AToLength) {
+    TDatagramSocket State = Lookup(ASocket);
+    const auto* Request = static_cast<const uint8_t*>(ABuffer);
+    if (ALength >= 6) {
+        State.Client = {{Request[4], Request[5]}};
+    }
+    // The kernel writes the socket's bound port into each request as its identifier, in
+    // network byte order: bound to the client's identifier, the wire shows the identifier
+    // the client wrote. Port 0 would mean "any", so that identifier is left to the kernel.
+    // EADDRINUSE: another ping socket of the namespace holds it; the kernel then picks one
+    // when sending, and the replies are translated back.
+    if (!State.Bound && State.Client != TIdentifier{}) {
+        sockaddr_in Own{};
+        Own.sin_family = AF_INET;
+        std::memcpy(&Own.sin_port, State.Client.Bytes, 2);
+        if (::bind(ASocket, reinterpret_cast<const sockaddr*>(&Own), sizeof Own) == 0) {
+            State.Kernel = State.Client;
+            State.Bound = true;
+        }
+    }
+    // The kernel checks the type (8, code 0) and fills in the checksum itself.
+    const ssize_t Sent = ::sendto(ASocket, ABuffer, ALength, AFlags, ATo, AToLength);
+    const int SendErrno = errno;
+    if (Sent >= 0) {
+        State.RequestBytes = static_cast<uint16_t>(std::min<size_t>(ALength, 0xFFFF));
+        sockaddr_in Own{};
+        socklen_t OwnLength = sizeof Own;
+        if (!State.Bound &&
+            ::getsockname(ASocket, reinterpret_cast<sockaddr*>(&Own), &OwnLength) == 0) {
+            std::memcpy(State.Kernel.Bytes, &Own.sin_port, 2);
+            State.Bound = true;
+        }
+    }
+    Store(ASocket, State);
+    errno = SendErrno;
+    return Sent;
+}
+
+int SetIcmpDatagramOption(int ASocket, int ALevel, int AName, const void* AValue,
+                          socklen_t ALength) {
+    const bool IsTtl = ALevel == IPPROTO_IP && AName == IP_TTL && ALength == sizeof(int);
+    int Ttl = -1;
+    if (IsTtl) {
+        std::memcpy(&Ttl, AValue, sizeof Ttl);
+        if (Ttl >= 0 && Lookup(ASocket).Ttl == Ttl) {
+            return 0;
+        }
+    }
+    const int Result = ::setsockopt(ASocket, ALevel, AName, AValue, ALength);
+    if (Result == 0 && IsTtl) {
+        const int SetErrno = errno;
+        TDatagramSocket State = Lookup(ASocket);
+        // -1 puts the kernel's default back.
+        State.Ttl = Ttl;
+        Store(ASocket, State);
+        errno = SetErrno;
+    }
+    return Result;
+}
+
+int ConnectIcmpDatagram(int ASocket, const sockaddr* ATo, socklen_t AToLength) {
+    const int Result = ::connect(ASocket, ATo, AToLength);
+    const int ConnectErrno = errno;
+    TDatagramSocket State = Lookup(ASocket);
+    // A failed connect() may have dissolved an earlier association: ask the kernel again.
+    State.Connected = Result == 0 || State.Connected;
+    Store(ASocket, State);
+    errno = ConnectErrno;
+    return Result;
+}
+
+int ShutdownIcmpDatagram(int ASocket, int AHow) {
+    if (!Lookup(ASocket).Connected) {
+        errno = ENOTCONN;
+        return -1;
+    }
+    return ::shutdown(ASocket, AHow);
+}
+
+ssize_t ReceiveIcmpDatagram(int ASocket, void* ABuffer, size_t ALength, int AFlags, sockaddr* AFrom,
+                            socklen_t* AFromLength) {
+    const TDatagramSocket State = Lookup(ASocket);
+    // Framed whole here, then as much handed over as the caller's buffer holds: a raw
+    // socket cuts a long datagram the same way, its header still telling the whole length.
+    // Room for the largest IPv4 datagram plus the headers an error gets in front.
+    constexpr size_t Room = 65536 + ErrorPrefixBytes;
+    thread_local std::unique_ptr<uint8_t[]> Whole;
+    if (!Whole) {
+        Whole = std::make_unique<uint8_t[]>(Room);
+    }
+    uint8_t* const Out = Whole.get();
+    const size_t OutLength = Room;
+    const auto Deliver = [&](ssize_t ACount) {
+        const size_t Kept = std::min(static_cast<size_t>(ACount), ALength);
+        std::memcpy(ABuffer, Out, Kept);
+        return static_cast<ssize_t>(Kept);
+    };
+    for (;;) {
+        const ssize_t Reply = ReadReply(ASocket, State, Out, OutLength, AFlags, AFrom, AFromLength);
+        if (Reply >= 0) {
+            return Deliver(Reply);
+        }
+        // An ICMP error that arrives also sets the socket's pending error, and the next
+        // plain read fails with it (EHOSTUNREACH and the like) and clears it; the error
+        // itself waits in the queue. Reading the queue first would not spare that: the
+        // error can arrive between the two reads.
+        const int ReplyErrno = errno;
+        if (ReplyErrno == EINTR) {
+            return -1;
+        }
+        const ssize_t Error = ReadError(ASocket, State, Out, OutLength, AFrom, AFromLength);
+        if (Error > 0) {
+            return Deliver(Error);
+        }
+        if (Error == 0) {
+            continue; // an entry that was no ICMP error: passed over
+        }
+        if (ReplyErrno != EAGAIN && ReplyErrno != EWOULDBLOCK) {
+            errno = ReplyErrno;
+            return -1;
+        }
+        // Both queues empty: a blocking read waits, as recv() would. The error queue shows
+        // in poll() as POLLERR, which is reported without being asked for.
+        if ((AFlags & MSG_DONTWAIT) != 0 || NonBlocking(ASocket)) {
+            errno = EAGAIN;
+            return -1;
+        }
+        pollfd Wait{ASocket, POLLIN, 0};
+        if (::poll(&Wait, 1, -1) < 0) {
+            return -1;
+        }
+    }
+}
+
+} // namespace IdPosix

@@ -1,0 +1,240 @@
+// What the datagram socket's adapter puts around what the kernel hands over, judged by the
+// same decoder that reads a raw socket's datagrams, and checked for well-formed headers.
+#include "net/posix/IcmpDatagramFrames.h"
+#include "net/IdEchoReply.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+using namespace IdPosix;
+
+// The client writes identifier and sequence least significant byte first.
+constexpr uint16_t ClientId = 0x4321;
+constexpr uint16_t Seq = 3489;
+constexpr TIdentifier Client{{0x21, 0x43}};
+constexpr TIdentifier OtherKernel{{0x9A, 0x07}};
+const uint8_t Us[4] = {198, 51, 100, 2};
+const uint8_t Target[4] = {203, 0, 113, 2};
+const uint8_t Router[4] = {198, 51, 100, 1};
+
+// Our 52-byte echo request, or the kernel's echo reply to it (type 0), carrying AId as it
+// travels and a valid checksum.
+std::vector<uint8_t> Echo(uint8_t AType, TIdentifier AId) {
+    std::vector<uint8_t> M(52, 0x45);
+    M[0] = AType;
+    M[1] = 0;
+    M[2] = M[3] = 0;
+    M[4] = AId.Bytes[0];
+    M[5] = AId.Bytes[1];
+    M[6] = static_cast<uint8_t>(Seq);
+    M[7] = static_cast<uint8_t>(Seq >> 8);
+    std::memset(&M[8], 0, 12);
+    M[20] = M[21] = ' ';
+    const uint16_t Sum = InternetChecksum(M);
+    M[2] = static_cast<uint8_t>(Sum >> 8);
+    M[3] = static_cast<uint8_t>(Sum);
+    return M;
+}
+
+std::vector<uint8_t> AfterRoom(size_t ARoom, const std::vector<uint8_t>& ABytes) {
+    std::vector<uint8_t> D(ARoom, 0xCC); // the room's old contents must not show through
+    D.insert(D.end(), ABytes.begin(), ABytes.end());
+    return D;
+}
+
+uint16_t Be16(const std::vector<uint8_t>& D, size_t AAt) {
+    return static_cast<uint16_t>((D[AAt] << 8) | D[AAt + 1]);
+}
+
+// A well-formed IPv4 header at AAt: version 4 with 20 bytes, protocol ICMP, a checksum
+// that verifies, the given length, TTL and addresses.
+void ExpectIpv4Header(const std::vector<uint8_t>& D, size_t AAt, size_t ATotal, uint8_t ATtl,
+                      const uint8_t ASource[4], const uint8_t ADestination[4]) {
+    EXPECT_EQ(D[AAt], 0x45);
+    EXPECT_EQ(Be16(D, AAt + 2), ATotal);
+    EXPECT_EQ(D[AAt + 8], ATtl);
+    EXPECT_EQ(D[AAt + 9], 1);
+    EXPECT_EQ(std::memcmp(&D[AAt + 12], ASource, 4), 0);
+    EXPECT_EQ(std::memcmp(&D[AAt + 16], ADestination, 4), 0);
+    EXPECT_EQ(InternetChecksum({&D[AAt], 20}), 0) << "header checksum";
+}
+
+TEST(IcmpDatagramFrames, ReplyGetsTheHeaderARawSocketReads) {
+    struct TCase {
+        const char* Name;
+        TIdentifier Kernel; // the identifier the socket is bound to
+        uint16_t ExpectSeq; // what the decoder is asked for
+        TReplyDecision Decision;
+    } const Cases[] = {
+        {"bound to the client's identifier", Client, Seq, TReplyDecision::Accepted},
+        {"the kernel chose another identifier", OtherKernel, Seq, TReplyDecision::Accepted},
+        {"the kernel chose identifier 0", TIdentifier{}, Seq, TReplyDecision::Accepted},
+        {"a reply to an earlier request", Client, Seq + 1, TReplyDecision::NotOurs},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        std::vector<uint8_t> D = AfterRoom(Ipv4HeaderBytes, Echo(0, C.Kernel));
+        const TReplyFacts Facts{{203, 0, 113, 2}, {198, 51, 100, 2}, 63};
+        FrameReply(Facts, D, 52, C.Kernel, Client);
+
+        ExpectIpv4Header(D, 0, 72, 63, Target, Us);
+        EXPECT_EQ(InternetChecksum({&D[20], 52}), 0) << "ICMP checksum after translation";
+        const TDecodedReply R = DecodeEchoReply(D, ClientId, C.ExpectSeq);
+        EXPECT_EQ(R.Decision, C.Decision);
+        if (C.Decision == TReplyDecision::Accepted) {
+            EXPECT_EQ(R.Status.Kind, rkEchoReply);
+            EXPECT_EQ(R.Status.IcmpType, 0);
+            EXPECT_EQ(R.Status.SourceAddress, "203.0.113.2");
+            EXPECT_EQ(R.Status.Ttl, 63);
+            EXPECT_EQ(R.Status.ByteCount, 72);
+            EXPECT_EQ(R.Status.Sequence, Seq);
+        }
+    }
+}
+
+TEST(IcmpDatagramFrames, EachErrorTypeIsRebuiltAndDecidedAsFromARawSocket) {
+    struct TCase {
+        const char* Name;
+        uint8_t Type, Code;
+        uint32_t Info;
+        uint8_t Word[4]; // the error header's second word
+        TReplyDecision Decision;
+        TReplyKind Kind;
+    } const Cases[] = {
+        {"host unreachable", 3, 1, 0, {0, 0, 0, 0}, TReplyDecision::Accepted, rkUnreachable},
+        {"port unreachable", 3, 3, 0, {0, 0, 0, 0}, TReplyDecision::Accepted, rkUnreachable},
+        {"fragmentation needed, MTU 1400",
+         3,
+         4,
+         1400,
+         {0, 0, 0x05, 0x78},
+         TReplyDecision::Accepted,
+         rkUnreachable},
+        {"communication prohibited",
+         3,
+         13,
+         0,
+         {0, 0, 0, 0},
+         TReplyDecision::Accepted,
+         rkUnreachable},
+        {"TTL exceeded in transit", 11, 0, 0, {0, 0, 0, 0}, TReplyDecision::Accepted, rkTtlExpired},
+        {"reassembly time exceeded",
+         11,
+         1,
+         0,
+         {0, 0, 0, 0},
+         TReplyDecision::Accepted,
+         rkTtlExpired},
+        {"parameter problem at byte 8", 12, 0, 8, {8, 0, 0, 0}, TReplyDecision::NonEcho, rkError},
+        {"host redirect to 203.0.113.9",
+         5,
+         1,
+         0xCB007109,
+         {203, 0, 113, 9},
+         TReplyDecision::NonEcho,
+         rkError},
+    };
+    for (const TIdentifier Kernel : {Client, OtherKernel}) {
+        for (const TCase& C : Cases) {
+            SCOPED_TRACE(std::string(C.Name) + (Kernel == Client ? "" : ", identifier translated"));
+            // As Linux routers quote: the whole request.
+            std::vector<uint8_t> D = AfterRoom(ErrorPrefixBytes, Echo(8, Kernel));
+            TErrorFacts Facts;
+            std::memcpy(Facts.Offender, Router, 4);
+            std::memcpy(Facts.Destination, Us, 4);
+            Facts.Ttl = 64;
+            Facts.Type = C.Type;
+            Facts.Code = C.Code;
+            Facts.Info = C.Info;
+            std::memcpy(Facts.Target, Target, 4);
+            Facts.RequestTtl = 128;
+            Facts.RequestBytes = 52;
+            FrameError(Facts, D, 52, Kernel, Client);
+
+            ASSERT_EQ(D.size(), 100u);
+            ExpectIpv4Header(D, 0, 100, 64, Router, Us);
+            EXPECT_EQ(D[20], C.Type);
+            EXPECT_EQ(D[21], C.Code);
+            EXPECT_EQ(std::memcmp(&D[24], C.Word, 4), 0) << "second word";
+            EXPECT_EQ(InternetChecksum({&D[20], 80}), 0) << "error message checksum";
+            ExpectIpv4Header(D, 28, 72, 128, Us, Target);
+            EXPECT_EQ(InternetChecksum({&D[48], 52}), 0) << "quoted request checksum";
+
+            const TDecodedReply R = DecodeEchoReply(D, ClientId, Seq);
+            EXPECT_EQ(R.Decision, C.Decision);
+            if (C.Decision == TReplyDecision::Accepted) {
+                EXPECT_EQ(R.Status.Kind, C.Kind);
+                EXPECT_EQ(R.Status.IcmpType, C.Type);
+                EXPECT_EQ(R.Status.SourceAddress, "198.51.100.1");
+                EXPECT_EQ(R.Status.Ttl, 64);
+                EXPECT_EQ(R.Status.ByteCount, 100);
+                EXPECT_EQ(R.Status.Sequence, Seq);
+            }
+            EXPECT_EQ(DecodeEchoReply(D, ClientId, Seq + 1).Decision,
+                      C.Decision == TReplyDecision::Accepted ? TReplyDecision::NotOurs
+                                                             : C.Decision);
+        }
+    }
+}
+
+// A quote that ends inside the echo header cannot show that the request was ours.
+TEST(IcmpDatagramFrames, QuotedRequestCutShort) {
+    struct TCase {
+        size_t Quoted;
+        TReplyDecision Decision;
+    } const Cases[] = {
+        {52, TReplyDecision::Accepted}, {8, TReplyDecision::Accepted}, {7, TReplyDecision::NotOurs},
+        {5, TReplyDecision::NotOurs},   {4, TReplyDecision::NotOurs},  {0, TReplyDecision::NotOurs},
+    };
+    for (const TIdentifier Kernel : {Client, OtherKernel}) {
+        for (const TCase& C : Cases) {
+            SCOPED_TRACE(std::to_string(C.Quoted) + " bytes quoted" +
+                         (Kernel == Client ? "" : ", identifier translated"));
+            std::vector<uint8_t> Request = Echo(8, Kernel);
+            Request.resize(C.Quoted);
+            std::vector<uint8_t> D = AfterRoom(ErrorPrefixBytes, Request);
+            TErrorFacts Facts;
+            std::memcpy(Facts.Offender, Router, 4);
+            std::memcpy(Facts.Destination, Us, 4);
+            Facts.Ttl = 64;
+            Facts.Type = 3;
+            Facts.Code = 1;
+            std::memcpy(Facts.Target, Target, 4);
+            Facts.RequestTtl = 128;
+            Facts.RequestBytes = 52;
+            FrameError(Facts, D, C.Quoted, Kernel, Client);
+
+            ASSERT_EQ(D.size(), ErrorPrefixBytes + C.Quoted);
+            ExpectIpv4Header(D, 0, D.size(), 64, Router, Us);
+            ExpectIpv4Header(D, 28, 72, 128, Us, Target);
+            EXPECT_EQ(InternetChecksum({&D[20], D.size() - 20}), 0);
+            const TDecodedReply R = DecodeEchoReply(D, ClientId, Seq);
+            EXPECT_EQ(R.Decision, C.Decision);
+            if (C.Quoted >= 6) {
+                EXPECT_EQ(D[52], Client.Bytes[0]);
+                EXPECT_EQ(D[53], Client.Bytes[1]);
+            }
+        }
+    }
+}
+
+// The checksum the client computes over its request, and the one the adapter mends, agree
+// with the Internet checksum whatever word changes.
+TEST(IcmpDatagramFrames, IdentifierChangeMendsTheChecksumForEveryValue) {
+    for (uint32_t From = 0; From <= 0xFFFF; From += 0x0101) {
+        for (const TIdentifier To : {TIdentifier{{0, 0}}, TIdentifier{{0xFF, 0xFF}}, Client,
+                                     TIdentifier{{static_cast<uint8_t>(From), 0x80}}}) {
+            std::vector<uint8_t> M =
+                Echo(0, {{static_cast<uint8_t>(From >> 8), static_cast<uint8_t>(From)}});
+            ReplaceIdentifier(M, To);
+            ASSERT_EQ(InternetChecksum(M), 0) << From;
+            ASSERT_EQ(M[4], To.Bytes[0]);
+            ASSERT_EQ(M[5], To.Bytes[1]);
+        }
+    }
+}
+
+} // namespace
