@@ -179,7 +179,12 @@ if grep -qv '^CapPrm:0000000000000000 CapEff:0000000000000000 raise:refused pack
     <<<"$Spy"; then
     fail "the planted image plugin borrowed privilege: $Spy"
 fi
-check "plain copy as nobody" nobody "$WORK/plain/vexlo" - "#FF0000" loaded "${Planted[@]}"
+# Without the capability it pings through a datagram socket where this namespace admits
+# nobody's group to them, and shows "Cannot allocate socket." in red where it does not.
+read -r Low High </proc/sys/net/ipv4/ping_group_range
+Unprivileged="#FF0000"
+[ "$Low" -le 65534 ] && [ 65534 -le "$High" ] && Unprivileged="#008000"
+check "plain copy as nobody" nobody "$WORK/plain/vexlo" - "$Unprivileged" loaded "${Planted[@]}"
 Options=()
 check "plain copy as root" root "$WORK/root/vexlo" "$RawOnly" "#008000" -
 [ "$Failures" = 0 ] && echo "all checks passed"
