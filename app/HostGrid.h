@@ -43,7 +43,10 @@ class THostGrid : public QTableView {
     Q_OBJECT
 
   public:
+    // A cell's height; the grid line below it comes on top, as the line right of it does.
     static constexpr int RowHeight = 18;
+    static constexpr int GridLine = 1;
+    static constexpr int AddressWidth = 98;
 
     explicit THostGrid(QWidget* AParent);
     ~THostGrid() override;
