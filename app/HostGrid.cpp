@@ -155,6 +155,19 @@ bool THostGrid::eventFilter(QObject* AWatched, QEvent* AEvent) {
     return QTableView::eventFilter(AWatched, AEvent);
 }
 
+void THostGrid::changeEvent(QEvent* AEvent) {
+    QTableView::changeEvent(AEvent);
+    // Children under a style sheet keep the font they were first polished with; the titles
+    // are drawn in their viewport's.
+    if (AEvent->type() == QEvent::FontChange) {
+        for (QWidget* Child :
+             {static_cast<QWidget*>(horizontalHeader()), horizontalHeader()->viewport(),
+              static_cast<QWidget*>(FCellEditor)}) {
+            Child->setFont(font());
+        }
+    }
+}
+
 void THostGrid::keyPressEvent(QKeyEvent* AEvent) {
     bool Handled = false;
     Guarded([&] { Handled = HandleKey(AEvent); });

@@ -69,6 +69,7 @@ class THostGrid : public QTableView {
 
   protected:
     bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
+    void changeEvent(QEvent* AEvent) override;
     void mousePressEvent(QMouseEvent* AEvent) override;
     void mouseDoubleClickEvent(QMouseEvent* AEvent) override;
     void keyPressEvent(QKeyEvent* AEvent) override;

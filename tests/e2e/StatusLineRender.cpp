@@ -2,7 +2,7 @@
 // compare the screen with it pixel for pixel instead of reading text.
 // Usage: e2e_status_line TEXT COLOUR OUT.png
 #include "app/Label.h"
-#include "app/WindowFont.h"
+#include "app/PingForm.h"
 
 #include <QApplication>
 #include <QImage>
@@ -15,7 +15,7 @@ int main(int AArgc, char** AArgv) {
     }
     QApplication Application(AArgc, AArgv);
     TLabel Line(nullptr);
-    Line.setFont(WindowFont());
+    Line.setFont(TPingForm::WindowFont());
     QPalette White = Line.palette();
     White.setColor(QPalette::Window, Qt::white);
     Line.setPalette(White);
