@@ -14,6 +14,7 @@
 #include <sched.h>
 #include <sstream>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -193,6 +194,32 @@ TRunResult Run(const std::vector<std::string>& AArgs, const std::vector<std::str
     return Result;
 }
 
+TDeadEndNamespace::TDeadEndNamespace() : FName("vexlo-e2e-" + std::to_string(getpid())) {
+    // The default route leads through one end of a pair to a neighbour that is not there.
+    const std::vector<std::vector<std::string>> Steps = {
+        {"netns", "add", FName},
+        {"-n", FName, "link", "set", "lo", "up"},
+        {"-n", FName, "link", "add", "dead0", "up", "type", "veth", "peer", "name", "dead1"},
+        {"-n", FName, "link", "set", "dead1", "up"},
+        {"-n", FName, "address", "add", "10.255.255.1/30", "dev", "dead0"},
+        {"-n", FName, "neighbour", "add", "10.255.255.2", "lladdr", "02:00:00:00:00:02", "dev",
+         "dead0"},
+        {"-n", FName, "route", "add", "default", "via", "10.255.255.2"}};
+    for (const std::vector<std::string>& Step : Steps) {
+        std::vector<std::string> Args{"ip"};
+        Args.insert(Args.end(), Step.begin(), Step.end());
+        const TRunResult Result = Run(Args, {});
+        if (Result.Code != 0) {
+            FError = "ip " + Step[2] + " failed: " + Result.Output;
+            return;
+        }
+    }
+}
+
+TDeadEndNamespace::~TDeadEndNamespace() {
+    Run({"ip", "netns", "del", FName}, {});
+}
+
 TTempFolder::TTempFolder() {
     std::string Pattern = (std::filesystem::temp_directory_path() / "vexlo-e2e-XXXXXX").string();
     if (mkdtemp(Pattern.data()) != nullptr) {
@@ -367,19 +394,22 @@ TProgramCopy::TProgramCopy() {
 }
 
 std::unique_ptr<TProcess> TProgramCopy::Start(const TXServer& AServer, const TNetwork& ANetwork,
-                                              const std::vector<std::string>& AEnvironment) const {
+                                              const std::vector<std::string>& AEnvironment,
+                                              const std::vector<std::string>& AArguments) const {
     std::vector<std::string> Environment{AServer.DisplayVariable(), "QT_QPA_PLATFORM=xcb"};
     Environment.insert(Environment.end(), AEnvironment.begin(), AEnvironment.end());
-    return std::make_unique<TProcess>(std::vector<std::string>{Binary().string()},
+    std::vector<std::string> Args{Binary().string()};
+    Args.insert(Args.end(), AArguments.begin(), AArguments.end());
+    return std::make_unique<TProcess>(Args,
                                       TProcessOptions{Environment, ANetwork, Folder() / "run.log"});
 }
 
 QImage RenderStatusLine(const TXServer& AServer, const std::string& AText, QColor AColour,
-                        std::string& AError) {
+                        std::string& AError, int AWidth, bool AHelpLabel) {
     const std::filesystem::path File = TempFileName("vexlo-e2e-line");
-    const TRunResult Result =
-        Run({VEXLO_STATUS_LINE, AText, AColour.name().toStdString(), File.string()},
-            {AServer.DisplayVariable(), "QT_QPA_PLATFORM=xcb"});
+    const TRunResult Result = Run({VEXLO_STATUS_LINE, AText, AColour.name().toStdString(),
+                                   File.string(), std::to_string(AWidth), AHelpLabel ? "help" : ""},
+                                  {AServer.DisplayVariable(), "QT_QPA_PLATFORM=xcb"});
     QImage Image;
     if (Result.Code != 0 || !Image.load(QString::fromStdString(File.string()), "PNG")) {
         AError = "the status line renderer failed (" + std::to_string(Result.Code) +
@@ -387,6 +417,36 @@ QImage RenderStatusLine(const TXServer& AServer, const std::string& AText, QColo
     }
     std::filesystem::remove(File);
     return Image.convertToFormat(QImage::Format_RGB32);
+}
+
+THiddenFolder::THiddenFolder(const std::string& AFolder)
+    : FOwnNamespace(open("/proc/self/ns/mnt", O_RDONLY | O_CLOEXEC)) {
+    // Private first: the cover must not reach the machine's own namespace.
+    if (FOwnNamespace < 0 || unshare(CLONE_NEWNS) != 0 ||
+        mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        (std::filesystem::is_directory(AFolder) &&
+         mount("none", AFolder.c_str(), "tmpfs", MS_RDONLY, "size=4k") != 0)) {
+        FError = "cannot hide " + AFolder + ": " + std::strerror(errno);
+    }
+}
+
+THiddenFolder::~THiddenFolder() {
+    if (FOwnNamespace >= 0) {
+        setns(FOwnNamespace, CLONE_NEWNS);
+        close(FOwnNamespace);
+    }
+}
+
+QRect InkBox(const QImage& AImage, const QRect& AArea, QRgb ABackground) {
+    QRect Box;
+    for (int Y = AArea.top(); Y <= AArea.bottom(); ++Y) {
+        for (int X = AArea.left(); X <= AArea.right(); ++X) {
+            if ((AImage.pixel(X, Y) & RGB_MASK) != (ABackground & RGB_MASK)) {
+                Box |= QRect(X, Y, 1, 1);
+            }
+        }
+    }
+    return Box;
 }
 
 std::string CompareArea(const QImage& AScreen, QPoint ATopLeft, const QImage& AExpected) {
@@ -449,9 +509,10 @@ TSession::TSession() : FDesktop(FServer) {
 
 std::optional<TRunningProgram> TSession::Launch(const TProgramCopy& ACopy, const TNetwork& ANetwork,
                                                 std::string& AError,
-                                                const std::vector<std::string>& AEnvironment) {
+                                                const std::vector<std::string>& AEnvironment,
+                                                const std::vector<std::string>& AArguments) {
     TRunningProgram Program;
-    Program.Process = ACopy.Start(FServer, ANetwork, AEnvironment);
+    Program.Process = ACopy.Start(FServer, ANetwork, AEnvironment, AArguments);
     const auto Window = FDesktop.FindWindow("Vexlo", 10s);
     const auto Frame = Window ? FDesktop.Geometry(*Window) : std::nullopt;
     if (!Frame) {

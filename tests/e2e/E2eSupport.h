@@ -41,6 +41,22 @@ struct TNetwork {
     std::string NamespacePath;
 };
 
+// A network namespace of the test's own in which every address but loopback's leads into a
+// dead end inside it: a ping there is never answered and leaves no trace outside.
+class TDeadEndNamespace {
+  public:
+    TDeadEndNamespace();
+    TDeadEndNamespace(const TDeadEndNamespace&) = delete;
+    TDeadEndNamespace& operator=(const TDeadEndNamespace&) = delete;
+    ~TDeadEndNamespace();
+    const std::string& Error() const { return FError; }
+    TNetwork Network() const { return {"/run/netns/" + FName}; }
+
+  private:
+    std::string FName;
+    std::string FError;
+};
+
 struct TProcessOptions {
     std::vector<std::string> Environment; // NAME=value, added to the test's own
     std::optional<TNetwork> Network;      // none: the test's own namespace
@@ -151,15 +167,35 @@ class TProgramCopy {
     std::filesystem::path Binary() const { return Folder() / "vexlo"; }
     std::filesystem::path HostListPath() const { return Folder() / "vexlo.txt"; }
     std::unique_ptr<TProcess> Start(const TXServer& AServer, const TNetwork& ANetwork,
-                                    const std::vector<std::string>& AEnvironment = {}) const;
+                                    const std::vector<std::string>& AEnvironment = {},
+                                    const std::vector<std::string>& AArguments = {}) const;
 
   private:
     TTempFolder FFolder;
 };
 
-// The status line as the program's own label code draws it, text and colour given.
+// The status line as the program's own label code draws it, text and colour given; in a box
+// AWidth wide, and as the help label draws it when AHelpLabel.
 QImage RenderStatusLine(const TXServer& AServer, const std::string& AText, QColor AColour,
-                        std::string& AError);
+                        std::string& AError, int AWidth = 161, bool AHelpLabel = false);
+
+// A folder covered by an empty one for this process and every program it starts from now
+// on, in a mount namespace of the process's own; the folder shows again when this ends.
+class THiddenFolder {
+  public:
+    explicit THiddenFolder(const std::string& AFolder);
+    THiddenFolder(const THiddenFolder&) = delete;
+    THiddenFolder& operator=(const THiddenFolder&) = delete;
+    ~THiddenFolder();
+    const std::string& Error() const { return FError; }
+
+  private:
+    int FOwnNamespace = -1;
+    std::string FError;
+};
+
+// The bounding box of the pixels of AArea in AImage that differ from ABackground.
+QRect InkBox(const QImage& AImage, const QRect& AArea, QRgb ABackground = 0xFFFFFFFF);
 
 // Empty when AExpected equals the part of AScreen at ATopLeft pixel for pixel; else where
 // they first differ.
@@ -212,7 +248,8 @@ class TSession {
     // AError saying why, when that does not happen within a few seconds.
     std::optional<TRunningProgram> Launch(const TProgramCopy& ACopy, const TNetwork& ANetwork,
                                           std::string& AError,
-                                          const std::vector<std::string>& AEnvironment = {});
+                                          const std::vector<std::string>& AEnvironment = {},
+                                          const std::vector<std::string>& AArguments = {});
 
     struct TStatusSeen {
         std::string Failure; // empty: seen

@@ -6,7 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -14,6 +20,36 @@ using namespace e2e;
 using namespace std::chrono_literals;
 
 const std::string DefaultHostList = "127.0.0.1=Localhost\r\n";
+
+// A raw ICMP socket in APid's network namespace: it sees every ICMP datagram delivered there.
+int IcmpSocketIn(pid_t APid) {
+    int Result = -1;
+    std::thread([&] {
+        const int Namespace = open(("/proc/" + std::to_string(APid) + "/ns/net").c_str(), O_RDONLY);
+        if (Namespace >= 0 && setns(Namespace, CLONE_NEWNET) == 0) {
+            Result = socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
+        }
+        close(Namespace);
+    }).join();
+    return Result;
+}
+
+int EchoRequestsSince(int ASocket) {
+    int Count = 0;
+    unsigned char Datagram[1500];
+    for (ssize_t Size; (Size = recv(ASocket, Datagram, sizeof Datagram, 0)) > 20;) {
+        Count += Datagram[(Datagram[0] & 15) * 4] == 8;
+    }
+    return Count;
+}
+
+// The rows that the last two columns of a line's ink span: a trace of the glyph it ends with,
+// whole or cut, that a letter moved by part of a pixel keeps.
+std::pair<int, int> EndOfInk(const QImage& ALine) {
+    const QRect Ink = InkBox(ALine, ALine.rect());
+    const QRect End = InkBox(ALine, QRect(Ink.right() - 1, 0, 2, ALine.height()));
+    return {End.top(), End.bottom()};
+}
 
 class VexloWindow : public ::testing::Test {
   protected:
@@ -28,9 +64,11 @@ class VexloWindow : public ::testing::Test {
 
     // A copy of the program in its own folder and namespace, its window shown and painted.
     std::optional<TRunningProgram> Launch(const TProgramCopy& ACopy,
-                                          const std::vector<std::string>& AEnvironment = {}) {
+                                          const std::vector<std::string>& AEnvironment = {},
+                                          const std::vector<std::string>& AArguments = {},
+                                          const TNetwork& ANetwork = {}) {
         std::string Error;
-        auto Program = Session->Launch(ACopy, TNetwork{}, Error, AEnvironment);
+        auto Program = Session->Launch(ACopy, ANetwork, Error, AEnvironment, AArguments);
         if (!Program) {
             ADD_FAILURE() << Error;
         }
@@ -314,6 +352,108 @@ TEST_F(VexloWindow, AtEachScaleTheWindowTakesThePicturesShapeAndItsPixelsUnsmoot
                           << SaveArtifact(Screen, Artifacts(),
                                           "scale" + std::to_string(S) + ".png");
         }
+    }
+}
+
+TEST_F(VexloWindow, AHeldKeyActsOnceWhenReleased) {
+    TProgramCopy Copy;
+    const auto Program = Launch(Copy);
+    ASSERT_TRUE(Program);
+    const int Requests = IcmpSocketIn(Program->Process->Pid());
+    ASSERT_GE(Requests, 0);
+    auto Height = [&] { return Desktop().Geometry(Program->Window).value_or(QRect()).height(); };
+    // The toolkit takes the server's repeat releases for real ones when they arrive apart, as
+    // on a busy machine: a core kept busy meanwhile.
+    std::atomic<bool> Busy = true;
+    std::thread Load([&] {
+        while (Busy) {
+        }
+    });
+    EXPECT_TRUE(Desktop().Xdotool({"keydown", "Return", "sleep", "2"}));
+    EXPECT_EQ(EchoRequestsSince(Requests), 0) << "while Enter is held";
+    const auto Released = TSession::Clock::now();
+    EXPECT_TRUE(Desktop().Xdotool({"keyup", "Return"}));
+    EXPECT_EQ(Session
+                  ->WaitForStatus(Program->Frame.topLeft(), "Reply from 127.0.0.1", DarkGreen,
+                                  Released, 3s, Artifacts())
+                  .Failure,
+              "");
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(EchoRequestsSince(Requests), 1);
+
+    EXPECT_TRUE(Desktop().Xdotool({"keydown", "ctrl", "keydown", "e"}));
+    for (int I = 0; I < 20; ++I) {
+        EXPECT_EQ(Height(), 60) << "while Ctrl+E is held";
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_TRUE(Desktop().Xdotool({"keyup", "e", "keyup", "ctrl", "sleep", "0.5"}));
+    EXPECT_EQ(Height(), 240);
+    Busy = false;
+    Load.join();
+    close(Requests);
+}
+
+TEST_F(VexloWindow, QtsOwnOptionsChangeNeitherTitleNorPlaceNorPlatform) {
+    TProgramCopy Copy;
+    const auto Program =
+        Launch(Copy, {}, {"-title", "Other", "-geometry", "+300+200", "-platform", "offscreen"});
+    ASSERT_TRUE(Program) << "a window titled Vexlo on this display";
+    EXPECT_EQ(Program->Frame.topLeft(), QPoint(7, 7));
+    EXPECT_FALSE(Desktop().FindWindow("Other", 0ms));
+}
+
+TEST_F(VexloWindow, AtScaleTwoTheStatusAndEditTextsAreTwiceAsTallAndWide) {
+    QRect Ink[2][2];
+    for (const int Scale : {1, 2}) {
+        TProgramCopy Copy;
+        const auto Program = Launch(Copy, {"QT_SCALE_FACTOR=" + std::to_string(Scale)});
+        ASSERT_TRUE(Program);
+        // Unfolding takes the focus from the edit box, and with it the selection and caret.
+        ASSERT_TRUE(Desktop().Chord("ctrl", "e"));
+        std::this_thread::sleep_for(300ms);
+        const QImage Screen = Desktop().Screenshot();
+        for (const QRect Box : {StatusLineBox, EditBox}) {
+            Ink[Scale - 1][Box == EditBox] =
+                InkBox(Screen,
+                       QRect(Program->Frame.topLeft() + Box.topLeft() * Scale, Box.size() * Scale));
+        }
+    }
+    for (const int Box : {0, 1}) {
+        SCOPED_TRACE(Box == 0 ? "status line" : "edit box");
+        const QSizeF Ratio(Ink[1][Box].width() / double(Ink[0][Box].width()),
+                           Ink[1][Box].height() / double(Ink[0][Box].height()));
+        EXPECT_NEAR(Ratio.width(), 2, 0.3);
+        EXPECT_NEAR(Ratio.height(), 2, 0.3);
+    }
+}
+
+TEST_F(VexloWindow, WithoutWinesFontsTheWidestTimeOutAndHelpShowWhole) {
+    const THiddenFolder Fonts("/usr/share/wine/fonts");
+    ASSERT_EQ(Fonts.Error(), "");
+    TProgramCopy Copy;
+    const TDeadEndNamespace DeadEnd;
+    ASSERT_EQ(DeadEnd.Error(), "");
+    const auto Program = Launch(Copy, {}, {}, DeadEnd.Network());
+    ASSERT_TRUE(Program);
+    const std::string TimedOut = "Timed out (192.168.255.254)";
+    ASSERT_TRUE(Desktop().Type("192.168.255.254"));
+    ASSERT_TRUE(Desktop().Key("Return"));
+    const QPoint Origin = Program->Frame.topLeft();
+    ASSERT_EQ(Session->WaitForStatus(Origin, TimedOut, Red, TSession::Clock::now(), 4s, Artifacts())
+                  .Failure,
+              "");
+    const QImage Screen = Desktop().Screenshot();
+    for (const bool Help : {false, true}) {
+        std::string Error;
+        // The same text where it has room to spare: its end must show in the window too.
+        const QImage Spare = RenderStatusLine(Session->Server(), Help ? "Help" : TimedOut,
+                                              Help ? Blue : Red, Error, 400, Help);
+        ASSERT_EQ(Error, "");
+        const QImage Shown = Screen.copy((Help ? HelpLabelBox : StatusLineBox).translated(Origin));
+        EXPECT_EQ(EndOfInk(Shown), EndOfInk(Spare))
+            << (Help ? "Help" : TimedOut) << "; see "
+            << SaveArtifact(Shown, Artifacts(), Help ? "help.png" : "status.png") << " and "
+            << SaveArtifact(Spare, Artifacts(), Help ? "help-spare.png" : "status-spare.png");
     }
 }
 
