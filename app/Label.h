@@ -23,14 +23,14 @@ class TLabel : public QLabel {
     QColor FontColour() const { return FFontColour; }
     void SetBold(bool AValue);
     void SetUnderline(bool AValue);
-    // The label as drawn at one device pixel per pixel, before it is grown to the screen's
-    // density.
-    QImage Picture() const;
 
   protected:
     void paintEvent(QPaintEvent* AEvent) override;
 
   private:
+    // The label as drawn at one device pixel per pixel, before it grows to the screen's density.
+    QImage Picture() const;
+
     QColor FFontColour{Qt::black};
     bool FBold = false;
 };

@@ -437,18 +437,6 @@ THiddenFolder::~THiddenFolder() {
     }
 }
 
-QRect InkBox(const QImage& AImage, const QRect& AArea, QRgb ABackground) {
-    QRect Box;
-    for (int Y = AArea.top(); Y <= AArea.bottom(); ++Y) {
-        for (int X = AArea.left(); X <= AArea.right(); ++X) {
-            if ((AImage.pixel(X, Y) & RGB_MASK) != (ABackground & RGB_MASK)) {
-                Box |= QRect(X, Y, 1, 1);
-            }
-        }
-    }
-    return Box;
-}
-
 std::string CompareArea(const QImage& AScreen, QPoint ATopLeft, const QImage& AExpected) {
     int Differing = 0;
     std::string First;

@@ -2,6 +2,7 @@
 // The real program on a real X server of the test's own: processes started and ended by pid,
 // a private network namespace for each copy, the desktop seen through screenshots and
 // driven through xdotool as a person drives it.
+#include "tests/support/Ink.h"
 #include "tests/support/XServer.h"
 
 #include <QColor>
@@ -29,6 +30,9 @@ inline void PrintTo(const QRect& ARect, std::ostream* AOut) {
 }
 
 namespace e2e {
+
+using ink::EndOfInk;
+using ink::InkBox;
 
 // Why these tests cannot run here, or empty when they can.
 std::string MissingPrerequisite(const std::vector<std::string>& AExtraTools = {});
@@ -193,9 +197,6 @@ class THiddenFolder {
     int FOwnNamespace = -1;
     std::string FError;
 };
-
-// The bounding box of the pixels of AArea in AImage that differ from ABackground.
-QRect InkBox(const QImage& AImage, const QRect& AArea, QRgb ABackground = 0xFFFFFFFF);
 
 // Empty when AExpected equals the part of AScreen at ATopLeft pixel for pixel; else where
 // they first differ.

@@ -43,14 +43,6 @@ int EchoRequestsSince(int ASocket) {
     return Count;
 }
 
-// The rows that the last two columns of a line's ink span: a trace of the glyph it ends with,
-// whole or cut, that a letter moved by part of a pixel keeps.
-std::pair<int, int> EndOfInk(const QImage& ALine) {
-    const QRect Ink = InkBox(ALine, ALine.rect());
-    const QRect End = InkBox(ALine, QRect(Ink.right() - 1, 0, 2, ALine.height()));
-    return {End.top(), End.bottom()};
-}
-
 class VexloWindow : public ::testing::Test {
   protected:
     void SetUp() override {
