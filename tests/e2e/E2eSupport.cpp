@@ -194,32 +194,6 @@ TRunResult Run(const std::vector<std::string>& AArgs, const std::vector<std::str
     return Result;
 }
 
-TDeadEndNamespace::TDeadEndNamespace() : FName("vexlo-e2e-" + std::to_string(getpid())) {
-    // The default route leads through one end of a pair to a neighbour that is not there.
-    const std::vector<std::vector<std::string>> Steps = {
-        {"netns", "add", FName},
-        {"-n", FName, "link", "set", "lo", "up"},
-        {"-n", FName, "link", "add", "dead0", "up", "type", "veth", "peer", "name", "dead1"},
-        {"-n", FName, "link", "set", "dead1", "up"},
-        {"-n", FName, "address", "add", "10.255.255.1/30", "dev", "dead0"},
-        {"-n", FName, "neighbour", "add", "10.255.255.2", "lladdr", "02:00:00:00:00:02", "dev",
-         "dead0"},
-        {"-n", FName, "route", "add", "default", "via", "10.255.255.2"}};
-    for (const std::vector<std::string>& Step : Steps) {
-        std::vector<std::string> Args{"ip"};
-        Args.insert(Args.end(), Step.begin(), Step.end());
-        const TRunResult Result = Run(Args, {});
-        if (Result.Code != 0) {
-            FError = "ip " + Step[2] + " failed: " + Result.Output;
-            return;
-        }
-    }
-}
-
-TDeadEndNamespace::~TDeadEndNamespace() {
-    Run({"ip", "netns", "del", FName}, {});
-}
-
 TTempFolder::TTempFolder() {
     std::string Pattern = (std::filesystem::temp_directory_path() / "vexlo-e2e-XXXXXX").string();
     if (mkdtemp(Pattern.data()) != nullptr) {

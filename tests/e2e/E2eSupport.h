@@ -45,22 +45,6 @@ struct TNetwork {
     std::string NamespacePath;
 };
 
-// A network namespace of the test's own in which every address but loopback's leads into a
-// dead end inside it: a ping there is never answered and leaves no trace outside.
-class TDeadEndNamespace {
-  public:
-    TDeadEndNamespace();
-    TDeadEndNamespace(const TDeadEndNamespace&) = delete;
-    TDeadEndNamespace& operator=(const TDeadEndNamespace&) = delete;
-    ~TDeadEndNamespace();
-    const std::string& Error() const { return FError; }
-    TNetwork Network() const { return {"/run/netns/" + FName}; }
-
-  private:
-    std::string FName;
-    std::string FError;
-};
-
 struct TProcessOptions {
     std::vector<std::string> Environment; // NAME=value, added to the test's own
     std::optional<TNetwork> Network;      // none: the test's own namespace

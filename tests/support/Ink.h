@@ -1,5 +1,5 @@
 #pragma once
-// Where text left its ink in a picture: for checks that a line shows whole, or grows to scale.
+// Where text left its ink in a picture: whether a line shows whole, how big it is drawn.
 #include <QImage>
 #include <QRect>
 #include <utility>
