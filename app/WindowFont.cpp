@@ -27,8 +27,7 @@ QString AddBitmapSans() {
 
 QFont Sans(int APixelSize) {
     QFont Font;
-    // Arial's metrics first, as the bitmap font's are close to them; DejaVu Sans is the one
-    // every Debian desktop has.
+    // The narrower families first; DejaVu Sans is the one that every Debian desktop has.
     Font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
                       QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
     Font.setStyleHint(QFont::SansSerif);
