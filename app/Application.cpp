@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/HeldKeys.h"
 #include "app/PingForm.h"
 #include "app/StatusDisplay.h"
 #include "net/IdException.h"
@@ -13,6 +14,8 @@
 TApplication::TApplication(int& AArgc, char** AArgv) : QApplication(AArgc, AArgv) {
     // The task bar's button and the window switcher show the program icon.
     setWindowIcon(QIcon(QPixmap::fromImage(ProgramIcon())));
+    // Where it cannot be had, the window still skips the releases its toolkit marks as repeats.
+    AskForOneReleasePerHeldKey();
 }
 
 TApplication::~TApplication() = default;

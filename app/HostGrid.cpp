@@ -88,14 +88,16 @@ THostGrid::THostGrid(QWidget* AParent)
     setWordWrap(false);
     setCornerButtonEnabled(false);
 
+    // Qt counts a grid line inside the section it closes: every section is a cell and the
+    // line after it, so the cells of 98 and 104 and their lines fill the client width.
     QHeaderView* Rows = verticalHeader();
     Rows->hide();
     Rows->setMinimumSectionSize(1);
-    Rows->setDefaultSectionSize(RowHeight);
+    Rows->setDefaultSectionSize(RowHeight + GridLine);
     Rows->setSectionResizeMode(QHeaderView::Fixed);
 
     QHeaderView* Titles = horizontalHeader();
-    Titles->setFixedHeight(RowHeight);
+    Titles->setFixedHeight(RowHeight + GridLine);
     Titles->setHighlightSections(false);
     Titles->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Titles->setSectionsClickable(false);
@@ -103,13 +105,12 @@ THostGrid::THostGrid(QWidget* AParent)
     Titles->setMinimumSectionSize(1);
     Titles->setSectionResizeMode(0, QHeaderView::Interactive);
     Titles->setSectionResizeMode(1, QHeaderView::Fixed);
-    // Flat, in the button-face colour, with the same lines as the cells below.
-    Titles->setStyleSheet(
-        "QHeaderView::section { background-color: palette(button); color: palette(window-text);"
-        " border: none; border-right: 1px solid palette(mid); border-bottom: 1px solid"
-        " palette(mid); padding-left: 2px; }");
-    Titles->resizeSection(0, 98);
-    Titles->resizeSection(1, 104);
+    // Flat, in the button-face colour, with lines of the same colour as the cells' below.
+    setStyleSheet("THostGrid { gridline-color: palette(mid); }"
+                  " QHeaderView::section { background-color: palette(button);"
+                  " color: palette(window-text); border: none; border-right: 1px solid"
+                  " palette(mid); border-bottom: 1px solid palette(mid); padding-left: 2px; }");
+    Titles->resizeSection(0, AddressWidth + GridLine);
     connect(Titles, &QHeaderView::sectionResized, this, [this](int ASection) {
         if (ASection == 0) {
             FitNameColumn();
@@ -152,6 +153,19 @@ bool THostGrid::eventFilter(QObject* AWatched, QEvent* AEvent) {
         return Handled;
     }
     return QTableView::eventFilter(AWatched, AEvent);
+}
+
+void THostGrid::changeEvent(QEvent* AEvent) {
+    QTableView::changeEvent(AEvent);
+    // Children under a style sheet keep the font they were first polished with; the titles
+    // are drawn in their viewport's.
+    if (AEvent->type() == QEvent::FontChange) {
+        for (QWidget* Child :
+             {static_cast<QWidget*>(horizontalHeader()), horizontalHeader()->viewport(),
+              static_cast<QWidget*>(FCellEditor)}) {
+            Child->setFont(font());
+        }
+    }
 }
 
 void THostGrid::keyPressEvent(QKeyEvent* AEvent) {
@@ -297,20 +311,22 @@ void THostGrid::ShowCurrentCell() {
 }
 
 void THostGrid::PlaceCellEditor() {
-    // Inside the cell's grid lines, which stay visible around the editor.
-    const QRect Cell = visualRect(CurrentCell()).adjusted(0, 0, -1, -1);
+    // The whole cell inside its grid lines: the view's focus frame of the current cell lies
+    // beneath the editor and never shows.
+    const QRect Cell = visualRect(CurrentCell());
     FCellEditor->setGeometry(Cell);
     FCellEditor->setVisible(Cell.isValid() && !Cell.isEmpty());
 }
 
 void THostGrid::FitNameColumn() {
-    // The name column takes the rest of the client width, less 2.
-    const int Width = std::max(1, viewport()->width() - columnWidth(0) - 2);
+    // The name cell takes the client width less the address cell less 2, its own line and
+    // the address cell's: its section is the rest of the client width.
+    const int Width = std::max(1, viewport()->width() - columnWidth(0));
     if (columnWidth(1) != Width) {
         horizontalHeader()->resizeSection(1, Width);
     }
 }
 
 int THostGrid::VisibleRows() const {
-    return std::max(1, viewport()->height() / RowHeight);
+    return std::max(1, viewport()->height() / (RowHeight + GridLine));
 }

@@ -43,7 +43,10 @@ class THostGrid : public QTableView {
     Q_OBJECT
 
   public:
+    // A cell's height; the grid line below it comes on top, as the line right of it does.
     static constexpr int RowHeight = 18;
+    static constexpr int GridLine = 1;
+    static constexpr int AddressWidth = 98;
 
     explicit THostGrid(QWidget* AParent);
     ~THostGrid() override;
@@ -66,6 +69,7 @@ class THostGrid : public QTableView {
 
   protected:
     bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
+    void changeEvent(QEvent* AEvent) override;
     void mousePressEvent(QMouseEvent* AEvent) override;
     void mouseDoubleClickEvent(QMouseEvent* AEvent) override;
     void keyPressEvent(QKeyEvent* AEvent) override;

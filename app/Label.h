@@ -1,8 +1,17 @@
 #pragma once
-// A text label of fixed size: one line, cut off at its edges, on a filled background. Bold
-// is drawn twice one pixel apart, since the bitmap font has no bold face of its own.
+// A text label of fixed size: one line on a filled background. Bold is drawn twice one pixel
+// apart with a pixel more between letters, since the bitmap font has no bold face of its own.
+// A line that would overflow the box is drawn with its letters closer, so that an address
+// always shows whole; a longer one (a system's error message) is cut at the box's edge.
 #include <QColor>
 #include <QLabel>
+#include <optional>
+
+// The letter spacing at which ALine, drawn in AFont as a label draws it, ends inside AWidth:
+// the natural one where it fits, else up to AMaxTighten pixels a gap closer; none when even
+// that is too wide.
+std::optional<qreal> SpacingToFit(const QFont& AFont, const QString& ALine, int AWidth, bool ABold,
+                                  qreal AMaxTighten = 1);
 
 class TLabel : public QLabel {
     Q_OBJECT
@@ -19,6 +28,9 @@ class TLabel : public QLabel {
     void paintEvent(QPaintEvent* AEvent) override;
 
   private:
+    // The label as drawn at one device pixel per pixel, before it grows to the screen's density.
+    QImage Picture() const;
+
     QColor FFontColour{Qt::black};
     bool FBold = false;
 };

@@ -27,6 +27,11 @@
 
 namespace {
 
+const QRect EditBox(18, 14, 91, 14);
+const QRect StatusBox(8, 42, 161, 13);
+const QRect HelpBox(176, 42, 22, 13);
+const QRect GridBox(2, 90, 206, 148);
+
 QColor ToQColor(const TRgb& AColour) {
     return QColor(AColour.R, AColour.G, AColour.B);
 }
@@ -70,12 +75,13 @@ TPingForm::TPingForm()
     Palette.setColor(QPalette::Window, QColor::fromRgb(KeyColour));
     setPalette(Palette);
     setAutoFillBackground(true);
+    // Before the controls, so that each is made with it.
     setFont(WindowFont());
     move(7, 7);
     setFixedSize(ClientWidth, UnfoldedHeight);
 
     IpEdit = new TIpEdit(this);
-    IpEdit->setGeometry(18, 14, 91, 14);
+    IpEdit->setGeometry(EditBox);
     IpEdit->setFrame(false);
     IpEdit->setText(QStringLiteral("127.0.0.1"));
     IpEdit->setToolTip(QStringLiteral("Enter dns name or IP Address"));
@@ -97,14 +103,14 @@ TPingForm::TPingForm()
     };
 
     Grid = new THostGrid(this);
-    Grid->setGeometry(2, 90, 206, 148);
+    Grid->setGeometry(GridBox);
     // The system's colours, not the window's purple key, which must never show in a cell.
     QPalette System = QApplication::palette();
     System.setResolveMask(~QPalette::ResolveMask(0));
     Grid->setPalette(System);
 
     PingLabel = new TLabel(this);
-    PingLabel->setGeometry(8, 42, 161, 13);
+    PingLabel->setGeometry(StatusBox);
     PingLabel->SetBold(true);
     QPalette White = PingLabel->palette();
     White.setColor(QPalette::Window, Qt::white);
@@ -113,13 +119,14 @@ TPingForm::TPingForm()
     PingLabel->setText(QStringLiteral("Not pinged"));
 
     HelpLabel = new TLabel(this);
-    HelpLabel->setGeometry(176, 42, 22, 13);
+    HelpLabel->setGeometry(HelpBox);
     HelpLabel->setPalette(White);
     HelpLabel->SetFontColour(ToQColor(clBlue));
     HelpLabel->SetUnderline(true);
     HelpLabel->setText(QStringLiteral("Help"));
     HelpLabel->setCursor(Qt::PointingHandCursor);
 
+    SetFonts(WindowFont(), devicePixelRatioF());
     setTabOrder(IpEdit, Grid);
     connect(IpEdit, &QLineEdit::textChanged, this, [this] { Guarded([this] { IpEditChange(); }); });
     connect(Grid, &THostGrid::SelectCell, this,
@@ -133,6 +140,70 @@ TPingForm::TPingForm()
 TPingForm::~TPingForm() {
     qApp->removeEventFilter(this);
     FormDestroy();
+}
+
+std::vector<TFixedText> TPingForm::FixedTexts(const QFont& AFont) {
+    const std::string Address = WidestAddress(AFont).toStdString();
+    std::vector<TFixedText> Result;
+    for (const TStatusDisplay& Status :
+         {NotPingedDisplay(), NameNotFoundDisplay(), ReplyDisplay(rkEchoReply, Address),
+          ReplyDisplay(rkTimedOut, Address), ReplyDisplay(rkError, Address)}) {
+        Result.push_back({QString::fromStdString(Status.Text), StatusBox.width(), true, true});
+    }
+    // A line edit keeps two pixels free on either side; a title two on its left. The grid's
+    // name cell is its client width (inside a one-pixel border) less the address cell less 2.
+    constexpr int EditMargins = 4;
+    constexpr int TitlePadding = 2;
+    const int NameWidth = GridBox.width() - 2 - THostGrid::AddressWidth - 2;
+    Result.push_back({QStringLiteral("Help"), HelpBox.width(), true});
+    Result.push_back({QStringLiteral("127.0.0.1"), EditBox.width() - EditMargins});
+    Result.push_back({QString::fromStdString(Address), EditBox.width() - EditMargins});
+    Result.push_back({QStringLiteral("IP Address"), THostGrid::AddressWidth - TitlePadding});
+    Result.push_back({QStringLiteral("Name"), NameWidth - TitlePadding});
+    return Result;
+}
+
+QFont TPingForm::WindowFont() {
+    static const QFont Chosen = [] {
+        const std::optional<QFont> Bitmap = BitmapSans();
+        return Bitmap ? *Bitmap : FallbackSans(FixedTexts);
+    }();
+    return Chosen;
+}
+
+void TPingForm::SetFonts(const QFont& AWindowFont, qreal ARatio) {
+    setFont(AWindowFont);
+    FFontRatio = ARatio;
+    // The window's own labels are drawn at 1x and grown without smoothing, like the pixel art
+    // around them (TLabel): they keep their pixels and their fit at every density. The edit
+    // box and the grid are Qt's widgets, drawn at the screen's density with caret and
+    // selection; the bitmap font has glyphs at 1x only, and Qt would spread them over grown
+    // advances. So there they take a scalable sans, smoothed as text at that density is.
+    if (qFuzzyCompare(ARatio, 1.0)) {
+        IpEdit->setFont(AWindowFont);
+        Grid->setFont(AWindowFont);
+        return;
+    }
+    static const QFont Scalable = [] {
+        QFont Font = FallbackSans(FixedTexts);
+        Font.setStyleStrategy(QFont::PreferDefault);
+        return Font;
+    }();
+    IpEdit->setFont(Scalable);
+    Grid->setFont(Scalable);
+}
+
+void TPingForm::showEvent(QShowEvent* AEvent) {
+    QWidget::showEvent(AEvent);
+    // The window's screen is known from now on, and may change as it moves.
+    if (!FWatchingScreen && windowHandle() != nullptr) {
+        FWatchingScreen = true;
+        connect(windowHandle(), &QWindow::screenChanged, this,
+                [this] { SetFonts(font(), devicePixelRatioF()); });
+    }
+    if (devicePixelRatioF() != FFontRatio) {
+        SetFonts(font(), devicePixelRatioF());
+    }
 }
 
 void TPingForm::FormCreate() {

@@ -2,6 +2,7 @@
 // The program's one window: a borderless, always-on-top panel shaped by its picture, where
 // the user types a host, pings it once and reads the outcome.
 #include "app/StatusDisplay.h"
+#include "app/WindowFont.h"
 
 #include <QImage>
 #include <QLineEdit>
@@ -62,6 +63,14 @@ class TPingForm : public QWidget {
     // handling; AShift holds the modifiers still down.
     void FormKeyUp(int AKey, Qt::KeyboardModifiers AShift);
 
+    // The texts the window shows in boxes of fixed width, the widest status texts included.
+    static std::vector<TFixedText> FixedTexts(const QFont& AFont);
+    // The window's own font, at one device pixel per pixel: the bitmap sans where the system
+    // has it, else a scalable one sized to fit.
+    static QFont WindowFont();
+    // The window's font, and the density of the screen that the edit box and the grid draw on.
+    void SetFonts(const QFont& AWindowFont, qreal ARatio);
+
     // The finished window image without its see-through pixels: the window's shape.
     QRegion ShapeRegion() const;
     // The address of the help page beside the executable.
@@ -97,6 +106,7 @@ class TPingForm : public QWidget {
     void mouseReleaseEvent(QMouseEvent* AEvent) override;
     void paintEvent(QPaintEvent* AEvent) override;
     void resizeEvent(QResizeEvent* AEvent) override;
+    void showEvent(QShowEvent* AEvent) override;
 
   private:
     void FormPaint(QPainter& ACanvas);
@@ -109,6 +119,8 @@ class TPingForm : public QWidget {
     bool IsOwnKeyRelease(QObject* AWatched, QEvent* AEvent) const;
 
     std::unique_ptr<THostListFile> FHostListFile;
+    qreal FFontRatio = 0;
+    bool FWatchingScreen = false;
     bool FDestroyed = false;
     // Moving by the background: where the press was, and whether the platform took over.
     bool FDragPending = false;

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QtGlobal>
+#include <algorithm>
 #include <string_view>
 
 namespace Startup {
@@ -31,6 +32,13 @@ std::optional<int> HandleInformationOptions(int AArgc, char** AArgv, std::ostrea
         }
     }
     return std::nullopt;
+}
+
+void KeepProgramNameOnly(int& AArgc, char** AArgv) {
+    // A title of Qt's choosing would hide this copy from the next one, and a geometry would
+    // move the window off its place.
+    AArgc = std::min(AArgc, 1);
+    AArgv[AArgc] = nullptr;
 }
 
 namespace {

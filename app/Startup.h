@@ -9,6 +9,11 @@ namespace Startup {
 // left alone, since the program reads no command line.
 std::optional<int> HandleInformationOptions(int AArgc, char** AArgv, std::ostream& AOut);
 
+// Leaves the program's name alone in the argument list (still null-terminated): Qt reads
+// options of its own from it (-title, -geometry, -style, ...), and the program reads no
+// command line. The environment stays the way to choose Qt's platform.
+void KeepProgramNameOnly(int& AArgc, char** AArgv);
+
 // Privilege kept as small as it can be, a raised start made safe, and the X11 platform
 // chosen in a Wayland session. Before the application object, which reads what it sets.
 void PrepareProcess(int& AArgc, char** AArgv);

@@ -1,7 +1,10 @@
 #include "app/WindowFont.h"
 
+#include "app/Label.h"
+
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QStringList>
 
 namespace {
@@ -22,19 +25,60 @@ QString AddBitmapSans() {
     return {};
 }
 
+QFont Sans(int APixelSize) {
+    QFont Font;
+    // The narrower families first; DejaVu Sans is the one that every Debian desktop has.
+    Font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                      QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+    Font.setStyleHint(QFont::SansSerif);
+    Font.setPixelSize(APixelSize);
+    Font.setStyleStrategy(QFont::NoAntialias);
+    return Font;
+}
+
+bool AllFit(const QFont& AFont, const TFixedTexts& AFixed) {
+    for (const TFixedText& Fixed : AFixed(AFont)) {
+        const bool Fits = Fixed.Label
+                              ? SpacingToFit(AFont, Fixed.Text, Fixed.Width, Fixed.Bold).has_value()
+                              : QFontMetricsF(AFont).horizontalAdvance(Fixed.Text) <= Fixed.Width;
+        if (!Fits) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
-QFont WindowFont() {
+std::optional<QFont> BitmapSans() {
     static const QString Family = AddBitmapSans();
-    QFont Font;
     if (Family.isEmpty()) {
-        Font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                          QStringLiteral("DejaVu Sans")});
-        Font.setStyleHint(QFont::SansSerif);
-    } else {
-        Font.setFamily(Family);
+        return std::nullopt;
     }
+    QFont Font(Family);
     Font.setPixelSize(11);
     Font.setStyleStrategy(QFont::NoAntialias);
     return Font;
+}
+
+QFont FallbackSans(const TFixedTexts& AFixed) {
+    constexpr int Smallest = 8;
+    for (int Size = 11; Size > Smallest; --Size) {
+        if (AllFit(Sans(Size), AFixed)) {
+            return Sans(Size);
+        }
+    }
+    return Sans(Smallest);
+}
+
+QString WidestAddress(const QFont& AFont) {
+    const QFontMetricsF Metrics(AFont);
+    QString Widest;
+    for (int Number = 0; Number <= 255; ++Number) {
+        const QString Text = QString::number(Number);
+        if (Metrics.horizontalAdvance(Text) > Metrics.horizontalAdvance(Widest)) {
+            Widest = Text;
+        }
+    }
+    return QStringList{Widest, Widest, Widest, Widest}.join(QLatin1Char('.'));
 }

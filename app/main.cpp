@@ -7,6 +7,7 @@ int main(int AArgc, char** AArgv) {
     if (const auto Code = Startup::HandleInformationOptions(AArgc, AArgv, std::cout)) {
         return *Code;
     }
+    Startup::KeepProgramNameOnly(AArgc, AArgv);
     Startup::PrepareProcess(AArgc, AArgv);
     TApplication Application(AArgc, AArgv);
     Application.SetTitle(QStringLiteral("Vexlo"));

@@ -2,8 +2,10 @@
 // needs nothing from Qt and works the same whichever toolkit made the window it looks for.
 // Every Xlib include of the project is here: Xlib's macros (KeyRelease, None, Bool...) break
 // Qt's headers.
+#include "app/x11/ShellX11.h"
 #include "app/Shell.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -259,4 +261,12 @@ bool Shell::RestoreWindowTitled(const std::string& ATitle) {
     }
     Desktop.Restore(*Found);
     return true;
+}
+
+bool Shell::ReportHeldKeysAsOneRelease(Display* ADisplay) {
+    if (ADisplay == nullptr) {
+        return false;
+    }
+    Bool Supported = False;
+    return XkbSetDetectableAutoRepeat(ADisplay, True, &Supported) == True && Supported == True;
 }

@@ -69,12 +69,14 @@ TEST(HostGrid, TheNameColumnTakesTheRestOfTheClientWidth) {
     Grid.resize(206, 148);
     Grid.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&Grid));
-    EXPECT_EQ(Grid.columnWidth(0), 98);
-    EXPECT_EQ(Grid.columnWidth(1), 104);
+    // Qt's sections hold the grid line after each cell.
+    const int Line = THostGrid::GridLine;
+    EXPECT_EQ(Grid.columnWidth(0) - Line, 98);
+    EXPECT_EQ(Grid.columnWidth(1) - Line, 104);
     EXPECT_EQ(Grid.model()->rowCount(), 1); // the blank row of an empty list
-    Grid.setColumnWidth(0, 60);
-    EXPECT_EQ(Grid.columnWidth(1), Grid.viewport()->width() - 60 - 2);
-    EXPECT_EQ(Grid.rowHeight(0), 18);
+    Grid.setColumnWidth(0, 60 + Line);
+    EXPECT_EQ(Grid.columnWidth(1) - Line, Grid.viewport()->width() - 60 - 2);
+    EXPECT_EQ(Grid.rowHeight(0) - Line, 18);
     EXPECT_EQ(Grid.model()->headerData(0, Qt::Horizontal, Qt::DisplayRole), "IP Address");
     EXPECT_EQ(Grid.model()->headerData(1, Qt::Horizontal, Qt::DisplayRole), "Name");
 }

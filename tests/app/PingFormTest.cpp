@@ -2,12 +2,15 @@
 #include "app/Application.h"
 #include "app/HostGrid.h"
 #include "app/Label.h"
+#include "app/WindowFont.h"
 #include "controls/SimpleImage.h"
 #include "controls/TransButton.h"
 #include "tests/support/GuiTestSupport.h"
+#include "tests/support/Ink.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -281,6 +284,89 @@ TEST_F(PingFormTest, TheBackgroundAndStatusLineMoveTheWindowThePictureAndHelpDoN
     EXPECT_FALSE(Drag({185, 48}, Qt::LeftButton));  // the help label
     QTest::mouseClick(Form->windowHandle(), Qt::LeftButton, {}, QPoint(185, 48));
     EXPECT_TRUE(Opened.endsWith(".html"));
+}
+
+TEST_F(PingFormTest, EveryFixedTextAndTheWidestStatusTextsFitTheirBoxesInEachFontAtEachDensity) {
+    Create();
+    std::vector<QFont> Fonts{FallbackSans(TPingForm::FixedTexts)};
+    if (const std::optional<QFont> Bitmap = BitmapSans()) {
+        Fonts.push_back(*Bitmap);
+    }
+    for (const QFont& Font : Fonts) {
+        const QString Widest = WidestAddress(Font);
+        const struct {
+            QWidget* Box;
+            QString Text;
+            bool Whole; // else cut at the box's edge, as it would be drawn in a wider box
+        } Cases[] = {
+            {Form->PingLabel, "Not pinged", true},
+            {Form->PingLabel, "Name not found", true},
+            {Form->PingLabel, "An error has occurred", true},
+            {Form->PingLabel, "Reply from " + Widest, true},
+            {Form->PingLabel, "Timed out (" + Widest + ")", true},
+            {Form->PingLabel, "Socket Error # 10065 where a system's message runs on", false},
+            {Form->HelpLabel, "Help", true},
+            {Form->IpEdit, "127.0.0.1", true},
+            {Form->IpEdit, Widest, true},
+        };
+        for (const qreal Ratio : {1.0, 1.5, 2.0}) {
+            SCOPED_TRACE(Font.family().toStdString() + " at " + std::to_string(Ratio));
+            Form->SetFonts(Font, Ratio);
+            for (const auto& Case : Cases) {
+                SCOPED_TRACE(Case.Text.toStdString());
+                Case.Box->setProperty("text", Case.Text);
+                const QSize Size = Case.Box->size();
+                auto Drawn = [&](int AWidth, qreal ARatio) {
+                    Case.Box->resize(AWidth, Size.height());
+                    QPixmap Picture(QSize(AWidth, Size.height()) * ARatio);
+                    Picture.setDevicePixelRatio(ARatio);
+                    Case.Box->render(&Picture);
+                    Case.Box->resize(Size);
+                    return Picture.toImage().convertToFormat(QImage::Format_RGB32);
+                };
+                // The same text where it has room to spare: its end must show in the box.
+                const QImage Shown = Drawn(Size.width(), Ratio);
+                const QImage Spare = Drawn(400, Ratio);
+                if (!Case.Whole || Case.Box == Form->IpEdit) {
+                    EXPECT_EQ(ink::InkBox(Spare, Spare.rect()).right() < Shown.width(), Case.Whole);
+                    EXPECT_EQ(Shown, Spare.copy(Shown.rect()));
+                    continue;
+                }
+                // A label closes up its letters at 1x, if at all, and grows with the screen.
+                const QImage One = Drawn(Size.width(), 1);
+                const QRect Ink = ink::InkBox(One, One.rect());
+                EXPECT_LT(Ink.right(), Size.width());
+                EXPECT_EQ(ink::EndOfInk(One), ink::EndOfInk(Drawn(400, 1)));
+                const QRect Grown = ink::InkBox(Shown, Shown.rect());
+                EXPECT_NEAR(Grown.width(), Ink.width() * Ratio, Ratio);
+                EXPECT_NEAR(Grown.height(), Ink.height() * Ratio, Ratio);
+            }
+            const QHeaderView* Titles = Form->Grid->horizontalHeader();
+            EXPECT_LE(Titles->fontMetrics().horizontalAdvance("IP Address"), 98 - 2);
+            EXPECT_LE(Titles->fontMetrics().horizontalAdvance("Name"), 104 - 2);
+        }
+    }
+}
+
+TEST_F(PingFormTest, TheGridsCellsAndLinesFillItsClientWidthInOneColourWithoutAFocusFrame) {
+    WriteList("10.0.0.1=One\r\n10.0.0.2=Two\r\n");
+    CreateShown();
+    Form->ListButtonClick();
+    const QImage Window = guitest::Grab(*Form);
+    // The grid's border at x 2 and y 90; cells of 98 and 104, title and rows 18 high, each
+    // with its grid line after it.
+    const QRgb Line = Window.pixel(101, 100);
+    auto IsLine = [&](int X, int Y) { return Window.pixel(X, Y) == Line; };
+    for (int Y = 91; Y < 91 + 3 * 19; ++Y) {
+        const bool RowLine = (Y - 91) % 19 == 18;
+        EXPECT_TRUE(IsLine(101, Y) && IsLine(206, Y)) << Y;
+        EXPECT_EQ(IsLine(100, Y) || IsLine(205, Y), RowLine) << Y;
+        EXPECT_EQ(IsLine(50, Y) && IsLine(150, Y), RowLine) << Y;
+    }
+    // The current cell, the first row's name, is its editor's, to its edges.
+    const QRgb Base = Form->Grid->palette().color(QPalette::Base).rgb();
+    EXPECT_EQ(guitest::CheckPixels(Window, {205, 110, 1, 18}, [&](QPoint) { return Base; }), "");
+    EXPECT_EQ(guitest::CheckPixels(Window, {102, 127, 104, 1}, [&](QPoint) { return Base; }), "");
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <sched.h>
 #include <sstream>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -380,12 +381,14 @@ TProgramCopy::TProgramCopy() {
 
 std::unique_ptr<TProcess> TProgramCopy::Start(const TXServer& AServer, const TNetwork& ANetwork,
                                               const std::vector<std::string>& AEnvironment,
-                                              const std::optional<TUser>& AUser) const {
+                                              const std::optional<TUser>& AUser,
+                                              const std::vector<std::string>& AArguments) const {
     std::vector<std::string> Environment{AServer.DisplayVariable(), "QT_QPA_PLATFORM=xcb"};
     Environment.insert(Environment.end(), AEnvironment.begin(), AEnvironment.end());
+    std::vector<std::string> Args{Binary().string()};
+    Args.insert(Args.end(), AArguments.begin(), AArguments.end());
     return std::make_unique<TProcess>(
-        std::vector<std::string>{Binary().string()},
-        TProcessOptions{Environment, ANetwork, Folder() / "run.log", AUser});
+        Args, TProcessOptions{Environment, ANetwork, Folder() / "run.log", AUser});
 }
 
 void TProgramCopy::HandTo(const TUser& AUser) const {
@@ -405,11 +408,11 @@ TUser Nobody() {
 }
 
 QImage RenderStatusLine(const TXServer& AServer, const std::string& AText, QColor AColour,
-                        std::string& AError) {
+                        std::string& AError, int AWidth, bool AHelpLabel) {
     const std::filesystem::path File = TempFileName("vexlo-e2e-line");
-    const TRunResult Result =
-        Run({VEXLO_STATUS_LINE, AText, AColour.name().toStdString(), File.string()},
-            {AServer.DisplayVariable(), "QT_QPA_PLATFORM=xcb"});
+    const TRunResult Result = Run({VEXLO_STATUS_LINE, AText, AColour.name().toStdString(),
+                                   File.string(), std::to_string(AWidth), AHelpLabel ? "help" : ""},
+                                  {AServer.DisplayVariable(), "QT_QPA_PLATFORM=xcb"});
     QImage Image;
     if (Result.Code != 0 || !Image.load(QString::fromStdString(File.string()), "PNG")) {
         AError = "the status line renderer failed (" + std::to_string(Result.Code) +
@@ -417,6 +420,24 @@ QImage RenderStatusLine(const TXServer& AServer, const std::string& AText, QColo
     }
     std::filesystem::remove(File);
     return Image.convertToFormat(QImage::Format_RGB32);
+}
+
+THiddenFolder::THiddenFolder(const std::string& AFolder)
+    : FOwnNamespace(open("/proc/self/ns/mnt", O_RDONLY | O_CLOEXEC)) {
+    // Private first: the cover must not reach the machine's own namespace.
+    if (FOwnNamespace < 0 || unshare(CLONE_NEWNS) != 0 ||
+        mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        (std::filesystem::is_directory(AFolder) &&
+         mount("none", AFolder.c_str(), "tmpfs", MS_RDONLY, "size=4k") != 0)) {
+        FError = "cannot hide " + AFolder + ": " + std::strerror(errno);
+    }
+}
+
+THiddenFolder::~THiddenFolder() {
+    if (FOwnNamespace >= 0) {
+        setns(FOwnNamespace, CLONE_NEWNS);
+        close(FOwnNamespace);
+    }
 }
 
 std::string CompareArea(const QImage& AScreen, QPoint ATopLeft, const QImage& AExpected) {
@@ -480,9 +501,10 @@ TSession::TSession() : FDesktop(FServer) {
 std::optional<TRunningProgram> TSession::Launch(const TProgramCopy& ACopy, const TNetwork& ANetwork,
                                                 std::string& AError,
                                                 const std::vector<std::string>& AEnvironment,
-                                                const std::optional<TUser>& AUser) {
+                                                const std::optional<TUser>& AUser,
+                                                const std::vector<std::string>& AArguments) {
     TRunningProgram Program;
-    Program.Process = ACopy.Start(FServer, ANetwork, AEnvironment, AUser);
+    Program.Process = ACopy.Start(FServer, ANetwork, AEnvironment, AUser, AArguments);
     const auto Window = FDesktop.FindWindow("Vexlo", 10s);
     const auto Frame = Window ? FDesktop.Geometry(*Window) : std::nullopt;
     if (!Frame) {

@@ -2,6 +2,7 @@
 // The real program on a real X server of the test's own: processes started and ended by pid,
 // a private network namespace for each copy, the desktop seen through screenshots and
 // driven through xdotool as a person drives it.
+#include "tests/support/Ink.h"
 #include "tests/support/XServer.h"
 
 #include <QColor>
@@ -29,6 +30,9 @@ inline void PrintTo(const QRect& ARect, std::ostream* AOut) {
 }
 
 namespace e2e {
+
+using ink::EndOfInk;
+using ink::InkBox;
 
 // Why these tests cannot run here, or empty when they can.
 std::string MissingPrerequisite(const std::vector<std::string>& AExtraTools = {});
@@ -162,7 +166,8 @@ class TProgramCopy {
     std::filesystem::path HostListPath() const { return Folder() / "vexlo.txt"; }
     std::unique_ptr<TProcess> Start(const TXServer& AServer, const TNetwork& ANetwork,
                                     const std::vector<std::string>& AEnvironment = {},
-                                    const std::optional<TUser>& AUser = std::nullopt) const;
+                                    const std::optional<TUser>& AUser = std::nullopt,
+                                    const std::vector<std::string>& AArguments = {}) const;
     // Lets AUser run the copy and write its folder (the host list is saved there).
     void HandTo(const TUser& AUser) const;
 
@@ -170,9 +175,25 @@ class TProgramCopy {
     TTempFolder FFolder;
 };
 
-// The status line as the program's own label code draws it, text and colour given.
+// The status line as the program's own label code draws it, text and colour given; in a box
+// AWidth wide, and as the help label draws it when AHelpLabel.
 QImage RenderStatusLine(const TXServer& AServer, const std::string& AText, QColor AColour,
-                        std::string& AError);
+                        std::string& AError, int AWidth = 161, bool AHelpLabel = false);
+
+// A folder covered by an empty one for this process and every program it starts from now
+// on, in a mount namespace of the process's own; the folder shows again when this ends.
+class THiddenFolder {
+  public:
+    explicit THiddenFolder(const std::string& AFolder);
+    THiddenFolder(const THiddenFolder&) = delete;
+    THiddenFolder& operator=(const THiddenFolder&) = delete;
+    ~THiddenFolder();
+    const std::string& Error() const { return FError; }
+
+  private:
+    int FOwnNamespace = -1;
+    std::string FError;
+};
 
 // Empty when AExpected equals the part of AScreen at ATopLeft pixel for pixel; else where
 // they first differ.
@@ -226,7 +247,8 @@ class TSession {
     std::optional<TRunningProgram> Launch(const TProgramCopy& ACopy, const TNetwork& ANetwork,
                                           std::string& AError,
                                           const std::vector<std::string>& AEnvironment = {},
-                                          const std::optional<TUser>& AUser = std::nullopt);
+                                          const std::optional<TUser>& AUser = std::nullopt,
+                                          const std::vector<std::string>& AArguments = {});
 
     struct TStatusSeen {
         std::string Failure; // empty: seen

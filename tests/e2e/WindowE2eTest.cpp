@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -14,6 +16,14 @@ using namespace e2e;
 using namespace std::chrono_literals;
 
 const std::string DefaultHostList = "127.0.0.1=Localhost\r\n";
+
+// Echo requests sent so far in APid's network namespace, as its kernel counts them.
+int EchoRequestsSent(pid_t APid) {
+    const std::string Field = "/^Icmp: /{ if (f) { print $f; exit } for (f = 1; f < NF && $f != "
+                              "\"OutEchos\"; f++); }";
+    const TRunResult Sent = Run({"awk", Field, "/proc/" + std::to_string(APid) + "/net/snmp"}, {});
+    return Sent.Code == 0 && !Sent.Output.empty() ? std::stoi(Sent.Output) : -1;
+}
 
 class VexloWindow : public ::testing::Test {
   protected:
@@ -28,9 +38,11 @@ class VexloWindow : public ::testing::Test {
 
     // A copy of the program in its own folder and namespace, its window shown and painted.
     std::optional<TRunningProgram> Launch(const TProgramCopy& ACopy,
-                                          const std::vector<std::string>& AEnvironment = {}) {
+                                          const std::vector<std::string>& AEnvironment = {},
+                                          const std::vector<std::string>& AArguments = {},
+                                          const TNetwork& ANetwork = {}) {
         std::string Error;
-        auto Program = Session->Launch(ACopy, TNetwork{}, Error, AEnvironment);
+        auto Program = Session->Launch(ACopy, ANetwork, Error, AEnvironment, std::nullopt, AArguments);
         if (!Program) {
             ADD_FAILURE() << Error;
         }
@@ -314,6 +326,102 @@ TEST_F(VexloWindow, AtEachScaleTheWindowTakesThePicturesShapeAndItsPixelsUnsmoot
                           << SaveArtifact(Screen, Artifacts(),
                                           "scale" + std::to_string(S) + ".png");
         }
+    }
+}
+
+TEST_F(VexloWindow, AHeldKeyActsOnceWhenReleased) {
+    TProgramCopy Copy;
+    const auto Program = Launch(Copy);
+    ASSERT_TRUE(Program);
+    const pid_t Pid = Program->Process->Pid();
+    auto Height = [&] { return Desktop().Geometry(Program->Window).value_or(QRect()).height(); };
+    // The toolkit takes the server's repeat releases for real ones when they arrive apart, as
+    // on a busy machine: a core kept busy meanwhile.
+    std::atomic<bool> Busy = true;
+    std::thread Load([&] {
+        while (Busy) {
+        }
+    });
+    EXPECT_TRUE(Desktop().Xdotool({"keydown", "Return", "sleep", "2"}));
+    EXPECT_EQ(EchoRequestsSent(Pid), 0) << "while Enter is held";
+    EXPECT_TRUE(Desktop().Xdotool({"keyup", "Return", "sleep", "1"}));
+    EXPECT_EQ(EchoRequestsSent(Pid), 1);
+    EXPECT_TRUE(Desktop().Xdotool({"keydown", "ctrl", "keydown", "e"}));
+    for (int I = 0; I < 20; ++I) {
+        EXPECT_EQ(Height(), 60) << "while Ctrl+E is held";
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_TRUE(Desktop().Xdotool({"keyup", "e", "keyup", "ctrl", "sleep", "0.5"}));
+    EXPECT_EQ(Height(), 240);
+    Busy = false;
+    Load.join();
+}
+
+TEST_F(VexloWindow, QtsOwnOptionsChangeNeitherTitleNorPlaceNorPlatform) {
+    TProgramCopy Copy;
+    const auto Program =
+        Launch(Copy, {}, {"-title", "Other", "-geometry", "+300+200", "-platform", "offscreen"});
+    ASSERT_TRUE(Program) << "a window titled Vexlo on this display";
+    EXPECT_EQ(Program->Frame.topLeft(), QPoint(7, 7));
+    EXPECT_FALSE(Desktop().FindWindow("Other", 0ms));
+}
+
+TEST_F(VexloWindow, AtScaleTwoTheStatusAndEditTextsAreTwiceAsTallAndWide) {
+    QSizeF Ink[2][2];
+    for (const int Scale : {1, 2}) {
+        TProgramCopy Copy;
+        const auto Program = Launch(Copy, {"QT_SCALE_FACTOR=" + std::to_string(Scale)});
+        ASSERT_TRUE(Program);
+        // Unfolding takes the focus from the edit box, and with it the selection and caret.
+        ASSERT_TRUE(Desktop().Chord("ctrl", "e"));
+        std::this_thread::sleep_for(300ms);
+        const QImage Screen = Desktop().Screenshot();
+        for (const QRect Box : {StatusLineBox, EditBox}) {
+            const QPoint At = Program->Frame.topLeft() + Box.topLeft() * Scale;
+            Ink[Box == EditBox][Scale - 1] = InkBox(Screen, QRect(At, Box.size() * Scale)).size();
+        }
+    }
+    for (const auto& [One, Two] : Ink) {
+        EXPECT_NEAR(Two.width() / One.width(), 2, 0.3);
+        EXPECT_NEAR(Two.height() / One.height(), 2, 0.3);
+    }
+}
+
+TEST_F(VexloWindow, WithoutWinesFontsTheWidestTimeOutAndHelpShowWhole) {
+    const THiddenFolder Fonts("/usr/share/wine/fonts");
+    ASSERT_EQ(Fonts.Error(), "");
+    // A namespace of the test's own whose default route ends at a neighbour that is not there.
+    const std::string Lab = "vexlo-e2e-" + std::to_string(getpid());
+    const std::unique_ptr<const std::string, void (*)(const std::string*)> Removed(
+        &Lab, [](const std::string* AName) {
+            e2e::Run({"ip", "netns", "del", *AName}, {});
+        });
+    ASSERT_EQ(e2e::Run({"sh", "-ec",
+                        "ip netns add $0; ip -n $0 link set lo up; ip -n $0 link add d0 up type "
+                        "veth peer name d1; ip -n $0 link set d1 up; ip -n $0 address add "
+                        "10.255.255.1/30 dev d0; ip -n $0 neighbour add 10.255.255.2 lladdr "
+                        "02:00:00:00:00:02 dev d0; ip -n $0 route add default via 10.255.255.2",
+                        Lab},
+                       {})
+                  .Code,
+              0);
+    TProgramCopy Copy;
+    const auto Program = Launch(Copy, {}, {}, TNetwork{"/run/netns/" + Lab});
+    ASSERT_TRUE(Program);
+    const std::string TimedOut = "Timed out (192.168.255.254)";
+    ASSERT_TRUE(Desktop().Type("192.168.255.254") && Desktop().Key("Return"));
+    const QPoint Origin = Program->Frame.topLeft();
+    ASSERT_EQ(Session->WaitForStatus(Origin, TimedOut, Red, TSession::Clock::now(), 4s, Artifacts())
+                  .Failure,
+              "");
+    const QImage Screen = Desktop().Screenshot();
+    for (const bool Help : {false, true}) {
+        std::string Error;
+        // The same text where it has room to spare: its end must show in the window too.
+        const QImage Spare = RenderStatusLine(Session->Server(), Help ? "Help" : TimedOut,
+                                              Help ? Blue : Red, Error, 400, Help);
+        const QImage Shown = Screen.copy((Help ? HelpLabelBox : StatusLineBox).translated(Origin));
+        EXPECT_EQ(EndOfInk(Shown), EndOfInk(Spare)) << (Help ? "Help" : TimedOut) << Error;
     }
 }
 

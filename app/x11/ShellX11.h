@@ -1,0 +1,13 @@
+#pragma once
+// What only the X11 side of the shell offers: requests on the toolkit's own connection.
+struct _XDisplay;
+
+namespace Shell {
+
+// Asks the X server to send a held key to ADisplay's client as repeated presses and one
+// release (XKB's detectable auto-repeat, a flag of that one client connection). By default
+// the server repeats a held key as release-and-press pairs, and a handler that acts on
+// releases acts on every pair. True when the server agreed.
+bool ReportHeldKeysAsOneRelease(_XDisplay* ADisplay);
+
+} // namespace Shell
