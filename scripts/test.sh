@@ -5,11 +5,12 @@
 # Windows cross build under Wine and the fuzz targets for a bounded time. It ends with the
 # time of each step and one line, "tests: N passed, N failed".
 #
-# Once the default build is done, two lanes share the machine: one builds the other
-# configurations and runs clang-tidy, niced (VEXLO_BUILD_NICE, default 10) so that it
-# yields; the other runs each build's tests as soon as that build is there, at normal
-# priority, so that the tests that time things keep the processor they ask for. Each step
-# writes to a log of its own, printed whole when the step ends.
+# The other configurations are configured while the default one builds. Then three lanes
+# share the machine: one builds the other configurations and one runs clang-tidy, both
+# niced (VEXLO_BUILD_NICE, default 10) so that they yield; the third runs each build's
+# tests as soon as that build is there, at normal priority, so that the tests that time
+# things keep the processor they ask for. Each step writes to a log of its own, printed
+# whole when the step ends.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 export JOBS=${JOBS:-2}
@@ -24,12 +25,19 @@ START=$(now)
 # Seconds since START (or since $1), with one decimal.
 since() { awk -v a="${1:-$START}" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 
-# step ID NAME COMMAND...: runs the command with its output in the step's log, prints the log
-# in one piece when it ends, and keeps the step's start, wall time, processor time (of every
-# process it waited for) and exit status. $WORK/ID.done appears when the step has ended.
+# step ID NAME [--after ID] COMMAND...: runs the command with its output in the step's log,
+# prints the log in one piece when it ends, and keeps the step's start, wall time, processor
+# time (of every process it waited for) and exit status. With --after it first waits for
+# that step, and fails without running when that step failed. $WORK/ID.done appears when
+# the step has ended.
 step() {
   local id=$1 name=$2
   shift 2
+  if [ "$1" = --after ]; then
+    local before=$2
+    shift 2
+    after "$before" || set -- sh -c "echo \"not run: '\$1' failed\"; exit 1" step "$before"
+  fi
   local log=$WORK/$id.log begin offset
   begin=$(now)
   offset=$(since)
@@ -62,43 +70,38 @@ after() {
   [ "$(cat "$WORK/$1.done")" = 0 ]
 }
 
-# A test step whose build failed is a failed step too, with the reason in its log.
-tests_of() {
-  local build=$1
-  shift
-  if after "$build"; then "$@"; else echo "not run: the build failed"; return 1; fi
-}
-
 build_lane() {
   # The sanitizer build leaves out the e2e and netlab tests: it runs only unit and GUI ones.
-  step build_sanitize "build: sanitize" \
-    nice -n "$BUILD_NICE" sh -c 'cmake --preset sanitize && cmake --build --preset sanitize -j "$JOBS"'
-  step build_windows "build: windows (MinGW-w64)" \
+  step build_sanitize "build: sanitize (clang)" --after configure \
+    nice -n "$BUILD_NICE" cmake --build --preset sanitize -j "$JOBS"
+  step build_windows "build: windows (MinGW-w64)" --after configure \
     nice -n "$BUILD_NICE" scripts/windows-tests.sh --build-only build/windows
-  step build_fuzz "build: fuzz (clang)" \
+  step build_fuzz "build: fuzz (clang)" --after configure \
     nice -n "$BUILD_NICE" scripts/fuzz.sh --build-only build/fuzz
+}
+
+tidy_lane() {
   # Each file once, with the first build that compiles it; the Windows and fuzz builds add
-  # only their own files.
-  step tidy "house style: clang-tidy" \
+  # only their own files. It needs their compile commands, not their objects.
+  step tidy "house style: clang-tidy" --after configure \
     nice -n "$BUILD_NICE" scripts/lint.sh --tidy-only build/default build/windows build/fuzz
 }
 
 test_lane() {
-  step test_default "test: default, unit and gui" \
-    tests_of build_default ctest --test-dir build/default --output-on-failure -j "$JOBS" \
-    -LE 'netlab|e2e'
+  step test_default "test: default, unit and gui" --after build_default \
+    ctest --test-dir build/default --output-on-failure -j "$JOBS" -LE 'netlab|e2e'
   # These two keep to one test at a time: namespaces and X servers of their own, and timing.
-  step test_lab "test: default, e2e and netlab" \
-    tests_of build_default ctest --test-dir build/default --output-on-failure -L 'netlab|e2e'
+  step test_lab "test: default, e2e and netlab" --after build_default \
+    ctest --test-dir build/default --output-on-failure -L 'netlab|e2e'
   # A fresh machine makes its Wine prefix once; this lane has the time for it.
   step wine_prefix "Wine prefix" scripts/windows-tests.sh --prepare-only build/windows
-  step test_sanitize "test: sanitize, unit and gui" \
-    tests_of build_sanitize env ASAN_OPTIONS=detect_leaks=1 \
+  step test_sanitize "test: sanitize, unit and gui" --after build_sanitize \
+    env ASAN_OPTIONS=detect_leaks=1 \
     ctest --test-dir build/sanitize --output-on-failure -j "$JOBS" -L 'unit|gui'
-  step test_windows "test: windows, under Wine" \
-    tests_of build_windows scripts/windows-tests.sh --test-only build/windows
-  step test_fuzz "test: fuzz, ${FUZZ_SECONDS}s each" \
-    tests_of build_fuzz scripts/fuzz.sh --run-only build/fuzz "$FUZZ_SECONDS"
+  step test_windows "test: windows, under Wine" --after build_windows \
+    scripts/windows-tests.sh --test-only build/windows
+  step test_fuzz "test: fuzz, ${FUZZ_SECONDS}s each" --after build_fuzz \
+    scripts/fuzz.sh --run-only build/fuzz "$FUZZ_SECONDS"
 }
 
 step deps "dependencies" scripts/install-deps.sh || {
@@ -106,13 +109,20 @@ step deps "dependencies" scripts/install-deps.sh || {
   exit 1
 }
 step format "house style: clang-format" scripts/lint.sh
+# Configuring waits mostly on the disk and on compiler checks: it goes beside the build.
+step configure "configure: sanitize, windows, fuzz" \
+  sh -c 'cmake --preset sanitize && cmake --preset windows && cmake --preset fuzz' &
+CONFIGURE=$!
 step build_default "build: default" \
   sh -c 'cmake --preset default && cmake --build --preset default -j "$JOBS"'
+wait "$CONFIGURE"
 build_lane &
-BUILD_LANE=$!
+LANES=($!)
+tidy_lane &
+LANES+=($!)
 test_lane &
-TEST_LANE=$!
-wait "$BUILD_LANE" "$TEST_LANE"
+LANES+=($!)
+wait "${LANES[@]}"
 TOTAL=$(since)
 
 echo
