@@ -1,7 +1,7 @@
 #include "hosts/HostList.h"
 
 #include "hosts/HostListErrors.h"
-#include "net/IdPlatform.h"
+#include "system/System.h"
 
 #include <cstdint>
 #include <cstring>
@@ -258,7 +258,7 @@ std::optional<std::string> THostList::LookupDisplayName(std::string_view AText) 
         const std::size_t NameStart = Pos == std::string_view::npos ? 1 : Pos + 1;
         const std::string_view Name =
             NameStart <= Text.size() ? Text.substr(NameStart) : std::string_view();
-        if (IdPlatform::SameTextLocale(AText, Name)) {
+        if (System::SameTextLocale(AText, Name)) {
             return std::string(Pos == std::string_view::npos ? std::string_view()
                                                              : Text.substr(0, Pos));
         }

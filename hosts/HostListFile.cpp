@@ -3,7 +3,7 @@
 #include "hosts/HostList.h"
 #include "hosts/HostListErrors.h"
 #include "hosts/HostListPlatform.h"
-#include "net/IdPlatform.h"
+#include "system/System.h"
 
 #include <string>
 
@@ -23,7 +23,7 @@ std::string HostListPathFor(std::string_view AExecutablePath) {
 }
 
 std::string HostListPath() {
-    return HostListPathFor(IdPlatform::ExecutablePath());
+    return HostListPathFor(System::ExecutablePath());
 }
 
 THostListFile::THostListFile(std::string APath) : FPath(std::move(APath)) {}

@@ -1,9 +1,9 @@
 #pragma once
-// The one seam between the network code and the operating system, besides the socket
-// library itself. Each platform has its own implementation file, chosen by the build.
+// The seam between the network code and the operating system, besides the socket library
+// itself and what it shares with the host list (system/System.h). Each platform has its
+// own implementation file, chosen by the build.
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace IdPlatform {
 
@@ -25,12 +25,6 @@ std::string SystemErrorMessage(uint32_t ACode);
 // Milliseconds from a monotonic source, wrapping at 2^32 like the Windows tick counter.
 uint32_t TickCount();
 uint32_t CurrentProcessId();
-
-// Case-insensitive comparison in the user's locale; true when the texts are equal.
-bool SameTextLocale(std::string_view A, std::string_view B);
-
-// The running executable's full path as the system reports it; empty when it cannot tell.
-std::string ExecutablePath();
 
 // The address checks' own name lookup, separate from the socket stack: a start-up and a
 // clean-up around every lookup where the platform needs them.

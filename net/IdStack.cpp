@@ -3,8 +3,8 @@
 #include "net/IdAddressText.h"
 #include "net/IdConvert.h"
 #include "net/IdException.h"
-#include "net/IdPlatform.h"
 #include "net/IdResourceStrings.h"
+#include "system/System.h"
 
 using namespace IdResourceStrings;
 
@@ -56,7 +56,7 @@ TIdStackSocketHandle TIdStack::NewSocket(int AStruct, int AProtocol) {
 }
 
 std::string TIdStack::HostToAddress(const std::string& AHost) {
-    if (IdPlatform::SameTextLocale(AHost, "LOCALHOST")) {
+    if (System::SameTextLocale(AHost, "LOCALHOST")) {
         return "127.0.0.1";
     }
     if (IsDottedQuad(AHost)) {
@@ -83,7 +83,7 @@ bool TIdStack::IsDottedQuad(const std::string& AText) {
 }
 
 TIdInAddr TIdStack::HostToInAddr(const std::string& AHost) {
-    if (IdPlatform::SameTextLocale(AHost, "LOCALHOST")) {
+    if (System::SameTextLocale(AHost, "LOCALHOST")) {
         return TIdInAddr{{127, 0, 0, 1}};
     }
     if (IsDottedQuad(AHost)) {

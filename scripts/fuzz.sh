@@ -1,23 +1,54 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for a bounded time.
+# Builds the libFuzzer targets with clang and runs each for a bounded time, all at once:
+# each uses one core, and their time is counted by the clock.
+# Usage: scripts/fuzz.sh [--build-only|--run-only] [build-dir] [seconds-each]
+#   (default: build and run, build/fuzz, 30 seconds)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+MODE=all
+case ${1:-} in
+--build-only | --run-only)
+  MODE=${1#--}
+  MODE=${MODE%-only}
+  shift
+  ;;
+esac
 BUILD=${1:-build/fuzz}
 SECONDS_EACH=${2:-30}
-cmake --preset fuzz -B "$BUILD" >/dev/null
-cmake --build "$BUILD" -j "${JOBS:-2}"
-status=0
-for f in "$BUILD"/tests/fuzz/fuzz_*; do
-  [ -x "$f" ] || continue
+if [ "$MODE" != run ]; then
+  cmake --preset fuzz -B "$BUILD" >/dev/null
+  cmake --build "$BUILD" -j "${JOBS:-2}"
+fi
+[ "$MODE" != build ] || exit 0
+
+fuzz() {
+  local f=$1 name corpus
   name=$(basename "$f")
   corpus="$BUILD/corpus/$name"
   mkdir -p "$corpus"
-  echo "fuzz: $name for ${SECONDS_EACH}s"
-  if ! "$f" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-       -artifact_prefix="$BUILD/" "$corpus" >"$BUILD/$name.log" 2>&1; then
-    echo "fuzz: $name FAILED"; tail -40 "$BUILD/$name.log"; status=1
+  "$f" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix="$BUILD/$name-" "$corpus" >"$BUILD/$name.log" 2>&1
+}
+
+names=()
+pids=()
+for f in "$BUILD"/tests/fuzz/fuzz_*; do
+  [ -x "$f" ] || continue
+  echo "fuzz: $(basename "$f") for ${SECONDS_EACH}s"
+  fuzz "$f" &
+  names+=("$(basename "$f")")
+  pids+=($!)
+done
+[ ${#pids[@]} -gt 0 ] || { echo "fuzz: no targets in $BUILD/tests/fuzz" >&2; exit 1; }
+status=0
+for i in "${!pids[@]}"; do
+  name=${names[$i]}
+  if wait "${pids[$i]}"; then
+    echo "fuzz: $name: $(grep -E "stat::number_of_executed_units" "$BUILD/$name.log" | tail -1)"
   else
-    grep -E "stat::number_of_executed_units|Done" "$BUILD/$name.log" | tail -2
+    echo "fuzz: $name FAILED"
+    tail -40 "$BUILD/$name.log"
+    status=1
   fi
 done
 exit $status

@@ -1,64 +1,152 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every configuration and runs every test:
-# unit, gui (offscreen), e2e (Xvfb), netlab (network namespaces, root), the sanitizer
-# build, the Windows cross build under Wine, the fuzz targets for a bounded time, and the
-# house style (scripts/lint.sh).
+# Installs what is missing, builds every configuration and runs every test: the house style
+# (scripts/lint.sh: clang-format first, clang-tidy once the builds are there), unit, gui
+# (offscreen), e2e (Xvfb), netlab (network namespaces, root), the sanitizer build, the
+# Windows cross build under Wine and the fuzz targets for a bounded time. It ends with the
+# time of each step and one line, "tests: N passed, N failed".
+#
+# The other configurations are configured while the default one builds. Then three lanes
+# share the machine: one builds the other configurations and one runs clang-tidy, both
+# niced (VEXLO_BUILD_NICE, default 10) so that they yield; the third runs each build's
+# tests as soon as that build is there, at normal priority, so that the tests that time
+# things keep the processor they ask for. Each step writes to a log of its own, printed
+# whole when the step ends.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-JOBS=${JOBS:-2}
+export JOBS=${JOBS:-2}
 FUZZ_SECONDS=${FUZZ_SECONDS:-30}
-failed=()
-passed_total=0
-failed_total=0
-LOG=$(mktemp)
-trap 'rm -f "$LOG"' EXIT
-step() { echo; echo "=== $*"; }
-run() { "$@" || failed+=("$*"); }
-# Runs a test command and adds its ctest counts to the totals printed at the end.
-tests() {
-  "$@" 2>&1 | tee "$LOG"
-  local rc=${PIPESTATUS[0]}
-  local line
-  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$LOG" | tail -1)
-  if [ -n "$line" ]; then
-    local bad total
-    bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
-    total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
-    passed_total=$((passed_total + total - bad))
-    failed_total=$((failed_total + bad))
+BUILD_NICE=${VEXLO_BUILD_NICE:-10}
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+# The clock in seconds; a locale may write its decimal point as a comma.
+now() { echo "${EPOCHREALTIME/,/.}"; }
+START=$(now)
+
+# Seconds since START (or since $1), with one decimal.
+since() { awk -v a="${1:-$START}" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
+
+# step ID NAME [--after ID] COMMAND...: runs the command with its output in the step's log,
+# prints the log in one piece when it ends, and keeps the step's start, wall time, processor
+# time (of every process it waited for) and exit status. With --after it first waits for
+# that step, and fails without running when that step failed. $WORK/ID.done appears when
+# the step has ended.
+step() {
+  local id=$1 name=$2
+  shift 2
+  if [ "$1" = --after ]; then
+    local before=$2
+    shift 2
+    after "$before" || set -- sh -c "echo \"not run: '\$1' failed\"; exit 1" step "$before"
   fi
-  [ "$rc" = 0 ] || failed+=("$*")
+  local log=$WORK/$id.log begin offset
+  begin=$(now)
+  offset=$(since)
+  (
+    "$@"
+    rc=$?
+    times >"$WORK/$id.times"
+    exit $rc
+  ) >"$log" 2>&1
+  local rc=$?
+  local wall cpu
+  wall=$(since "$begin")
+  # The second line of `times`: user and system time of the processes waited for.
+  cpu=$(sed -n 2p "$WORK/$id.times" 2>/dev/null |
+    awk '{ t = 0; for (i = 1; i <= 2; i++) { split($i, p, /[ms]/); t += p[1] * 60 + p[2] }
+           printf "%.0f", t }')
+  # ctest's summary lines: their counts go into the totals.
+  grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" |
+    sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2 \1/' >"$WORK/$id.counts"
+  printf '%s|%s|%s|%s|%s\n' "$name" "$offset" "$wall" "${cpu:-?}" "$rc" >"$WORK/$id.result"
+  flock "$WORK/print.lock" sh -c 'echo; echo "=== $1 (started at ${2}s, took ${3}s)"; cat "$4"' \
+    step "$name" "$offset" "$wall" "$log"
+  echo "$rc" >"$WORK/$id.done"
+  return "$rc"
 }
 
-step "dependencies"
-scripts/install-deps.sh || { echo "cannot install dependencies"; exit 1; }
+# after ID: waits for step ID to end; fails when it failed.
+after() {
+  while [ ! -f "$WORK/$1.done" ]; do sleep 1; done
+  [ "$(cat "$WORK/$1.done")" = 0 ]
+}
 
-step "build and test: default"
-run cmake --preset default
-run cmake --build --preset default -j "$JOBS"
-tests ctest --test-dir build/default --output-on-failure -j "$JOBS" -LE 'netlab|e2e'
-# These two need the machine to themselves: namespaces and a private X server.
-tests ctest --test-dir build/default --output-on-failure -L 'netlab|e2e'
+build_lane() {
+  # The sanitizer build leaves out the e2e and netlab tests: it runs only unit and GUI ones.
+  step build_sanitize "build: sanitize (clang)" --after configure \
+    nice -n "$BUILD_NICE" cmake --build --preset sanitize -j "$JOBS"
+  step build_windows "build: windows (MinGW-w64)" --after configure \
+    nice -n "$BUILD_NICE" scripts/windows-tests.sh --build-only build/windows
+  step build_fuzz "build: fuzz (clang)" --after configure \
+    nice -n "$BUILD_NICE" scripts/fuzz.sh --build-only build/fuzz
+}
 
-step "build and test: address and undefined-behaviour sanitizers"
-run cmake --preset sanitize
-run cmake --build --preset sanitize -j "$JOBS"
-tests env ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/sanitize --output-on-failure -j "$JOBS" -L 'unit|gui'
+tidy_lane() {
+  # Each file once, with the first build that compiles it; the Windows and fuzz builds add
+  # only their own files. It needs their compile commands, not their objects.
+  step tidy "house style: clang-tidy" --after configure \
+    nice -n "$BUILD_NICE" scripts/lint.sh --tidy-only build/default build/windows build/fuzz
+}
 
-step "Windows cross build under Wine"
-tests scripts/windows-tests.sh build/windows
+test_lane() {
+  step test_default "test: default, unit and gui" --after build_default \
+    ctest --test-dir build/default --output-on-failure -j "$JOBS" -LE 'netlab|e2e'
+  # These two keep to one test at a time: namespaces and X servers of their own, and timing.
+  step test_lab "test: default, e2e and netlab" --after build_default \
+    ctest --test-dir build/default --output-on-failure -L 'netlab|e2e'
+  # A fresh machine makes its Wine prefix once; this lane has the time for it.
+  step wine_prefix "Wine prefix" scripts/windows-tests.sh --prepare-only build/windows
+  step test_sanitize "test: sanitize, unit and gui" --after build_sanitize \
+    env ASAN_OPTIONS=detect_leaks=1 \
+    ctest --test-dir build/sanitize --output-on-failure -j "$JOBS" -L 'unit|gui'
+  step test_windows "test: windows, under Wine" --after build_windows \
+    scripts/windows-tests.sh --test-only build/windows
+  step test_fuzz "test: fuzz, ${FUZZ_SECONDS}s each" --after build_fuzz \
+    scripts/fuzz.sh --run-only build/fuzz "$FUZZ_SECONDS"
+}
 
-step "fuzz targets, ${FUZZ_SECONDS}s each"
-run scripts/fuzz.sh build/fuzz "$FUZZ_SECONDS"
-
-step "house style: clang-format and clang-tidy over the project's own sources"
-run scripts/lint.sh build/default build/windows build/fuzz
+step deps "dependencies" scripts/install-deps.sh || {
+  echo "cannot install dependencies"
+  exit 1
+}
+step format "house style: clang-format" scripts/lint.sh
+# Configuring waits mostly on the disk and on compiler checks: it goes beside the build.
+step configure "configure: sanitize, windows, fuzz" \
+  sh -c 'cmake --preset sanitize && cmake --preset windows && cmake --preset fuzz' &
+CONFIGURE=$!
+step build_default "build: default" \
+  sh -c 'cmake --preset default && cmake --build --preset default -j "$JOBS"'
+wait "$CONFIGURE"
+build_lane &
+LANES=($!)
+tidy_lane &
+LANES+=($!)
+test_lane &
+LANES+=($!)
+wait "${LANES[@]}"
+TOTAL=$(since)
 
 echo
-if [ ${#failed[@]} -ne 0 ]; then
+echo "step                                start      wall     cpu  result"
+for f in "$WORK"/*.result; do
+  IFS='|' read -r name offset wall cpu rc <"$f"
+  printf '%s\t%-33s %7ss %8ss %6ss  %s\n' "$offset" "$name" "$offset" "$wall" "$cpu" \
+    "$([ "$rc" = 0 ] && echo ok || echo FAILED)"
+done | sort -n -k1,1 | cut -f2-
+printf '%-33s %17ss  (the lanes overlap: wall times add up to more)\n' "total" "$TOTAL"
+
+passed_total=0
+failed_total=0
+while read -r total bad; do
+  passed_total=$((passed_total + total - bad))
+  failed_total=$((failed_total + bad))
+done < <(cat "$WORK"/*.counts)
+bad_steps=$(grep -lv '^0$' "$WORK"/*.done 2>/dev/null | wc -l)
+if [ "$bad_steps" -ne 0 ]; then
   echo "FAILED STEPS:"
-  printf '  %s\n' "${failed[@]}"
-  [ "$failed_total" -gt 0 ] || failed_total=${#failed[@]}
+  for f in $(grep -lv '^0$' "$WORK"/*.done); do
+    echo "  $(cut -d'|' -f1 "${f%.done}.result")"
+  done
+  [ "$failed_total" -gt 0 ] || failed_total=$bad_steps
 fi
 echo "tests: $passed_total passed, $failed_total failed"
-[ ${#failed[@]} -eq 0 ]
+[ "$bad_steps" -eq 0 ]

@@ -1,9 +1,20 @@
 #!/usr/bin/env bash
-# Cross-builds net/ and its tests for Windows with MinGW-w64 and runs the `windows` tests
-# under Wine. Usage: scripts/windows-tests.sh [build-dir]   (default build/windows)
+# Cross-builds the Qt-free code and its tests for Windows with MinGW-w64 and runs the
+# `windows` tests under Wine, one test process per program.
+# Usage: scripts/windows-tests.sh [--build-only|--prepare-only|--test-only] [build-dir]
+#   (default: build and test in build/windows). --prepare-only makes the Wine prefix ready,
+#   which a fresh machine pays for once; scripts/test.sh runs the parts in parallel lanes.
 # Needs the packages g++-mingw-w64-x86-64 wine wine64 (scripts/install-deps.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+MODE=all
+case ${1:-} in
+--build-only | --prepare-only | --test-only)
+  MODE=${1#--}
+  MODE=${MODE%-only}
+  shift
+  ;;
+esac
 BUILD_DIR=${1:-build/windows}
 JOBS=${JOBS:-2}
 
@@ -23,12 +34,14 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # it leaves by itself this many seconds after the last one.
 WINE_LINGER=${WINE_LINGER:-5}
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "windows-tests: creating the Wine prefix $WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 || true
-  wineserver -w
-  [ -f "$WINEPREFIX/system.reg" ] || { echo "windows-tests: wineboot failed" >&2; exit 1; }
-fi
+prepare_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "windows-tests: creating the Wine prefix $WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+    [ -f "$WINEPREFIX/system.reg" ] || { echo "windows-tests: wineboot failed" >&2; exit 1; }
+  fi
+}
 
 # Without a running server every Wine process starts the prefix's services anew and waits
 # seconds for them; every test process would pay that.
@@ -39,10 +52,16 @@ warm_wine() {
   wine cmd /c exit 0 >/dev/null 2>&1 || true
 }
 
-# The build runs Wine too: test discovery lists each test program's cases.
-cmake --preset windows -B "$BUILD_DIR" >/dev/null
-cmake --build "$BUILD_DIR" -j "$JOBS"
-warm_wine
-# A fresh prefix has been seen to fail one test process once, with no output, and never
-# again in a thousand runs: a second try tells a Wine start-up hiccup from a real fault.
-ctest --test-dir "$BUILD_DIR" -L windows --output-on-failure --repeat until-pass:2
+if [ "$MODE" = all ] || [ "$MODE" = build ]; then
+  cmake --preset windows -B "$BUILD_DIR" >/dev/null
+  cmake --build "$BUILD_DIR" -j "$JOBS"
+fi
+if [ "$MODE" = all ] || [ "$MODE" = prepare ] || [ "$MODE" = test ]; then
+  prepare_prefix
+fi
+if [ "$MODE" = all ] || [ "$MODE" = test ]; then
+  warm_wine
+  # A fresh prefix has been seen to fail one test process once, with no output, and never
+  # again in a thousand runs: a second try tells a Wine start-up hiccup from a real fault.
+  ctest --test-dir "$BUILD_DIR" -L windows --output-on-failure --repeat until-pass:2
+fi

@@ -2,7 +2,7 @@
 #include "hosts/HostListPlatform.h"
 
 #include "hosts/HostListErrors.h"
-#include "net/IdPlatform.h"
+#include "system/System.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -21,7 +21,7 @@ namespace {
 constexpr std::size_t MaxChunk = std::size_t{1} << 30;
 
 std::string ErrorText(DWORD ACode) {
-    return IdPlatform::SystemErrorMessage(ACode);
+    return System::ErrorMessage(ACode);
 }
 
 bool IsMissing(DWORD ACode) {

@@ -1,9 +1,9 @@
 // errno, h_errno and socket option numbers translated to the Windows Sockets ones in one
 // place, so every error text above the binding stays the same on every platform.
 #include "net/posix/PosixSockets.h"
+#include "system/System.h"
 
 #include <cerrno>
-#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <string>
@@ -133,9 +133,7 @@ std::string SystemErrorMessage(uint32_t ACode) {
     if (Errno == 0) {
         return {};
     }
-    char Buffer[256];
-    // The GNU strerror_r returns its text, which may not be the buffer.
-    return ::strerror_r(Errno, Buffer, sizeof Buffer);
+    return System::ErrorMessage(static_cast<uint32_t>(Errno));
 }
 
 } // namespace IdPlatform

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # lab.sh up|down: the network namespaces the netlab tests ping into.
+# lab.sh status: exit 0 when a lab that this very script finished building is up.
 # lab.sh silence on|off: the craft host drops (on) or takes (off) echo requests.
 # lab.sh noise-count: packets from the noise host that have reached the client so far.
 # lab.sh ping-group "FIRST LAST": the groups that may open ICMP datagram sockets in the
@@ -28,6 +29,9 @@ LOCK_DIR=/run/lock
 LOCK=$LOCK_DIR/vexlo-netlab.lock
 
 die() { echo "lab.sh: $1" >&2; exit "${2:-1}"; }
+# A finished lab carries this script's checksum on the client's link: a half-built lab, or
+# one that another version of this script built, is not taken for this one.
+lab_mark() { echo "vexlo-lab $(sha256sum "${BASH_SOURCE[0]}" | cut -c1-16)"; }
 in_ns() { local n=$1; shift; ip netns exec "$P-$n" "$@"; }
 
 # The test process holds the lock for the whole of its run; a standalone call takes it here
@@ -49,6 +53,27 @@ lab_down() {
     for pfx in $PREFIXES; do
         while ip route del prohibit "$pfx" proto $GUARD_PROTO 2>/dev/null; do :; done
     done
+}
+
+# What lab_down must leave: no namespace of the lab and no guard route.
+check_gone() {
+    local left
+    left=$(ls /run/netns 2>/dev/null | grep "^$P-" || true)
+    [ -z "$left" ] || die "namespaces left behind: $left"
+    left=$(ip -4 route show proto $GUARD_PROTO)
+    [ -z "$left" ] || die "guard routes left behind: $left"
+}
+
+lab_status() {
+    local n pfx guards
+    for n in $NAMESPACES; do
+        [ -e "/run/netns/$P-$n" ] || return 1
+    done
+    guards=$(ip -4 route show proto $GUARD_PROTO)
+    for pfx in $PREFIXES; do
+        grep -q "^prohibit $pfx " <<<"$guards" || return 1
+    done
+    ip -n "$P-cli" -o link show dev c0 2>/dev/null | grep -qF "alias $(lab_mark)"
 }
 
 # Any route of the main namespace into, or narrower than the default around, a lab prefix
@@ -140,6 +165,7 @@ table ip vxl {
     }
 }
 EOF
+    ip -n $P-cli link set dev c0 alias "$(lab_mark)"
     trap - EXIT
 }
 
@@ -171,6 +197,12 @@ down)
     [ "$(id -u)" = 0 ] || die "needs root" 77
     take_lock
     lab_down
+    check_gone
+    ;;
+status)
+    [ "$(id -u)" = 0 ] || die "needs root" 77
+    take_lock
+    lab_status
     ;;
 silence)
     [ "$(id -u)" = 0 ] || die "needs root" 77
@@ -188,7 +220,7 @@ ping-group)
     ping_group "${2:-}"
     ;;
 *)
-    echo "usage: $0 up|down|silence on|off|noise-count|ping-group 'FIRST LAST'" >&2
+    echo "usage: $0 up|down|status|silence on|off|noise-count|ping-group 'FIRST LAST'" >&2
     exit 2
     ;;
 esac

@@ -155,25 +155,6 @@ TEST(WinPlatform, SystemErrorMessageIsTheSystemsTextOrEmpty) {
     EXPECT_EQ(Error.SystemErrorText(), "");
 }
 
-TEST(WinPlatform, SameTextLocaleIgnoresCaseOnly) {
-    struct TCase {
-        std::string A, B;
-        bool Same;
-    };
-    const TCase Cases[] = {
-        {"localhost", "LOCALHOST", true},
-        {"LocalHost", "LOCALHOST", true},
-        {"", "", true},
-        {"localhost ", "LOCALHOST", false},
-        {"localhos", "LOCALHOST", false},
-        {std::string("LOCALHOST\0x", 11), "LOCALHOST", false},
-    };
-    for (const auto& Case : Cases) {
-        SCOPED_TRACE(Case.A);
-        EXPECT_EQ(IdPlatform::SameTextLocale(Case.A, Case.B), Case.Same);
-    }
-}
-
 TEST(WinPlatform, TickCountFollowsTheSystemClock) {
     const uint32_t Start = IdPlatform::TickCount();
     ::Sleep(100);
