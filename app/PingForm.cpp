@@ -1,9 +1,8 @@
 #include "app/PingForm.h"
 
-#include "app/Application.h"
+#include "app/Guarded.h"
 #include "app/HostGrid.h"
 #include "app/Label.h"
-#include "app/Shell.h"
 #include "app/WindowFont.h"
 #include "controls/ImageList.h"
 #include "controls/SimpleImage.h"
@@ -17,11 +16,9 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QBitmap>
-#include <QDesktopServices>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyleHints>
-#include <QUrl>
 #include <QWindow>
 #include <stdexcept>
 
@@ -49,10 +46,6 @@ QImage Checked(QImage APicture, const char* AName) {
 
 } // namespace
 
-std::function<std::string()> TPingForm::HostListPathSource = [] { return ::HostListPath(); };
-std::function<bool(const std::string&)> TPingForm::RestorePreviousInstance =
-    Shell::RestoreWindowTitled;
-
 void TIpEdit::SetBackground(const QColor& AColour) {
     QPalette Palette = palette();
     Palette.setColor(QPalette::Base, AColour);
@@ -68,8 +61,9 @@ void TIpEdit::focusInEvent(QFocusEvent* AEvent) {
     }
 }
 
-TPingForm::TPingForm()
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+TPingForm::TPingForm(TPingFormServices AServices)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      FServices(std::move(AServices)) {
     setObjectName(QStringLiteral("PingForm"));
     QPalette Palette = palette();
     Palette.setColor(QPalette::Window, QColor::fromRgb(KeyColour));
@@ -225,7 +219,7 @@ void TPingForm::FormCreate() {
     // control.
     IpEdit->raise();
     Grid->raise();
-    HostListPath = HostListPathSource();
+    HostListPath = FServices.HostListPath();
     FHostListFile = std::make_unique<THostListFile>(HostListPath);
     try {
         FHostListFile->Load(Grid->List());
@@ -251,14 +245,9 @@ TTransButton* TPingForm::MakeButton(int ATop, int AHeight, int ALeft, int AWidth
 }
 
 void TPingForm::CheckPreviousInstance() {
-    TApplication* App = TApplication::Instance();
-    const QString Saved = App->Title();
-    // Blank, so that the search cannot find this copy's own window.
-    App->SetTitle(QString());
-    if (RestorePreviousInstance(LocalBytes(Saved))) {
-        App->Terminate();
+    if (FServices.RestorePreviousInstance()) {
+        FServices.Terminate();
     }
-    App->SetTitle(Saved);
 }
 
 void TPingForm::FormDestroy() {
@@ -334,13 +323,7 @@ void TPingForm::ExitButtonClick() {
 }
 
 void TPingForm::HelpLabelClick() {
-    const QString Path = HelpPagePath();
-    if (OnOpenHelp) {
-        OnOpenHelp(Path);
-        return;
-    }
-    // Hands the page to the desktop's browser and returns at once; a failure shows nothing.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(Path));
+    FServices.OpenHelp(HelpPagePath());
 }
 
 QString TPingForm::HelpPagePath() {

@@ -35,6 +35,19 @@ class TIpEdit : public QLineEdit {
     void focusInEvent(QFocusEvent* AEvent) override;
 };
 
+// What the window takes from outside it, given at construction; tests give their own.
+struct TPingFormServices {
+    // Where the host list is read from at start and stored at the end.
+    std::function<std::string()> HostListPath;
+    // Brings back the window of a copy of the program that already runs; true when there was
+    // one, and this copy then ends.
+    std::function<bool()> RestorePreviousInstance;
+    // Opens the help page at APath without waiting. Nothing is shown when it fails.
+    std::function<void(const QString& APath)> OpenHelp;
+    // Ends the program once its event loop runs; the running handler finishes first.
+    std::function<void()> Terminate;
+};
+
 class TPingForm : public QWidget {
     Q_OBJECT
 
@@ -44,7 +57,7 @@ class TPingForm : public QWidget {
     static constexpr int UnfoldedHeight = 240;
     static constexpr QRgb KeyColour = 0xFF800080; // purple: see-through
 
-    TPingForm();
+    explicit TPingForm(TPingFormServices AServices);
     ~TPingForm() override;
 
     // The start-up handler, run once by the application after the window was made.
@@ -91,14 +104,6 @@ class TPingForm : public QWidget {
     TTransButton* ListButton = nullptr;
     TTransButton* ExitButton = nullptr;
 
-    // Opens the help page; replaceable for tests. Nothing is shown when it fails.
-    std::function<void(const QString& APath)> OnOpenHelp;
-
-    // Where the host list lives and how another copy's window is found and restored; tests
-    // point them at a temporary folder and at a fake desktop.
-    static std::function<std::string()> HostListPathSource;
-    static std::function<bool(const std::string& ATitle)> RestorePreviousInstance;
-
   protected:
     bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
     void mousePressEvent(QMouseEvent* AEvent) override;
@@ -118,6 +123,7 @@ class TPingForm : public QWidget {
                              void (TPingForm::*AClick)());
     bool IsOwnKeyRelease(QObject* AWatched, QEvent* AEvent) const;
 
+    TPingFormServices FServices;
     std::unique_ptr<THostListFile> FHostListFile;
     qreal FFontRatio = 0;
     bool FWatchingScreen = false;
