@@ -1,6 +1,7 @@
 #pragma once
 // The program's one window: a borderless, always-on-top panel shaped by its picture, where
 // the user types a host, pings it once and reads the outcome.
+#include "app/ShapedWindow.h"
 #include "app/StatusDisplay.h"
 #include "app/WindowFont.h"
 
@@ -48,14 +49,13 @@ struct TPingFormServices {
     std::function<void()> Terminate;
 };
 
-class TPingForm : public QWidget {
+class TPingForm : public TShapedWindow {
     Q_OBJECT
 
   public:
     static constexpr int ClientWidth = 210;
     static constexpr int FoldedHeight = 60;
     static constexpr int UnfoldedHeight = 240;
-    static constexpr QRgb KeyColour = 0xFF800080; // purple: see-through
 
     explicit TPingForm(TPingFormServices AServices);
     ~TPingForm() override;
@@ -84,8 +84,6 @@ class TPingForm : public QWidget {
     // The window's font, and the density of the screen that the edit box and the grid draw on.
     void SetFonts(const QFont& AWindowFont, qreal ARatio);
 
-    // The finished window image without its see-through pixels: the window's shape.
-    QRegion ShapeRegion() const;
     // The address of the help page beside the executable.
     static QString HelpPagePath();
 
@@ -99,37 +97,25 @@ class TPingForm : public QWidget {
     TLabel* HelpLabel;
     std::unique_ptr<TInternetManager> InternetManager;
     std::string HostListPath;
-    std::unique_ptr<QImage> BackImage;
     TTransButton* PingButton = nullptr;
     TTransButton* ListButton = nullptr;
     TTransButton* ExitButton = nullptr;
 
   protected:
-    bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
-    void mousePressEvent(QMouseEvent* AEvent) override;
-    void mouseMoveEvent(QMouseEvent* AEvent) override;
-    void mouseReleaseEvent(QMouseEvent* AEvent) override;
-    void paintEvent(QPaintEvent* AEvent) override;
-    void resizeEvent(QResizeEvent* AEvent) override;
+    void PaintSolidParts(QPainter& ACanvas) const override;
+    bool MovesWindow(QPoint APos) const override;
     void showEvent(QShowEvent* AEvent) override;
 
   private:
-    void FormPaint(QPainter& ACanvas);
-    void FormMouseDown(QMouseEvent* AEvent);
     void CheckPreviousInstance();
     void ShowStatus(const TStatusDisplay& AStatus);
     void SetClientHeight(int AHeight);
     TTransButton* MakeButton(int ATop, int AHeight, int ALeft, int AWidth, const QString& AHint,
                              void (TPingForm::*AClick)());
-    bool IsOwnKeyRelease(QObject* AWatched, QEvent* AEvent) const;
 
     TPingFormServices FServices;
     std::unique_ptr<THostListFile> FHostListFile;
     qreal FFontRatio = 0;
     bool FWatchingScreen = false;
     bool FDestroyed = false;
-    // Moving by the background: where the press was, and whether the platform took over.
-    bool FDragPending = false;
-    bool FDragging = false;
-    QPoint FPressPos;
 };

@@ -2,6 +2,7 @@
 // one widget runs them: nothing may need the program's own application object.
 #include "app/Guarded.h"
 #include "app/HostGrid.h"
+#include "app/Label.h"
 #include "net/IdException.h"
 
 #include <QTest>
@@ -83,6 +84,54 @@ TEST(Guarded, ANestedReportPutsTheOuterOneBack) {
     Guarded([] { throw std::runtime_error("outer"); });
     ASSERT_EQ(Outer.Seen.size(), 1u);
     EXPECT_EQ(Outer.Seen[0], "outer");
+}
+
+} // namespace
+
+namespace {
+
+// Presses through the window, hit-tested as a pointer makes them.
+struct TLabelClickCase {
+    const char* Name;
+    bool Listened;
+    Qt::MouseButton Button;
+    QPoint ReleaseAt;
+    int Clicks;
+    bool ParentSawPress;
+};
+
+class TPressCounter : public QWidget {
+  public:
+    int Presses = 0;
+
+  protected:
+    void mousePressEvent(QMouseEvent*) override { ++Presses; }
+};
+
+TEST(LabelClick, OnlyALabelThatIsListenedToTakesPressesAndClicksOnALeftReleaseInside) {
+    const TLabelClickCase Cases[] = {
+        {"a left click", true, Qt::LeftButton, {5, 5}, 1, false},
+        {"a right click", true, Qt::RightButton, {5, 5}, 0, false},
+        {"let go outside", true, Qt::LeftButton, {40, 5}, 0, false},
+        {"nobody listens", false, Qt::LeftButton, {5, 5}, 0, true},
+    };
+    for (const auto& Case : Cases) {
+        TPressCounter Window;
+        Window.resize(60, 30);
+        auto* Label = new TLabel(&Window);
+        Label->setGeometry(0, 0, 20, 13);
+        Label->setText(QStringLiteral("Help"));
+        int Clicks = 0;
+        if (Case.Listened) {
+            QObject::connect(Label, &TLabel::Click, [&] { ++Clicks; });
+        }
+        Window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&Window));
+        QTest::mousePress(Window.windowHandle(), Case.Button, {}, QPoint(5, 5));
+        QTest::mouseRelease(Window.windowHandle(), Case.Button, {}, Case.ReleaseAt);
+        EXPECT_EQ(Clicks, Case.Clicks) << Case.Name;
+        EXPECT_EQ(Window.Presses > 0, Case.ParentSawPress) << Case.Name;
+    }
 }
 
 } // namespace

@@ -188,6 +188,23 @@ TEST_F(PingFormTest, EscClosesTheWindowOnlyFromTheEditBox) {
     EXPECT_FALSE(Form->isVisible());
 }
 
+TEST_F(PingFormTest, KeysReleasedInAnotherWindowOfTheProgramDoNothingHere) {
+    CreateShown();
+    QLineEdit Other;
+    Other.show();
+    Other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Other));
+    Other.setFocus();
+    for (const Qt::Key Key : {Qt::Key_E, Qt::Key_P}) {
+        QTest::keyClick(&Other, Key, Qt::ControlModifier);
+    }
+    QTest::keyClick(&Other, Qt::Key_Return);
+    QTest::keyClick(&Other, Qt::Key_Escape);
+    EXPECT_EQ(Form->height(), 60);
+    EXPECT_EQ(Status(), "Not pinged");
+    EXPECT_TRUE(Form->isVisible());
+}
+
 TEST_F(PingFormTest, SelectingARowPutsItsAddressIntoTheEditBox) {
     WriteList("10.0.0.1=Router\r\nfileserver=Files\r\n");
     CreateShown();
