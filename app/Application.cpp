@@ -2,7 +2,7 @@
 
 #include "app/HeldKeys.h"
 #include "app/PingForm.h"
-#include "app/Shell.h"
+#include "app/PreviousInstance.h"
 #include "app/StatusDisplay.h"
 #include "hosts/HostListFile.h"
 #include "resources/Pictures.h"
@@ -44,7 +44,7 @@ TPingFormServices TApplication::FormServices() {
     TPingFormServices Services;
     Services.HostListPath = [] { return ::HostListPath(); };
     Services.RestorePreviousInstance = [this] {
-        return RestorePreviousInstance(Shell::RestoreWindowTitled);
+        return RestorePreviousInstance(RestoreWindowOfPreviousInstance);
     };
     // Hands the page to the desktop's browser and returns at once; a failure shows nothing.
     Services.OpenHelp = [](const QString& APath) {
