@@ -2,23 +2,32 @@
 
 #include "app/HeldKeys.h"
 #include "app/PingForm.h"
+#include "app/PreviousInstance.h"
 #include "app/StatusDisplay.h"
-#include "net/IdException.h"
+#include "hosts/HostListFile.h"
 #include "resources/Pictures.h"
 
+#include <QDesktopServices>
 #include <QIcon>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPixmap>
+#include <QUrl>
 
 TApplication::TApplication(int& AArgc, char** AArgv) : QApplication(AArgc, AArgv) {
     // The task bar's button and the window switcher show the program icon.
     setWindowIcon(QIcon(QPixmap::fromImage(ProgramIcon())));
     // Where it cannot be had, the window still skips the releases its toolkit marks as repeats.
     AskForOneReleasePerHeldKey();
+    FPreviousReport = ErrorReport::Install(
+        [this](const std::optional<std::string>& AMessage) { ReportError(AMessage); });
 }
 
-TApplication::~TApplication() = default;
+TApplication::~TApplication() {
+    // The window goes before the report it may still use while it stores the host list.
+    FMainForm.reset();
+    ErrorReport::Install(std::move(FPreviousReport));
+}
 
 TApplication* TApplication::Instance() {
     return static_cast<TApplication*>(QCoreApplication::instance());
@@ -31,9 +40,36 @@ void TApplication::SetTitle(const QString& AValue) {
     }
 }
 
+TPingFormServices TApplication::FormServices() {
+    TPingFormServices Services;
+    Services.HostListPath = [] { return ::HostListPath(); };
+    Services.RestorePreviousInstance = [this] {
+        return RestorePreviousInstance(RestoreWindowOfPreviousInstance);
+    };
+    // Hands the page to the desktop's browser and returns at once; a failure shows nothing.
+    Services.OpenHelp = [](const QString& APath) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(APath));
+    };
+    Services.Terminate = [this] { Terminate(); };
+    return Services;
+}
+
+bool TApplication::RestorePreviousInstance(
+    const std::function<bool(const std::string& ATitle)>& AFind) {
+    const QString Saved = Title();
+    // Blank, so that the search cannot find this copy's own window.
+    SetTitle(QString());
+    struct TPutBack {
+        TApplication& App;
+        const QString& Saved;
+        ~TPutBack() { App.SetTitle(Saved); }
+    } PutBack{*this, Saved};
+    return AFind(Saved.toLocal8Bit().toStdString());
+}
+
 void TApplication::CreateForm() {
     try {
-        FMainForm = std::make_unique<TPingForm>();
+        FMainForm = std::make_unique<TPingForm>(FormServices());
     } catch (...) {
         HandleException();
         return;
@@ -67,16 +103,12 @@ void TApplication::Terminate() {
 }
 
 void TApplication::HandleException() {
-    try {
-        throw;
-    } catch (const EIdSilentException&) {
-        // Silent by design: the operation is over and nothing needs saying.
-    } catch (const Exception& E) {
-        ShowErrorBox(E.Message());
-    } catch (const std::exception& E) {
-        ShowErrorBox(E.what());
-    } catch (...) {
-        ShowErrorBox("Unknown error");
+    ReportError(ErrorReport::CurrentMessage());
+}
+
+void TApplication::ReportError(const std::optional<std::string>& AMessage) {
+    if (AMessage) {
+        ShowErrorBox(*AMessage);
     }
 }
 

@@ -1,12 +1,16 @@
 #pragma once
 // The application object: its title, the one main window, and the error box that reports
 // every exception a handler lets escape, after which the program goes on.
+#include "app/Guarded.h"
+
 #include <QApplication>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <string>
 
 class TPingForm;
+struct TPingFormServices;
 
 class TApplication : public QApplication {
     Q_OBJECT
@@ -22,8 +26,14 @@ class TApplication : public QApplication {
     QString Title() const { return FTitle; }
     void SetTitle(const QString& AValue);
 
-    // Makes the main window and runs its start-up handler.
+    // Makes the main window with the services below and runs its start-up handler.
     void CreateForm();
+    // What the window takes from outside: the host list beside the executable, the desktop's
+    // copy of the program, the browser, and this object's end of the program.
+    TPingFormServices FormServices();
+    // Looks for another copy's window, by this program's title, through AFind, and brings it
+    // back. This copy's own window is untitled meanwhile, so that it cannot be the one found.
+    bool RestorePreviousInstance(const std::function<bool(const std::string& ATitle)>& AFind);
     TPingForm* MainForm() const { return FMainForm.get(); }
     // Shows the main window and handles events until it closes or termination was
     // requested; then destroys the window. The exit code.
@@ -34,6 +44,8 @@ class TApplication : public QApplication {
 
     // Reports the exception being handled in the error box; call only from a catch block.
     void HandleException();
+    // Shows AMessage in the error box; nothing for none (an exception silent by design).
+    void ReportError(const std::optional<std::string>& AMessage);
     // Replaces the modal box, for tests: called with the caption and the text.
     std::function<void(const QString& ACaption, const QString& AText)> OnErrorBox;
 
@@ -45,14 +57,5 @@ class TApplication : public QApplication {
     QString FTitle;
     std::unique_ptr<TPingForm> FMainForm;
     bool FTerminated = false;
+    ErrorReport::THandler FPreviousReport;
 };
-
-// Runs AHandler and reports whatever it raises in the application's error box. Every
-// handler that Qt calls goes through this: exceptions must not cross Qt's event code.
-template <class THandler> void Guarded(THandler&& AHandler) {
-    try {
-        AHandler();
-    } catch (...) {
-        TApplication::Instance()->HandleException();
-    }
-}

@@ -1,6 +1,6 @@
 #include "app/HostGrid.h"
 
-#include "app/Application.h"
+#include "app/Guarded.h"
 #include "hosts/HostListErrors.h"
 
 #include <QHeaderView>

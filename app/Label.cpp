@@ -2,6 +2,8 @@
 
 #include <QFontMetricsF>
 #include <QImage>
+#include <QMetaMethod>
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace {
@@ -112,4 +114,36 @@ void TLabel::paintEvent(QPaintEvent*) {
     // picture around it: the bitmap font has glyphs for no other density, and the text keeps
     // the place and fit in its box that it has at 1x (TPingForm::SetFonts says more).
     QPainter(this).drawImage(rect(), Picture());
+}
+
+bool TLabel::Clickable() const {
+    return isSignalConnected(QMetaMethod::fromSignal(&TLabel::Click));
+}
+
+void TLabel::mousePressEvent(QMouseEvent* AEvent) {
+    if (!Clickable()) {
+        QLabel::mousePressEvent(AEvent);
+        return;
+    }
+    AEvent->accept();
+}
+
+void TLabel::mouseDoubleClickEvent(QMouseEvent* AEvent) {
+    if (!Clickable()) {
+        QLabel::mouseDoubleClickEvent(AEvent);
+        return;
+    }
+    AEvent->accept();
+}
+
+void TLabel::mouseReleaseEvent(QMouseEvent* AEvent) {
+    if (!Clickable()) {
+        QLabel::mouseReleaseEvent(AEvent);
+        return;
+    }
+    AEvent->accept();
+    // Let go outside, the press is taken back.
+    if (AEvent->button() == Qt::LeftButton && rect().contains(AEvent->position().toPoint())) {
+        emit Click();
+    }
 }

@@ -24,12 +24,21 @@ class TLabel : public QLabel {
     void SetBold(bool AValue);
     void SetUnderline(bool AValue);
 
+  signals:
+    // A left button pressed and let go over the label. A label that nobody listens to takes
+    // no presses: they go on to the window beneath, which moves by them.
+    void Click();
+
   protected:
     void paintEvent(QPaintEvent* AEvent) override;
+    void mousePressEvent(QMouseEvent* AEvent) override;
+    void mouseDoubleClickEvent(QMouseEvent* AEvent) override;
+    void mouseReleaseEvent(QMouseEvent* AEvent) override;
 
   private:
     // The label as drawn at one device pixel per pixel, before it grows to the screen's density.
     QImage Picture() const;
+    bool Clickable() const;
 
     QColor FFontColour{Qt::black};
     bool FBold = false;

@@ -1,9 +1,9 @@
 #include "app/PingForm.h"
 
-#include "app/Application.h"
+#include "app/Guarded.h"
 #include "app/HostGrid.h"
+#include "app/KeyPreview.h"
 #include "app/Label.h"
-#include "app/Shell.h"
 #include "app/WindowFont.h"
 #include "controls/ImageList.h"
 #include "controls/SimpleImage.h"
@@ -17,11 +17,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QBitmap>
-#include <QDesktopServices>
-#include <QKeyEvent>
 #include <QPainter>
-#include <QStyleHints>
-#include <QUrl>
 #include <QWindow>
 #include <stdexcept>
 
@@ -49,10 +45,6 @@ QImage Checked(QImage APicture, const char* AName) {
 
 } // namespace
 
-std::function<std::string()> TPingForm::HostListPathSource = [] { return ::HostListPath(); };
-std::function<bool(const std::string&)> TPingForm::RestorePreviousInstance =
-    Shell::RestoreWindowTitled;
-
 void TIpEdit::SetBackground(const QColor& AColour) {
     QPalette Palette = palette();
     Palette.setColor(QPalette::Base, AColour);
@@ -68,13 +60,9 @@ void TIpEdit::focusInEvent(QFocusEvent* AEvent) {
     }
 }
 
-TPingForm::TPingForm()
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+TPingForm::TPingForm(TPingFormServices AServices)
+    : TShapedWindow(Qt::WindowStaysOnTopHint), FServices(std::move(AServices)) {
     setObjectName(QStringLiteral("PingForm"));
-    QPalette Palette = palette();
-    Palette.setColor(QPalette::Window, QColor::fromRgb(KeyColour));
-    setPalette(Palette);
-    setAutoFillBackground(true);
     // Before the controls, so that each is made with it.
     setFont(WindowFont());
     move(7, 7);
@@ -131,14 +119,16 @@ TPingForm::TPingForm()
     connect(IpEdit, &QLineEdit::textChanged, this, [this] { Guarded([this] { IpEditChange(); }); });
     connect(Grid, &THostGrid::SelectCell, this,
             [this](const QString& AAddress) { Guarded([&] { GridSelectCell(AAddress); }); });
-    // Key preview and the help label's clicks: every event of the window's controls passes
-    // here first.
-    qApp->installEventFilter(this);
+    connect(HelpLabel, &TLabel::Click, this, [this] { Guarded([this] { HelpLabelClick(); }); });
+    // The window's keys act on their release, whichever of these controls has the focus.
+    auto* Preview = new TKeyPreview(
+        this, [this](int AKey, Qt::KeyboardModifiers AShift) { FormKeyUp(AKey, AShift); });
+    Preview->Watch(IpEdit);
+    Preview->Watch(Grid);
     IpEdit->setFocus();
 }
 
 TPingForm::~TPingForm() {
-    qApp->removeEventFilter(this);
     FormDestroy();
 }
 
@@ -211,10 +201,7 @@ void TPingForm::FormCreate() {
     // already on.
     InternetManager = std::make_unique<TInternetManager>();
     SetClientHeight(FoldedHeight);
-    BackImage = std::make_unique<QImage>(
-        Checked(BackgroundPicture(), "background").convertToFormat(QImage::Format_RGB32));
-    setMask(ShapeRegion());
-    update();
+    SetPicture(Checked(BackgroundPicture(), "background").convertToFormat(QImage::Format_RGB32));
     PingButton = MakeButton(8, 24, 142, 24, QStringLiteral("Send a ping (ctrl + P)"),
                             &TPingForm::PingButtonClick);
     ListButton = MakeButton(8, 24, 164, 24, QStringLiteral("Show list (ctrl + E)"),
@@ -225,7 +212,7 @@ void TPingForm::FormCreate() {
     // control.
     IpEdit->raise();
     Grid->raise();
-    HostListPath = HostListPathSource();
+    HostListPath = FServices.HostListPath();
     FHostListFile = std::make_unique<THostListFile>(HostListPath);
     try {
         FHostListFile->Load(Grid->List());
@@ -251,14 +238,9 @@ TTransButton* TPingForm::MakeButton(int ATop, int AHeight, int ALeft, int AWidth
 }
 
 void TPingForm::CheckPreviousInstance() {
-    TApplication* App = TApplication::Instance();
-    const QString Saved = App->Title();
-    // Blank, so that the search cannot find this copy's own window.
-    App->SetTitle(QString());
-    if (RestorePreviousInstance(LocalBytes(Saved))) {
-        App->Terminate();
+    if (FServices.RestorePreviousInstance()) {
+        FServices.Terminate();
     }
-    App->SetTitle(Saved);
 }
 
 void TPingForm::FormDestroy() {
@@ -270,7 +252,7 @@ void TPingForm::FormDestroy() {
         struct TFreeAfterwards {
             TPingForm& Form;
             ~TFreeAfterwards() {
-                Form.BackImage.reset();
+                Form.DropPicture();
                 Form.InternetManager.reset();
             }
         } FreeAfterwards{*this};
@@ -334,13 +316,7 @@ void TPingForm::ExitButtonClick() {
 }
 
 void TPingForm::HelpLabelClick() {
-    const QString Path = HelpPagePath();
-    if (OnOpenHelp) {
-        OnOpenHelp(Path);
-        return;
-    }
-    // Hands the page to the desktop's browser and returns at once; a failure shows nothing.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(Path));
+    FServices.OpenHelp(HelpPagePath());
 }
 
 QString TPingForm::HelpPagePath() {
@@ -371,98 +347,11 @@ void TPingForm::FormKeyUp(int AKey, Qt::KeyboardModifiers AShift) {
     }
 }
 
-bool TPingForm::IsOwnKeyRelease(QObject* AWatched, QEvent* AEvent) const {
-    if (AEvent->type() != QEvent::KeyRelease || !AWatched->isWidgetType()) {
-        return false;
-    }
-    auto* Target = static_cast<QWidget*>(AWatched);
-    if (Target != this && !isAncestorOf(Target)) {
-        return false;
-    }
-    // A release that no control takes goes on to its parents; only its first delivery, to
-    // the control with the focus (or to the window when none has it), counts.
-    QWidget* Focus = QApplication::focusWidget();
-    return Target == Focus || (Focus == nullptr && Target == this);
-}
-
-bool TPingForm::eventFilter(QObject* AWatched, QEvent* AEvent) {
-    if (IsOwnKeyRelease(AWatched, AEvent)) {
-        auto* Key = static_cast<QKeyEvent*>(AEvent);
-        // Holding a key down repeats press and release; the action is for the real release.
-        if (!Key->isAutoRepeat()) {
-            Guarded([&] { FormKeyUp(Key->key(), Key->modifiers()); });
-        }
-        return false;
-    }
-    if (AWatched == HelpLabel) {
-        if (AEvent->type() == QEvent::MouseButtonPress ||
-            AEvent->type() == QEvent::MouseButtonDblClick) {
-            return true;
-        }
-        if (AEvent->type() == QEvent::MouseButtonRelease) {
-            auto* Mouse = static_cast<QMouseEvent*>(AEvent);
-            if (Mouse->button() == Qt::LeftButton &&
-                HelpLabel->rect().contains(Mouse->position().toPoint())) {
-                Guarded([this] { HelpLabelClick(); });
-            }
-            return true;
-        }
-    }
-    return QWidget::eventFilter(AWatched, AEvent);
-}
-
-void TPingForm::mousePressEvent(QMouseEvent* AEvent) {
+bool TPingForm::MovesWindow(QPoint APos) const {
     // The background and the status line move the window; every other control takes its
-    // own presses, and one that it leaves (the picture's right button) moves nothing.
-    QWidget* Child = childAt(AEvent->position().toPoint());
-    if (Child == nullptr || Child == PingLabel) {
-        Guarded([&] { FormMouseDown(AEvent); });
-    }
-    AEvent->accept();
-}
-
-void TPingForm::FormMouseDown(QMouseEvent* AEvent) {
-    FDragPending = true;
-    FDragging = false;
-    FPressPos = AEvent->globalPosition().toPoint() - frameGeometry().topLeft();
-}
-
-void TPingForm::mouseMoveEvent(QMouseEvent* AEvent) {
-    const QPoint Global = AEvent->globalPosition().toPoint();
-    if (FDragPending) {
-        const QPoint Moved = Global - frameGeometry().topLeft() - FPressPos;
-        if (Moved.manhattanLength() < QApplication::styleHints()->startDragDistance()) {
-            return;
-        }
-        FDragPending = false;
-        // A window manager moves the window itself, as by a title bar; without one, or when
-        // it will not, the window follows the pointer.
-        FDragging = !(windowHandle() && windowHandle()->startSystemMove());
-    }
-    if (FDragging) {
-        move(Global - FPressPos);
-    }
-}
-
-void TPingForm::mouseReleaseEvent(QMouseEvent*) {
-    FDragPending = false;
-    FDragging = false;
-}
-
-void TPingForm::paintEvent(QPaintEvent*) {
-    QPainter Canvas(this);
-    FormPaint(Canvas);
-}
-
-void TPingForm::FormPaint(QPainter& ACanvas) {
-    if (BackImage) {
-        ACanvas.drawImage(0, 0, *BackImage);
-    }
-}
-
-void TPingForm::resizeEvent(QResizeEvent* AEvent) {
-    QWidget::resizeEvent(AEvent);
-    setMask(ShapeRegion());
+    // own presses.
+    QWidget* Child = childAt(APos);
+    return Child == nullptr || Child == PingLabel;
 }
 
 void TPingForm::SetClientHeight(int AHeight) {
@@ -470,19 +359,9 @@ void TPingForm::SetClientHeight(int AHeight) {
     setFixedSize(ClientWidth, AHeight);
 }
 
-QRegion TPingForm::ShapeRegion() const {
-    QImage Finished(ClientWidth, height(), QImage::Format_RGB32);
-    Finished.fill(KeyColour);
-    QPainter Canvas(&Finished);
-    if (BackImage) {
-        Canvas.drawImage(0, 0, *BackImage);
-    } else {
-        // No picture yet: the window is a plain rectangle until FormCreate loads it.
-        Canvas.fillRect(Finished.rect(), Qt::white);
-    }
+void TPingForm::PaintSolidParts(QPainter& ACanvas) const {
+    // The grid is a window of its own in the design, solid where the picture has none.
     if (Grid->geometry().top() < height()) {
-        Canvas.fillRect(Grid->geometry(), Qt::white);
+        ACanvas.fillRect(Grid->geometry(), Qt::white);
     }
-    Canvas.end();
-    return QRegion(QBitmap::fromImage(Finished.createMaskFromColor(KeyColour, Qt::MaskInColor)));
 }

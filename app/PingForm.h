@@ -1,6 +1,7 @@
 #pragma once
 // The program's one window: a borderless, always-on-top panel shaped by its picture, where
 // the user types a host, pings it once and reads the outcome.
+#include "app/ShapedWindow.h"
 #include "app/StatusDisplay.h"
 #include "app/WindowFont.h"
 
@@ -35,16 +36,28 @@ class TIpEdit : public QLineEdit {
     void focusInEvent(QFocusEvent* AEvent) override;
 };
 
-class TPingForm : public QWidget {
+// What the window takes from outside it, given at construction; tests give their own.
+struct TPingFormServices {
+    // Where the host list is read from at start and stored at the end.
+    std::function<std::string()> HostListPath;
+    // Brings back the window of a copy of the program that already runs; true when there was
+    // one, and this copy then ends.
+    std::function<bool()> RestorePreviousInstance;
+    // Opens the help page at APath without waiting. Nothing is shown when it fails.
+    std::function<void(const QString& APath)> OpenHelp;
+    // Ends the program once its event loop runs; the running handler finishes first.
+    std::function<void()> Terminate;
+};
+
+class TPingForm : public TShapedWindow {
     Q_OBJECT
 
   public:
     static constexpr int ClientWidth = 210;
     static constexpr int FoldedHeight = 60;
     static constexpr int UnfoldedHeight = 240;
-    static constexpr QRgb KeyColour = 0xFF800080; // purple: see-through
 
-    TPingForm();
+    explicit TPingForm(TPingFormServices AServices);
     ~TPingForm() override;
 
     // The start-up handler, run once by the application after the window was made.
@@ -71,8 +84,6 @@ class TPingForm : public QWidget {
     // The window's font, and the density of the screen that the edit box and the grid draw on.
     void SetFonts(const QFont& AWindowFont, qreal ARatio);
 
-    // The finished window image without its see-through pixels: the window's shape.
-    QRegion ShapeRegion() const;
     // The address of the help page beside the executable.
     static QString HelpPagePath();
 
@@ -86,44 +97,25 @@ class TPingForm : public QWidget {
     TLabel* HelpLabel;
     std::unique_ptr<TInternetManager> InternetManager;
     std::string HostListPath;
-    std::unique_ptr<QImage> BackImage;
     TTransButton* PingButton = nullptr;
     TTransButton* ListButton = nullptr;
     TTransButton* ExitButton = nullptr;
 
-    // Opens the help page; replaceable for tests. Nothing is shown when it fails.
-    std::function<void(const QString& APath)> OnOpenHelp;
-
-    // Where the host list lives and how another copy's window is found and restored; tests
-    // point them at a temporary folder and at a fake desktop.
-    static std::function<std::string()> HostListPathSource;
-    static std::function<bool(const std::string& ATitle)> RestorePreviousInstance;
-
   protected:
-    bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
-    void mousePressEvent(QMouseEvent* AEvent) override;
-    void mouseMoveEvent(QMouseEvent* AEvent) override;
-    void mouseReleaseEvent(QMouseEvent* AEvent) override;
-    void paintEvent(QPaintEvent* AEvent) override;
-    void resizeEvent(QResizeEvent* AEvent) override;
+    void PaintSolidParts(QPainter& ACanvas) const override;
+    bool MovesWindow(QPoint APos) const override;
     void showEvent(QShowEvent* AEvent) override;
 
   private:
-    void FormPaint(QPainter& ACanvas);
-    void FormMouseDown(QMouseEvent* AEvent);
     void CheckPreviousInstance();
     void ShowStatus(const TStatusDisplay& AStatus);
     void SetClientHeight(int AHeight);
     TTransButton* MakeButton(int ATop, int AHeight, int ALeft, int AWidth, const QString& AHint,
                              void (TPingForm::*AClick)());
-    bool IsOwnKeyRelease(QObject* AWatched, QEvent* AEvent) const;
 
+    TPingFormServices FServices;
     std::unique_ptr<THostListFile> FHostListFile;
     qreal FFontRatio = 0;
     bool FWatchingScreen = false;
     bool FDestroyed = false;
-    // Moving by the background: where the press was, and whether the platform took over.
-    bool FDragPending = false;
-    bool FDragging = false;
-    QPoint FPressPos;
 };

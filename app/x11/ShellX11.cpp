@@ -26,30 +26,26 @@ int IgnoreError(Display*, XErrorEvent*) {
     return 0;
 }
 
-// The error handler is process-wide, so it is ours only while this connection lives. Xlib
-// reports errors of requests without a reply late, hence the sync before the old one returns.
-class TConnection {
+// The error handler is process-wide, so it is ours only while we speak. Xlib reports errors
+// of requests without a reply late, hence the sync before the old one returns.
+class TQuietErrors {
   public:
-    TConnection() : FDisplay(XOpenDisplay(nullptr)) {
-        if (FDisplay != nullptr) {
-            FOldHandler = XSetErrorHandler(&IgnoreError);
-        }
+    explicit TQuietErrors(Display* ADisplay)
+        : FDisplay(ADisplay), FOldHandler(XSetErrorHandler(&IgnoreError)) {}
+    ~TQuietErrors() {
+        XSync(FDisplay, False);
+        XSetErrorHandler(FOldHandler);
     }
-    ~TConnection() {
-        if (FDisplay != nullptr) {
-            XSync(FDisplay, False);
-            XCloseDisplay(FDisplay);
-            XSetErrorHandler(FOldHandler);
-        }
-    }
-    TConnection(const TConnection&) = delete;
-    TConnection& operator=(const TConnection&) = delete;
-
-    Display* Get() const { return FDisplay; }
+    TQuietErrors(const TQuietErrors&) = delete;
+    TQuietErrors& operator=(const TQuietErrors&) = delete;
 
   private:
     Display* FDisplay;
-    XErrorHandler FOldHandler = nullptr;
+    XErrorHandler FOldHandler;
+};
+
+struct TCloseDisplay {
+    void operator()(Display* ADisplay) const { XCloseDisplay(ADisplay); }
 };
 
 struct TXFree {
@@ -249,18 +245,23 @@ class TDesktop {
 
 } // namespace
 
-bool Shell::RestoreWindowTitled(const std::string& ATitle) {
-    const TConnection Connection;
-    if (Connection.Get() == nullptr) {
+bool Shell::RestoreWindowTitledOn(Display* ADisplay, const std::string& ATitle) {
+    if (ADisplay == nullptr) {
         return false;
     }
-    const TDesktop Desktop(Connection.Get());
+    const TQuietErrors Quiet(ADisplay);
+    const TDesktop Desktop(ADisplay);
     const std::optional<Window> Found = Desktop.Find(ATitle);
     if (!Found) {
         return false;
     }
     Desktop.Restore(*Found);
     return true;
+}
+
+bool Shell::RestoreWindowTitled(const std::string& ATitle) {
+    const std::unique_ptr<Display, TCloseDisplay> Connection(XOpenDisplay(nullptr));
+    return RestoreWindowTitledOn(Connection.get(), ATitle);
 }
 
 bool Shell::ReportHeldKeysAsOneRelease(Display* ADisplay) {

@@ -1,5 +1,7 @@
 #pragma once
 // What only the X11 side of the shell offers: requests on the toolkit's own connection.
+#include <string>
+
 struct _XDisplay;
 
 namespace Shell {
@@ -9,5 +11,10 @@ namespace Shell {
 // the server repeats a held key as release-and-press pairs, and a handler that acts on
 // releases acts on every pair. True when the server agreed.
 bool ReportHeldKeysAsOneRelease(_XDisplay* ADisplay);
+
+// RestoreWindowTitled over a connection that is already open, the toolkit's own: a second
+// connection costs the start a round of its own to the server. ADisplay stays open, and
+// the process's error handler is back as it was when this returns.
+bool RestoreWindowTitledOn(_XDisplay* ADisplay, const std::string& ATitle);
 
 } // namespace Shell

@@ -26,11 +26,6 @@ class PingFormTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(Dir.isValid());
-        TPingForm::HostListPathSource = [this] { return ListPath(); };
-        TPingForm::RestorePreviousInstance = [this](const std::string& ATitle) {
-            Searched.push_back(ATitle);
-            return AnotherCopy;
-        };
         TApplication::Instance()->OnErrorBox = [this](const QString& ACaption,
                                                       const QString& AText) {
             Errors.push_back({ACaption, AText});
@@ -52,8 +47,23 @@ class PingFormTest : public ::testing::Test {
         return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray("<none>");
     }
 
+    // The application's own services, but for a temporary folder, a fake desktop and a
+    // browser that only notes the page.
+    TPingFormServices Services() {
+        TApplication* App = TApplication::Instance();
+        TPingFormServices Result = App->FormServices();
+        Result.HostListPath = [this] { return ListPath(); };
+        Result.RestorePreviousInstance = [this, App] {
+            return App->RestorePreviousInstance([this](const std::string& ATitle) {
+                Searched.push_back(ATitle);
+                return AnotherCopy;
+            });
+        };
+        Result.OpenHelp = [this](const QString& APath) { Opened = APath; };
+        return Result;
+    }
     void Create() {
-        Form = std::make_unique<TPingForm>();
+        Form = std::make_unique<TPingForm>(Services());
         Guarded([this] { Form->FormCreate(); });
     }
     void CreateShown() {
@@ -75,6 +85,7 @@ class PingFormTest : public ::testing::Test {
     std::unique_ptr<TPingForm> Form;
     std::vector<std::string> Searched;
     bool AnotherCopy = false;
+    QString Opened;
     std::vector<TErrorBox> Errors;
 };
 
@@ -177,6 +188,23 @@ TEST_F(PingFormTest, EscClosesTheWindowOnlyFromTheEditBox) {
     EXPECT_FALSE(Form->isVisible());
 }
 
+TEST_F(PingFormTest, KeysReleasedInAnotherWindowOfTheProgramDoNothingHere) {
+    CreateShown();
+    QLineEdit Other;
+    Other.show();
+    Other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Other));
+    Other.setFocus();
+    for (const Qt::Key Key : {Qt::Key_E, Qt::Key_P}) {
+        QTest::keyClick(&Other, Key, Qt::ControlModifier);
+    }
+    QTest::keyClick(&Other, Qt::Key_Return);
+    QTest::keyClick(&Other, Qt::Key_Escape);
+    EXPECT_EQ(Form->height(), 60);
+    EXPECT_EQ(Status(), "Not pinged");
+    EXPECT_TRUE(Form->isVisible());
+}
+
 TEST_F(PingFormTest, SelectingARowPutsItsAddressIntoTheEditBox) {
     WriteList("10.0.0.1=Router\r\nfileserver=Files\r\n");
     CreateShown();
@@ -267,8 +295,6 @@ TEST_F(PingFormTest, TheWindowImageAndShapeFollowThePicture) {
 
 TEST_F(PingFormTest, TheBackgroundAndStatusLineMoveTheWindowThePictureAndHelpDoNot) {
     CreateShown();
-    QString Opened;
-    Form->OnOpenHelp = [&](const QString& APath) { Opened = APath; };
     const auto Drag = [&](QPoint AFrom, Qt::MouseButton AButton) {
         const QPoint Start = Form->pos();
         QTest::mousePress(Form->windowHandle(), AButton, {}, AFrom);

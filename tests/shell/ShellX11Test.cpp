@@ -1,6 +1,7 @@
 // Finding and restoring another copy's window on a real X server of each test's own, with
 // windows made through raw Xlib as any toolkit makes them. Where a window manager matters,
 // the test takes that role itself and records what it is asked to do.
+#include "app/x11/ShellX11.h"
 #include "app/Shell.h"
 #include "tests/support/XServer.h"
 
@@ -183,6 +184,24 @@ TEST_F(ShellX11Test, ARecordLeftByAWindowManagerThatHasGoneIsIgnored) {
 
     ASSERT_TRUE(Shell::RestoreWindowTitled("Vexlo"));
 
+    EXPECT_TRUE(Viewable(Real));
+    EXPECT_EQ(Focus(), Real);
+}
+
+int CountError(Display*, XErrorEvent*) {
+    return 0;
+}
+
+TEST_F(ShellX11Test, OnTheToolkitsConnectionItLeavesItOpenAndTheErrorHandlerAsItWas) {
+    const Window Real = Make("Vexlo");
+    XSync(X, False);
+    XSetErrorHandler(&CountError);
+
+    ASSERT_TRUE(Shell::RestoreWindowTitledOn(X, "Vexlo"));
+    EXPECT_FALSE(Shell::RestoreWindowTitledOn(X, "Vexlo2"));
+    EXPECT_FALSE(Shell::RestoreWindowTitledOn(nullptr, "Vexlo"));
+
+    EXPECT_EQ(XSetErrorHandler(nullptr), &CountError);
     EXPECT_TRUE(Viewable(Real));
     EXPECT_EQ(Focus(), Real);
 }
