@@ -76,8 +76,16 @@ void THostListModel::RowSelected(std::string_view AAddress) {
 }
 
 THostGrid::THostGrid(QWidget* AParent)
-    : QTableView(AParent), FEditor(FList), FModel(new THostListModel(FEditor, this)),
-      FCellEditor(new QLineEdit(viewport())) {
+    : THostGrid(std::make_unique<THostListDocument>(), AParent) {}
+
+THostGrid::THostGrid(std::unique_ptr<THostListDocument> AOwn, QWidget* AParent)
+    : THostGrid(*AOwn, AParent) {
+    FOwnDocument = std::move(AOwn);
+}
+
+THostGrid::THostGrid(THostListDocument& ADocument, QWidget* AParent)
+    : QTableView(AParent), FList(ADocument.List), FEditor(ADocument.Editor),
+      FModel(new THostListModel(FEditor, this)), FCellEditor(new QLineEdit(viewport())) {
     FEditor.SetObserver(FModel);
     setModel(FModel);
     setFrameStyle(QFrame::Box | QFrame::Plain);

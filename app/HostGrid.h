@@ -39,6 +39,13 @@ class THostListModel : public QAbstractTableModel, public THostListObserver {
     THostListEditor& FEditor;
 };
 
+// The host list and its editing rules: they live as long as the window, whether or not the
+// grid that shows them has been made yet.
+struct THostListDocument {
+    THostList List;
+    THostListEditor Editor{List};
+};
+
 class THostGrid : public QTableView {
     Q_OBJECT
 
@@ -48,7 +55,10 @@ class THostGrid : public QTableView {
     static constexpr int GridLine = 1;
     static constexpr int AddressWidth = 98;
 
+    // A grid with a list of its own.
     explicit THostGrid(QWidget* AParent);
+    // A grid over a list that outlives it.
+    THostGrid(THostListDocument& ADocument, QWidget* AParent);
     ~THostGrid() override;
 
     THostList& List() { return FList; }
@@ -78,6 +88,7 @@ class THostGrid : public QTableView {
     void updateGeometries() override;
 
   private:
+    THostGrid(std::unique_ptr<THostListDocument> AOwn, QWidget* AParent);
     bool HandleKey(QKeyEvent* AEvent);
     void CellTextEdited(const QString& AText);
     QModelIndex CurrentCell() const;
@@ -87,8 +98,9 @@ class THostGrid : public QTableView {
     void FitNameColumn();
     int VisibleRows() const;
 
-    THostList FList;
-    THostListEditor FEditor;
+    std::unique_ptr<THostListDocument> FOwnDocument;
+    THostList& FList;
+    THostListEditor& FEditor;
     THostListModel* FModel;
     QLineEdit* FCellEditor;
     bool FTabStop = true;

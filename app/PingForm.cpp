@@ -90,12 +90,7 @@ TPingForm::TPingForm(TPingFormServices AServices)
         EchoClientReply(ASender, AReplyStatus);
     };
 
-    Grid = new THostGrid(this);
-    Grid->setGeometry(GridBox);
-    // The system's colours, not the window's purple key, which must never show in a cell.
-    QPalette System = QApplication::palette();
-    System.setResolveMask(~QPalette::ResolveMask(0));
-    Grid->setPalette(System);
+    FHostList = std::make_unique<THostListDocument>();
 
     PingLabel = new TLabel(this);
     PingLabel->setGeometry(StatusBox);
@@ -115,21 +110,56 @@ TPingForm::TPingForm(TPingFormServices AServices)
     HelpLabel->setCursor(Qt::PointingHandCursor);
 
     SetFonts(WindowFont(), devicePixelRatioF());
-    setTabOrder(IpEdit, Grid);
     connect(IpEdit, &QLineEdit::textChanged, this, [this] { Guarded([this] { IpEditChange(); }); });
-    connect(Grid, &THostGrid::SelectCell, this,
-            [this](const QString& AAddress) { Guarded([&] { GridSelectCell(AAddress); }); });
     connect(HelpLabel, &TLabel::Click, this, [this] { Guarded([this] { HelpLabelClick(); }); });
     // The window's keys act on their release, whichever of these controls has the focus.
-    auto* Preview = new TKeyPreview(
+    FPreview = new TKeyPreview(
         this, [this](int AKey, Qt::KeyboardModifiers AShift) { FormKeyUp(AKey, AShift); });
-    Preview->Watch(IpEdit);
-    Preview->Watch(Grid);
+    FPreview->Watch(IpEdit);
     IpEdit->setFocus();
 }
 
 TPingForm::~TPingForm() {
     FormDestroy();
+    // Before the list it shows goes with the members; the other children go with QWidget.
+    delete FGrid;
+    FGrid = nullptr;
+}
+
+THostGrid* TPingForm::Grid() {
+    if (FGrid != nullptr) {
+        return FGrid;
+    }
+    FGrid = new THostGrid(*FHostList, this);
+    FGrid->setGeometry(GridBox);
+    // The system's colours, not the window's purple key, which must never show in a cell.
+    QPalette System = QApplication::palette();
+    System.setResolveMask(~QPalette::ResolveMask(0));
+    FGrid->setPalette(System);
+    FGrid->setFont(FGridFont);
+    FGrid->SetTabStop(FGridTabStop);
+    setTabOrder(IpEdit, FGrid);
+    connect(FGrid, &THostGrid::SelectCell, this,
+            [this](const QString& AAddress) { Guarded([&] { GridSelectCell(AAddress); }); });
+    FPreview->Watch(FGrid);
+    // A window of its own in the design, above every drawn control.
+    FGrid->raise();
+    FGrid->show();
+    return FGrid;
+}
+
+void TPingForm::ListReset() {
+    FHostList->Editor.Reset();
+    if (FGrid != nullptr) {
+        FGrid->ListReset();
+    }
+}
+
+void TPingForm::SetGridTabStop(bool AValue) {
+    FGridTabStop = AValue;
+    if (FGrid != nullptr) {
+        FGrid->SetTabStop(AValue);
+    }
 }
 
 std::vector<TFixedText> TPingForm::FixedTexts(const QFont& AFont) {
@@ -171,7 +201,10 @@ void TPingForm::SetFonts(const QFont& AWindowFont, qreal ARatio) {
     // advances. So there they take a scalable sans, smoothed as text at that density is.
     if (qFuzzyCompare(ARatio, 1.0)) {
         IpEdit->setFont(AWindowFont);
-        Grid->setFont(AWindowFont);
+        FGridFont = AWindowFont;
+        if (FGrid != nullptr) {
+            FGrid->setFont(FGridFont);
+        }
         return;
     }
     static const QFont Scalable = [] {
@@ -180,7 +213,10 @@ void TPingForm::SetFonts(const QFont& AWindowFont, qreal ARatio) {
         return Font;
     }();
     IpEdit->setFont(Scalable);
-    Grid->setFont(Scalable);
+    FGridFont = Scalable;
+    if (FGrid != nullptr) {
+        FGrid->setFont(FGridFont);
+    }
 }
 
 void TPingForm::showEvent(QShowEvent* AEvent) {
@@ -211,18 +247,30 @@ void TPingForm::FormCreate() {
     // The edit box and the grid are windows of their own in the design, above every drawn
     // control.
     IpEdit->raise();
-    Grid->raise();
+    if (FGrid != nullptr) {
+        FGrid->raise();
+    }
+    // When a step fails the rest is skipped and the grid keeps its tab stop, so that Tab
+    // moves into it even folded: then it must be there.
+    struct TGridWhileTabStop {
+        TPingForm& Form;
+        ~TGridWhileTabStop() {
+            if (Form.FGridTabStop) {
+                Form.Grid();
+            }
+        }
+    } GridWhileTabStop{*this};
     HostListPath = FServices.HostListPath();
     FHostListFile = std::make_unique<THostListFile>(HostListPath);
     try {
-        FHostListFile->Load(Grid->List());
+        FHostListFile->Load(FHostList->List);
     } catch (...) {
-        Grid->ListReset();
+        ListReset();
         throw;
     }
-    Grid->ListReset();
+    ListReset();
     CheckPreviousInstance();
-    Grid->SetTabStop(false);
+    SetGridTabStop(false);
 }
 
 TTransButton* TPingForm::MakeButton(int ATop, int AHeight, int ALeft, int AWidth,
@@ -256,8 +304,8 @@ void TPingForm::FormDestroy() {
                 Form.InternetManager.reset();
             }
         } FreeAfterwards{*this};
-        if (FHostListFile && Grid->List().Count() > 0) {
-            FHostListFile->Save(Grid->List());
+        if (FHostListFile && FHostList->List.Count() > 0) {
+            FHostListFile->Save(FHostList->List);
         }
     });
 }
@@ -273,7 +321,7 @@ void TPingForm::ShowStatus(const TStatusDisplay& AStatus) {
 void TPingForm::PingButtonClick() {
     ShowStatus(NotPingedDisplay());
     const std::string Text = LocalBytes(IpEdit->text());
-    const std::optional<std::string> Target = PingTarget(Text, *InternetManager, Grid->List());
+    const std::optional<std::string> Target = PingTarget(Text, *InternetManager, FHostList->List);
     if (!Target) {
         IpEdit->SetBackground(ToQColor(clRed));
         ShowStatus(NameNotFoundDisplay());
@@ -301,13 +349,15 @@ void TPingForm::IpEditChange() {
 
 void TPingForm::ListButtonClick() {
     if (height() == FoldedHeight) {
+        // Made before the window grows: the shape comes from the grown window's picture.
+        THostGrid* View = Grid();
         SetClientHeight(UnfoldedHeight);
-        Grid->setFocus();
-        Grid->SetTabStop(true);
+        View->setFocus();
+        SetGridTabStop(true);
     } else {
         SetClientHeight(FoldedHeight);
         IpEdit->setFocus();
-        Grid->SetTabStop(false);
+        SetGridTabStop(false);
     }
 }
 
@@ -361,7 +411,7 @@ void TPingForm::SetClientHeight(int AHeight) {
 
 void TPingForm::PaintSolidParts(QPainter& ACanvas) const {
     // The grid is a window of its own in the design, solid where the picture has none.
-    if (Grid->geometry().top() < height()) {
-        ACanvas.fillRect(Grid->geometry(), Qt::white);
+    if (FGrid != nullptr && FGrid->geometry().top() < height()) {
+        ACanvas.fillRect(FGrid->geometry(), Qt::white);
     }
 }

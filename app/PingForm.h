@@ -19,6 +19,8 @@ class TIdIcmpClient;
 class TImageList;
 class TInternetManager;
 class THostGrid;
+struct THostListDocument;
+class TKeyPreview;
 class THostListFile;
 class TLabel;
 class TSimpleImage;
@@ -92,7 +94,10 @@ class TPingForm : public TShapedWindow {
     TSimpleImage* ReplyImage;
     std::unique_ptr<TImageList> ImageList1;
     std::unique_ptr<TIdIcmpClient> EchoClient;
-    THostGrid* Grid;
+    // The host list grid, made the first time it is wanted: the window unfolding, or a Tab
+    // that may move into it. A folded window starts without it, which saves most of the
+    // time from the window's creation to its first frame.
+    THostGrid* Grid();
     TLabel* PingLabel;
     TLabel* HelpLabel;
     std::unique_ptr<TInternetManager> InternetManager;
@@ -113,8 +118,16 @@ class TPingForm : public TShapedWindow {
     TTransButton* MakeButton(int ATop, int AHeight, int ALeft, int AWidth, const QString& AHint,
                              void (TPingForm::*AClick)());
 
+    void ListReset();
+    void SetGridTabStop(bool AValue);
+
     TPingFormServices FServices;
+    std::unique_ptr<THostListDocument> FHostList;
     std::unique_ptr<THostListFile> FHostListFile;
+    THostGrid* FGrid = nullptr;
+    bool FGridTabStop = true;
+    QFont FGridFont;
+    TKeyPreview* FPreview = nullptr;
     qreal FFontRatio = 0;
     bool FWatchingScreen = false;
     bool FDestroyed = false;

@@ -105,7 +105,7 @@ TEST_F(PingFormTest, OpensFoldedAtItsPlaceWithEveryControlWhereTheDesignPutsIt) 
         {Form->ReplyImage, {110, 14, 16, 16}, ""},
         {Form->PingLabel, {8, 42, 161, 13}, ""},
         {Form->HelpLabel, {176, 42, 22, 13}, ""},
-        {Form->Grid, {2, 90, 206, 148}, ""},
+        {Form->Grid(), {2, 90, 206, 148}, ""},
         {Form->PingButton, {142, 8, 24, 24}, "Send a ping (ctrl + P)"},
         {Form->ListButton, {164, 8, 24, 24}, "Show list (ctrl + E)"},
         {Form->ExitButton, {190, 4, 14, 14}, "Exit (escape)"},
@@ -119,23 +119,37 @@ TEST_F(PingFormTest, OpensFoldedAtItsPlaceWithEveryControlWhereTheDesignPutsIt) 
     EXPECT_EQ(Status(), "Not pinged");
     EXPECT_EQ(StatusColour(), QColor(0, 0, 255));
     EXPECT_EQ(Form->ReplyImage->ImageIndex(), 0);
-    EXPECT_FALSE(Form->Grid->TabStop());
+    EXPECT_FALSE(Form->Grid()->TabStop());
     // Pixel columns 164 and 165 belong to the list button, made after the ping button.
     EXPECT_EQ(Form->childAt(165, 20), Form->ListButton);
     EXPECT_EQ(Form->childAt(163, 20), Form->PingButton);
+}
+
+TEST_F(PingFormTest, AFoldedWindowHasNoGridUntilItUnfoldsThenTheGridShowsTheLoadedList) {
+    WriteList("10.0.0.1=Router\r\n");
+    CreateShown();
+    EXPECT_EQ(Form->findChild<THostGrid*>(), nullptr);
+    Press(Qt::Key_Tab); // no tab stop while folded: the focus stays
+    EXPECT_TRUE(Form->IpEdit->hasFocus());
+    Form->ListButtonClick();
+    const auto* Grid = Form->findChild<THostGrid*>();
+    ASSERT_NE(Grid, nullptr);
+    EXPECT_TRUE(Grid->isVisible());
+    EXPECT_EQ(Grid->model()->index(0, 1).data().toString(), "Router");
+    EXPECT_TRUE(Form->Grid()->CellEditor()->hasFocus());
 }
 
 TEST_F(PingFormTest, TheListButtonAndCtrlEFoldAndUnfoldMovingFocusAndTabStop) {
     CreateShown();
     QTest::mouseClick(Form->windowHandle(), Qt::LeftButton, {}, QPoint(176, 20));
     EXPECT_EQ(Form->height(), 240);
-    EXPECT_TRUE(Form->Grid->hasFocus() || Form->Grid->CellEditor()->hasFocus());
-    EXPECT_TRUE(Form->Grid->TabStop());
+    EXPECT_TRUE(Form->Grid()->hasFocus() || Form->Grid()->CellEditor()->hasFocus());
+    EXPECT_TRUE(Form->Grid()->TabStop());
     Press(Qt::Key_E, Qt::ControlModifier);
     EXPECT_EQ(Form->height(), 60);
     EXPECT_TRUE(Form->IpEdit->hasFocus());
     EXPECT_EQ(Form->IpEdit->selectedText(), Form->IpEdit->text());
-    EXPECT_FALSE(Form->Grid->TabStop());
+    EXPECT_FALSE(Form->Grid()->TabStop());
 }
 
 TEST_F(PingFormTest, CtrlPPingsAndLeavesTheWindowFolded) {
@@ -161,7 +175,7 @@ TEST_F(PingFormTest, NameNotFoundTurnsTheEditBoxRedUntilItsTextChanges) {
 TEST_F(PingFormTest, EnterFromTheGridPingsTheEditBoxText) {
     CreateShown();
     Press(Qt::Key_E, Qt::ControlModifier);
-    ASSERT_TRUE(Form->Grid->CellEditor()->hasFocus());
+    ASSERT_TRUE(Form->Grid()->CellEditor()->hasFocus());
     Form->IpEdit->setText("127.0.0.1");
     Press(Qt::Key_Return);
     if (::geteuid() == 0) {
@@ -212,8 +226,8 @@ TEST_F(PingFormTest, SelectingARowPutsItsAddressIntoTheEditBox) {
     Press(Qt::Key_Down);
     EXPECT_EQ(Form->IpEdit->text(), "fileserver");
     EXPECT_EQ(Status(), "Not pinged");
-    const QRect FirstRow = Form->Grid->visualRect(Form->Grid->model()->index(0, 1));
-    QTest::mouseClick(Form->Grid->viewport(), Qt::LeftButton, {}, FirstRow.center());
+    const QRect FirstRow = Form->Grid()->visualRect(Form->Grid()->model()->index(0, 1));
+    QTest::mouseClick(Form->Grid()->viewport(), Qt::LeftButton, {}, FirstRow.center());
     EXPECT_EQ(Form->IpEdit->text(), "10.0.0.1");
 }
 
@@ -223,14 +237,14 @@ TEST_F(PingFormTest, AnEqualsSignInAnAddressIsRefusedWithAnErrorBox) {
     Press(Qt::Key_E, Qt::ControlModifier);
     Press(Qt::Key_Home);
     Press(Qt::Key_Left);
-    ASSERT_EQ(Form->Grid->Editor().Col(), 0);
+    ASSERT_EQ(Form->Grid()->Editor().Col(), 0);
     Press(Qt::Key_End);
     Press(Qt::Key_Equal);
     ASSERT_EQ(Errors.size(), 1u);
     EXPECT_EQ(Errors[0].Caption, "Vexlo");
     EXPECT_EQ(Errors[0].Text, "Key may not contain equals sign (\"=\")");
-    EXPECT_EQ(Form->Grid->CellEditor()->text(), "10.0.0.1");
-    EXPECT_EQ(Form->Grid->List().Line(0), "10.0.0.1=Router");
+    EXPECT_EQ(Form->Grid()->CellEditor()->text(), "10.0.0.1");
+    EXPECT_EQ(Form->Grid()->List().Line(0), "10.0.0.1=Router");
 }
 
 TEST_F(PingFormTest, ExitWritesTheHostListAndAnEmptyListLeavesTheFileAlone) {
@@ -256,9 +270,9 @@ TEST_F(PingFormTest, AnUnreadableHostListIsReportedAndSkipsTheRestOfStartUp) {
         << Errors[0].Text.toStdString();
     EXPECT_FALSE(Errors[0].Text.endsWith(".."));
     EXPECT_TRUE(Searched.empty());
-    EXPECT_TRUE(Form->Grid->TabStop());
-    EXPECT_EQ(Form->Grid->List().Count(), 0u);
-    Form->Grid->List().Append("10.0.0.9=Typed after the error");
+    EXPECT_TRUE(Form->Grid()->TabStop());
+    EXPECT_EQ(Form->Grid()->List().Count(), 0u);
+    Form->Grid()->List().Append("10.0.0.9=Typed after the error");
     Form.reset();
     EXPECT_EQ(QFileInfo(Path).symLinkTarget(), Path);
 }
@@ -367,7 +381,7 @@ TEST_F(PingFormTest, EveryFixedTextAndTheWidestStatusTextsFitTheirBoxesInEachFon
                 EXPECT_NEAR(Grown.width(), Ink.width() * Ratio, Ratio);
                 EXPECT_NEAR(Grown.height(), Ink.height() * Ratio, Ratio);
             }
-            const QHeaderView* Titles = Form->Grid->horizontalHeader();
+            const QHeaderView* Titles = Form->Grid()->horizontalHeader();
             EXPECT_LE(Titles->fontMetrics().horizontalAdvance("IP Address"), 98 - 2);
             EXPECT_LE(Titles->fontMetrics().horizontalAdvance("Name"), 104 - 2);
         }
@@ -390,7 +404,7 @@ TEST_F(PingFormTest, TheGridsCellsAndLinesFillItsClientWidthInOneColourWithoutAF
         EXPECT_EQ(IsLine(50, Y) && IsLine(150, Y), RowLine) << Y;
     }
     // The current cell, the first row's name, is its editor's, to its edges.
-    const QRgb Base = Form->Grid->palette().color(QPalette::Base).rgb();
+    const QRgb Base = Form->Grid()->palette().color(QPalette::Base).rgb();
     EXPECT_EQ(guitest::CheckPixels(Window, {205, 110, 1, 18}, [&](QPoint) { return Base; }), "");
     EXPECT_EQ(guitest::CheckPixels(Window, {102, 127, 104, 1}, [&](QPoint) { return Base; }), "");
 }
