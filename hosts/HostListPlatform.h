@@ -39,8 +39,8 @@ class TReplacement {
   private:
     void Discard();
 
-    std::string FPath;   // as the user knows it, for the messages
-    std::string FTarget; // the file to replace, links followed
+    std::string FPath;     // as the user knows it, for the messages
+    std::string FTarget;   // the file to replace, links followed
     std::string FTemp;     // empty while the new file has no name yet
     std::intptr_t FHandle; // a descriptor or a HANDLE
     bool FOpen = false;

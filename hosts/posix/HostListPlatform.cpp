@@ -64,8 +64,7 @@ bool CannotCreateIn(int AErrno) {
 // leaves nothing behind, and nobody can open the file while it is written. Mode 0600 until
 // it takes the old file's.
 int OpenUnnamed(const std::string& AFolder) {
-    return ::open(AFolder.empty() ? "." : AFolder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
-                  0600);
+    return ::open(AFolder.empty() ? "." : AFolder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
 }
 
 // The old file itself, emptied only once it shows to be a regular file.

@@ -14,9 +14,9 @@
 #include <grp.h>
 #include <iostream>
 #include <random>
-#include <sys/wait.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -111,8 +111,8 @@ TEST(PosixFile, TheNewFileIsPrivateWhileWrittenAndTakesTheOldModeOrTheUsualOne) 
         int OldMode; // -1: no list yet
         mode_t Umask;
         mode_t After;
-    } Cases[] = {{0600, 022, 0600}, {0644, 077, 0644}, {0640, 0, 0640}, {-1, 022, 0644},
-                 {-1, 077, 0600}};
+    } Cases[] = {
+        {0600, 022, 0600}, {0644, 077, 0644}, {0640, 0, 0640}, {-1, 022, 0644}, {-1, 077, 0600}};
     for (const auto& C : Cases) {
         TTempFolder Folder;
         const std::string Path = Folder / "vexlo.txt";
