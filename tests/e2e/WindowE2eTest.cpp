@@ -42,7 +42,8 @@ class VexloWindow : public ::testing::Test {
                                           const std::vector<std::string>& AArguments = {},
                                           const TNetwork& ANetwork = {}) {
         std::string Error;
-        auto Program = Session->Launch(ACopy, ANetwork, Error, AEnvironment, std::nullopt, AArguments);
+        auto Program =
+            Session->Launch(ACopy, ANetwork, Error, AEnvironment, std::nullopt, AArguments);
         if (!Program) {
             ADD_FAILURE() << Error;
         }
@@ -223,7 +224,7 @@ TEST_F(VexloWindow, ASecondCopyRestoresTheFirstAndEndsHavingWrittenItsHostList) 
 
     EXPECT_TRUE(Desktop().Viewable(Program->Window));
     EXPECT_EQ(Desktop().FocusedWindow(), Program->Window);
-    EXPECT_EQ(ReadFile(Second.HostListPath()), DefaultHostList);
+    EXPECT_EQ(ReadBytes(Second.HostListPath()), DefaultHostList);
     EXPECT_TRUE(Program->Process->Running());
     EXPECT_FALSE(std::filesystem::exists(First.HostListPath()))
         << "the first copy stores its list only when it ends";
@@ -244,13 +245,13 @@ TEST_F(VexloWindow, EscInTheEditBoxEndsTheProgramAndWritesTheHostList) {
         SCOPED_TRACE(Case.What);
         TProgramCopy Copy;
         if (Case.Before) {
-            WriteFile(Copy.HostListPath(), *Case.Before);
+            WriteBytes(Copy.HostListPath(), *Case.Before);
         }
         const auto Program = Launch(Copy);
         ASSERT_TRUE(Program);
         ASSERT_TRUE(Desktop().Key("Escape"));
         EXPECT_EQ(Program->Process->Wait(5s), 0);
-        EXPECT_EQ(ReadFile(Copy.HostListPath()), Case.After);
+        EXPECT_EQ(ReadBytes(Copy.HostListPath()), Case.After);
     }
 }
 
@@ -394,9 +395,9 @@ TEST_F(VexloWindow, WithoutWinesFontsTheWidestTimeOutAndHelpShowWhole) {
     const std::string Lab = "vexlo-e2e-" + std::to_string(getpid());
     const std::unique_ptr<const std::string, void (*)(const std::string*)> Removed(
         &Lab, [](const std::string* AName) {
-            e2e::Run({"ip", "netns", "del", *AName}, {});
+            ::Run({"ip", "netns", "del", *AName}, {});
         });
-    ASSERT_EQ(e2e::Run({"sh", "-ec",
+    ASSERT_EQ(::Run({"sh", "-ec",
                         "ip netns add $0; ip -n $0 link set lo up; ip -n $0 link add d0 up type "
                         "veth peer name d1; ip -n $0 link set d1 up; ip -n $0 address add "
                         "10.255.255.1/30 dev d0; ip -n $0 neighbour add 10.255.255.2 lladdr "
