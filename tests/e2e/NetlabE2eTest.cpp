@@ -1,5 +1,6 @@
 // The real program inside the netlab's client namespace (tests/netlab/lab.sh), where a host
 // stays silent and a router rejects: what the window shows for each, and when.
+#include "tests/e2e/E2eExpect.h"
 #include "tests/e2e/E2eSupport.h"
 #include "tests/support/NetLab.h"
 
@@ -142,15 +143,7 @@ TEST_F(VexloInTheLab, AsNobodyWithoutCapabilityThePingSocketAnswersWhereTheRange
         ASSERT_EQ(Seen.Failure, "") << Program->Process->Output();
 
         const QImage Screen = Session.Desktop().Screenshot();
-        const QRect Picture = StatusPictureBox.translated(Origin);
-        const int Green = CountColour(Screen, Picture, DarkGreen);
-        const int RedDisc = CountColour(Screen, Picture, Red);
-        if (Case.Picture == 1) {
-            EXPECT_GE(Green, 8) << "the reply picture's arrow";
-            EXPECT_EQ(RedDisc, 0);
-        } else {
-            EXPECT_EQ(Green + RedDisc, 0) << "picture 0 has neither arrow nor disc";
-        }
+        ExpectStatusPicture(Screen, Origin, Case.Picture);
     }
 }
 

@@ -1,6 +1,7 @@
 // The real program in a real X server, used as a person uses it: keys and chords through
 // xdotool, the outcome read from screenshots and from the host list file on disk. Each copy
 // runs in a network namespace of its own with only loopback, so nothing leaves the machine.
+#include "tests/e2e/E2eExpect.h"
 #include "tests/e2e/E2eSupport.h"
 
 #include <gtest/gtest.h>
@@ -95,15 +96,7 @@ TEST_F(VexloWindow, EnterShowsTheOutcomeInTheStatusLineThePictureAndTheEditBox) 
         EXPECT_EQ(Seen.Failure, "");
 
         const QImage Screen = Desktop().Screenshot();
-        const QRect Picture = StatusPictureBox.translated(Origin);
-        const int Green = CountColour(Screen, Picture, DarkGreen);
-        const int RedDisc = CountColour(Screen, Picture, Red);
-        if (Case.Picture == 1) {
-            EXPECT_GE(Green, 8) << "the reply picture's arrow";
-            EXPECT_EQ(RedDisc, 0);
-        } else {
-            EXPECT_EQ(Green + RedDisc, 0) << "picture 0 has neither arrow nor disc";
-        }
+        ExpectStatusPicture(Screen, Origin, Case.Picture);
         const QRect Edit = EditBox.translated(Origin);
         const int EditRed = CountColour(Screen, Edit, Red);
         if (Case.EditBoxRed) {
@@ -398,12 +391,12 @@ TEST_F(VexloWindow, WithoutWinesFontsTheWidestTimeOutAndHelpShowWhole) {
             ::Run({"ip", "netns", "del", *AName}, {});
         });
     ASSERT_EQ(::Run({"sh", "-ec",
-                        "ip netns add $0; ip -n $0 link set lo up; ip -n $0 link add d0 up type "
-                        "veth peer name d1; ip -n $0 link set d1 up; ip -n $0 address add "
-                        "10.255.255.1/30 dev d0; ip -n $0 neighbour add 10.255.255.2 lladdr "
-                        "02:00:00:00:00:02 dev d0; ip -n $0 route add default via 10.255.255.2",
-                        Lab},
-                       {})
+                     "ip netns add $0; ip -n $0 link set lo up; ip -n $0 link add d0 up type "
+                     "veth peer name d1; ip -n $0 link set d1 up; ip -n $0 address add "
+                     "10.255.255.1/30 dev d0; ip -n $0 neighbour add 10.255.255.2 lladdr "
+                     "02:00:00:00:00:02 dev d0; ip -n $0 route add default via 10.255.255.2",
+                     Lab},
+                    {})
                   .Code,
               0);
     TProgramCopy Copy;
