@@ -3,22 +3,19 @@
 // resident memory (wait4). Then the Enter release to the painted reply for 127.0.0.1 next
 // to the same repaint without a ping, measured inside the program.
 // Usage: bench_startup [RUNS] [REPLY_RUNS]. A ping needs root or cap_net_raw.
+#include "tests/support/Process.h"
+#include "tests/support/XServer.h"
+
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <map>
-#include <poll.h>
+#include <optional>
 #include <sstream>
 #include <string>
-#include <sys/prctl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <time.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -40,48 +37,14 @@ struct TRun {
 // Runs AProgram to its end (bounded), with its stdout read for the marks.
 TRun RunOnce(const std::vector<std::string>& AArgs, const std::string& ADisplay) {
     TRun Result;
-    int Out[2];
-    if (pipe2(Out, O_CLOEXEC) != 0) {
-        return Result;
-    }
-    std::vector<char*> Argv;
-    for (const std::string& Arg : AArgs) {
-        Argv.push_back(const_cast<char*>(Arg.c_str()));
-    }
-    Argv.push_back(nullptr);
-    const std::string Display = "DISPLAY=" + ADisplay;
     const long long Forked = MonotonicNs();
-    const pid_t Pid = fork();
-    if (Pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        dup2(Out[1], STDOUT_FILENO);
-        dup2(Out[1], STDERR_FILENO);
-        putenv(const_cast<char*>(Display.c_str()));
-        putenv(const_cast<char*>("QT_QPA_PLATFORM=xcb"));
-        execv(Argv[0], Argv.data());
-        _exit(127);
-    }
-    close(Out[1]);
-    const long long Deadline = Forked + 60000000000LL;
-    char Buffer[4096];
-    pollfd Ready{Out[0], POLLIN, 0};
-    for (;;) {
-        const long long Left = (Deadline - MonotonicNs()) / 1000000;
-        if (Left <= 0 || poll(&Ready, 1, static_cast<int>(Left)) <= 0) {
-            kill(Pid, SIGKILL);
-            break;
-        }
-        const ssize_t Count = read(Out[0], Buffer, sizeof Buffer);
-        if (Count <= 0) {
-            break;
-        }
-        Result.Output.append(Buffer, static_cast<size_t>(Count));
-    }
-    close(Out[0]);
-    int Status = 0;
-    rusage Usage{};
-    wait4(Pid, &Status, 0, &Usage);
-    Result.PeakMb = static_cast<double>(Usage.ru_maxrss) / 1024.0;
+    TProcessOptions Options;
+    Options.Environment = {"DISPLAY=" + ADisplay, "QT_QPA_PLATFORM=xcb"};
+    TProcess Program(AArgs, Options);
+    const std::optional<int> Status = Program.Wait(std::chrono::seconds(60));
+    Program.Kill();
+    Result.Output = Program.Output();
+    Result.PeakMb = static_cast<double>(Program.PeakResidentKb()) / 1024.0;
     // Marks are "NAME NANOSECONDS" lines; whatever else the program says is kept for errors.
     std::istringstream Lines(Result.Output);
     for (std::string Line; std::getline(Lines, Line);) {
@@ -91,8 +54,7 @@ TRun RunOnce(const std::vector<std::string>& AArgs, const std::string& ADisplay)
             Result.MsAfterFork[Name] = static_cast<double>(At - Forked) / 1e6;
         }
     }
-    Result.Ok = WIFEXITED(Status) && WEXITSTATUS(Status) == 0 &&
-                Result.MsAfterFork.count("first-paint") == 1;
+    Result.Ok = Status == 0 && Result.MsAfterFork.count("first-paint") == 1;
     return Result;
 }
 
@@ -103,48 +65,6 @@ double Percentile(std::vector<double> AValues, double AFraction) {
     std::sort(AValues.begin(), AValues.end());
     return AValues[static_cast<size_t>(AFraction * static_cast<double>(AValues.size() - 1))];
 }
-
-// Xvfb on the first free display, which it names itself once it takes clients.
-class TXvfb {
-  public:
-    TXvfb() {
-        int Ready[2];
-        if (pipe(Ready) != 0) {
-            return;
-        }
-        FPid = fork();
-        if (FPid == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            close(Ready[0]);
-            const int Null = open("/dev/null", O_WRONLY);
-            dup2(Null, STDOUT_FILENO);
-            dup2(Null, STDERR_FILENO);
-            const std::string Fd = std::to_string(Ready[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", Fd.c_str(), "-nolisten", "tcp", "-noreset",
-                   "-screen", "0", "640x480x24", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(Ready[1]);
-        pollfd Wait{Ready[0], POLLIN, 0};
-        char C = 0;
-        std::string Number;
-        while (poll(&Wait, 1, 20000) > 0 && read(Ready[0], &C, 1) == 1 && C != '\n') {
-            Number += C;
-        }
-        close(Ready[0]);
-        Display = Number.empty() ? "" : ":" + Number;
-    }
-    ~TXvfb() {
-        if (FPid > 0) {
-            kill(FPid, SIGTERM);
-            waitpid(FPid, nullptr, 0);
-        }
-    }
-    std::string Display;
-
-  private:
-    pid_t FPid = -1;
-};
 
 struct TSeries {
     const char* Name;
@@ -184,9 +104,9 @@ bool Measure(TSeries& ASeries, const std::string& ADisplay, bool AKeep) {
 int main(int AArgc, char** AArgv) {
     const int Runs = AArgc > 1 ? std::atoi(AArgv[1]) : 20;
     const int ReplyRuns = AArgc > 2 ? std::atoi(AArgv[2]) : 500;
-    TXvfb Server;
-    if (Server.Display.empty()) {
-        std::fprintf(stderr, "bench_startup: Xvfb did not start\n");
+    const TXServer Server;
+    if (!Server.Error().empty()) {
+        std::fprintf(stderr, "bench_startup: %s\n", Server.Error().c_str());
         return 1;
     }
     // Copies in a folder of their own: the program's host list lives beside it.
@@ -209,14 +129,14 @@ int main(int AArgc, char** AArgv) {
     // host list file exists as it does for a user.
     for (int I = 0; I < 2 && Ok; ++I) {
         for (TSeries* Series : Order) {
-            Ok = Ok && Measure(*Series, Server.Display, false);
+            Ok = Ok && Measure(*Series, Server.Name(), false);
         }
     }
     // Round after round, each starting one program further on, so none always follows the
     // same other.
     for (int I = 0; I < Runs && Ok; ++I) {
         for (int J = 0; J < 3; ++J) {
-            Ok = Ok && Measure(*Order[(I + J) % 3], Server.Display, true);
+            Ok = Ok && Measure(*Order[(I + J) % 3], Server.Name(), true);
         }
     }
     if (!Ok) {
@@ -225,7 +145,7 @@ int main(int AArgc, char** AArgv) {
     }
 
     std::printf("start-up under Xvfb %s, %d runs each, alternating (ms from fork)\n",
-                Server.Display.c_str(), Runs);
+                Server.Name().c_str(), Runs);
     std::printf("  %-18s %8s %8s %8s %8s %11s %10s %8s\n", "", "main", "app", "window", "paint",
                 "paint p90", "peak MB", "MB p90");
     for (const TSeries* Series : Order) {
@@ -253,7 +173,7 @@ int main(int AArgc, char** AArgv) {
 
     if (ReplyRuns > 0) {
         const TRun Reply =
-            RunOnce({VexloBinary, "--reply", std::to_string(ReplyRuns)}, Server.Display);
+            RunOnce({VexloBinary, "--reply", std::to_string(ReplyRuns)}, Server.Name());
         std::istringstream Lines(Reply.Output);
         double Enter[2] = {-1, -1};
         double Repaint[2] = {-1, -1};

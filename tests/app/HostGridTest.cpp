@@ -3,6 +3,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+#include <vector>
+
 namespace {
 
 struct TKey {
@@ -10,59 +14,70 @@ struct TKey {
     Qt::KeyboardModifiers Modifiers = Qt::NoModifier;
 };
 
+struct TKeysCase {
+    const char* Name;
+    const char* File;
+    std::vector<TKey> Keys;
+    std::vector<std::string> Lines;
+    std::size_t Row;
+};
+// A failing case is named by its name alone, not by its bytes.
+void PrintTo(const TKeysCase& ACase, std::ostream* AOut) {
+    *AOut << ACase.Name;
+}
+
 // Real key events through the grid's cell editor, as a person types them; the rules
 // themselves are tested on the editor, this only checks that each key reaches its rule.
-TEST(HostGrid, KeysReachTheirEditingRules) {
-    const struct {
-        const char* Name;
-        const char* File;
-        std::vector<TKey> Keys;
-        std::vector<std::string> Lines;
-        std::size_t Row;
-    } Cases[] = {
-        {"Insert adds an empty entry above",
-         "a=1\r\nb=2\r\n",
-         {{Qt::Key_Insert}},
-         {"=", "a=1", "b=2"},
-         0},
-        {"Down on the last row appends", "a=1\r\n", {{Qt::Key_Down}}, {"a=1", "="}, 1},
-        {"Ctrl+Delete on the last row removes it, the row above current",
-         "a=1\r\nb=2\r\n",
-         {{Qt::Key_Down}, {Qt::Key_Delete, Qt::ControlModifier}},
-         {"a=1"},
-         0},
-        {"Esc drops an empty new row", "a=1\r\n", {{Qt::Key_Down}, {Qt::Key_Escape}}, {"a=1"}, 0},
-        {"Esc puts typing back", "a=1\r\n", {{Qt::Key_X}, {Qt::Key_Escape}}, {"a=1"}, 0},
-        {"Ctrl+Down and Ctrl+Up jump",
-         "a=1\r\nb=2\r\nc=3\r\n",
-         {{Qt::Key_Down, Qt::ControlModifier}},
-         {"a=1", "b=2", "c=3"},
-         2},
-        {"Enter neither ends the edit nor moves",
-         "a=1\r\nb=2\r\n",
-         {{Qt::Key_X}, {Qt::Key_Return}, {Qt::Key_Y}},
-         {"a=xy", "b=2"},
-         0},
-        {"typing into the blank row of an empty list makes an entry", "", {{Qt::Key_Z}}, {"=z"}, 0},
-    };
-    for (const auto& Case : Cases) {
-        THostGrid Grid(nullptr);
-        Grid.resize(206, 148);
-        Grid.List().Assign(Case.File);
-        Grid.ListReset();
-        Grid.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&Grid));
-        for (const TKey& Key : Case.Keys) {
-            QTest::keyClick(Grid.CellEditor(), Key.Key, Key.Modifiers);
-        }
-        std::vector<std::string> Lines;
-        for (std::size_t I = 0; I < Grid.List().Count(); ++I) {
-            Lines.emplace_back(Grid.List().Line(I));
-        }
-        EXPECT_EQ(Lines, Case.Lines) << Case.Name;
-        EXPECT_EQ(Grid.Editor().Row(), Case.Row) << Case.Name;
+class HostGridKeys : public ::testing::TestWithParam<TKeysCase> {};
+
+TEST_P(HostGridKeys, ReachTheirEditingRule) {
+    const TKeysCase& Case = GetParam();
+    THostGrid Grid(nullptr);
+    Grid.resize(206, 148);
+    Grid.List().Assign(Case.File);
+    Grid.ListReset();
+    Grid.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Grid));
+    for (const TKey& Key : Case.Keys) {
+        QTest::keyClick(Grid.CellEditor(), Key.Key, Key.Modifiers);
     }
+    std::vector<std::string> Lines;
+    for (std::size_t I = 0; I < Grid.List().Count(); ++I) {
+        Lines.emplace_back(Grid.List().Line(I));
+    }
+    EXPECT_EQ(Lines, Case.Lines);
+    EXPECT_EQ(Grid.Editor().Row(), Case.Row);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, HostGridKeys,
+    ::testing::Values(
+        TKeysCase{"InsertAddsAnEmptyEntryAbove",
+                  "a=1\r\nb=2\r\n",
+                  {{Qt::Key_Insert}},
+                  {"=", "a=1", "b=2"},
+                  0},
+        TKeysCase{"DownOnTheLastRowAppends", "a=1\r\n", {{Qt::Key_Down}}, {"a=1", "="}, 1},
+        TKeysCase{"CtrlDeleteOnTheLastRowRemovesItTheRowAboveCurrent",
+                  "a=1\r\nb=2\r\n",
+                  {{Qt::Key_Down}, {Qt::Key_Delete, Qt::ControlModifier}},
+                  {"a=1"},
+                  0},
+        TKeysCase{
+            "EscDropsAnEmptyNewRow", "a=1\r\n", {{Qt::Key_Down}, {Qt::Key_Escape}}, {"a=1"}, 0},
+        TKeysCase{"EscPutsTypingBack", "a=1\r\n", {{Qt::Key_X}, {Qt::Key_Escape}}, {"a=1"}, 0},
+        TKeysCase{"CtrlDownAndCtrlUpJump",
+                  "a=1\r\nb=2\r\nc=3\r\n",
+                  {{Qt::Key_Down, Qt::ControlModifier}},
+                  {"a=1", "b=2", "c=3"},
+                  2},
+        TKeysCase{"EnterNeitherEndsTheEditNorMoves",
+                  "a=1\r\nb=2\r\n",
+                  {{Qt::Key_X}, {Qt::Key_Return}, {Qt::Key_Y}},
+                  {"a=xy", "b=2"},
+                  0},
+        TKeysCase{"TypingIntoTheBlankRowOfAnEmptyListMakesAnEntry", "", {{Qt::Key_Z}}, {"=z"}, 0}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 TEST(HostGrid, TheNameColumnTakesTheRestOfTheClientWidth) {
     THostGrid Grid(nullptr);

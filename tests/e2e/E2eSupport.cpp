@@ -4,26 +4,15 @@
 #include <X11/Xutil.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <net/if.h>
-#include <poll.h>
-#include <pwd.h>
 #include <sched.h>
 #include <sstream>
-#include <sys/ioctl.h>
 #include <sys/mount.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace e2e {
 
@@ -31,56 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-// NAME=value settings of the test's own environment, overridden or extended by AExtra.
-std::vector<std::string> MergedEnvironment(const std::vector<std::string>& AExtra) {
-    std::vector<std::string> Result;
-    auto NameOf = [](const std::string& ASetting) {
-        return ASetting.substr(0, ASetting.find('='));
-    };
-    for (char** Entry = environ; *Entry != nullptr; ++Entry) {
-        const std::string Setting = *Entry;
-        bool Overridden = false;
-        for (const std::string& Extra : AExtra) {
-            Overridden = Overridden || NameOf(Extra) == NameOf(Setting);
-        }
-        if (!Overridden) {
-            Result.push_back(Setting);
-        }
-    }
-    Result.insert(Result.end(), AExtra.begin(), AExtra.end());
-    return Result;
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& AStrings) {
-    std::vector<char*> Result;
-    for (std::string& S : AStrings) {
-        Result.push_back(S.data());
-    }
-    Result.push_back(nullptr);
-    return Result;
-}
-
-// In the child between fork and exec: only system calls from here on.
-bool EnterNetwork(const TNetwork& ANetwork) {
-    if (ANetwork.NamespacePath.empty()) {
-        if (unshare(CLONE_NEWNET) != 0) {
-            return false;
-        }
-        const int Socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        ifreq Request{};
-        std::strcpy(Request.ifr_name, "lo");
-        if (Socket < 0 || ioctl(Socket, SIOCGIFFLAGS, &Request) != 0) {
-            return false;
-        }
-        Request.ifr_flags = static_cast<short>(Request.ifr_flags | IFF_UP);
-        const bool Up = ioctl(Socket, SIOCSIFFLAGS, &Request) == 0;
-        close(Socket);
-        return Up;
-    }
-    const int Target = open(ANetwork.NamespacePath.c_str(), O_RDONLY | O_CLOEXEC);
-    return Target >= 0 && setns(Target, CLONE_NEWNET) == 0;
-}
 
 std::filesystem::path TempFileName(const std::string& AStem) {
     std::string Pattern = (std::filesystem::temp_directory_path() / (AStem + "-XXXXXX")).string();
@@ -114,121 +53,6 @@ std::string MissingPrerequisite(const std::vector<std::string>& AExtraTools) {
         }
     }
     return {};
-}
-
-TProcess::TProcess(const std::vector<std::string>& AArgs, const TProcessOptions& AOptions)
-    : FOutputFile(AOptions.OutputFile) {
-    std::vector<std::string> Args = AArgs;
-    std::vector<std::string> Environment = MergedEnvironment(AOptions.Environment);
-    std::vector<char*> Argv = Pointers(Args);
-    std::vector<char*> Envp = Pointers(Environment);
-    const std::string Output = FOutputFile.empty() ? "/dev/null" : FOutputFile.string();
-    const pid_t Parent = getpid();
-    FPid = fork();
-    if (FPid != 0) {
-        return;
-    }
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != Parent) {
-        _exit(127);
-    }
-    const int Out = open(Output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (Out >= 0) {
-        dup2(Out, STDOUT_FILENO);
-        dup2(Out, STDERR_FILENO);
-    }
-    if (AOptions.Network && !EnterNetwork(*AOptions.Network)) {
-        const char Message[] = "cannot enter the network namespace\n";
-        (void)!write(STDERR_FILENO, Message, sizeof Message - 1);
-        _exit(126);
-    }
-    // After the namespace, which only root may enter. Leaving root for good clears every
-    // capability; the raw system calls, as this child of a threaded process has one thread.
-    if (AOptions.User &&
-        (syscall(SYS_setgroups, 0, nullptr) != 0 ||
-         syscall(SYS_setresgid, AOptions.User->Gid, AOptions.User->Gid, AOptions.User->Gid) != 0 ||
-         syscall(SYS_setresuid, AOptions.User->Uid, AOptions.User->Uid, AOptions.User->Uid) != 0)) {
-        const char Message[] = "cannot become the user\n";
-        (void)!write(STDERR_FILENO, Message, sizeof Message - 1);
-        _exit(126);
-    }
-    execvpe(Argv[0], Argv.data(), Envp.data());
-    _exit(127);
-}
-
-TProcess::~TProcess() {
-    Kill();
-}
-
-bool TProcess::Running() {
-    return !Wait(0ms).has_value();
-}
-
-std::optional<int> TProcess::Wait(std::chrono::milliseconds ATimeout) {
-    const auto Deadline = Clock::now() + ATimeout;
-    while (!FStatus && FPid > 0) {
-        int WaitStatus = 0;
-        if (waitpid(FPid, &WaitStatus, WNOHANG) == FPid) {
-            FStatus = WIFEXITED(WaitStatus) ? WEXITSTATUS(WaitStatus) : 128 + WTERMSIG(WaitStatus);
-            break;
-        }
-        if (Clock::now() >= Deadline) {
-            break;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return FStatus;
-}
-
-void TProcess::Kill() {
-    if (FPid > 0 && !FStatus) {
-        kill(FPid, SIGKILL);
-        int WaitStatus = 0;
-        waitpid(FPid, &WaitStatus, 0);
-        FStatus = 128 + SIGKILL;
-    }
-}
-
-std::string TProcess::Output() const {
-    return FOutputFile.empty() ? std::string() : ReadFile(FOutputFile);
-}
-
-TRunResult Run(const std::vector<std::string>& AArgs, const std::vector<std::string>& AEnvironment,
-               std::chrono::milliseconds ATimeout) {
-    const std::filesystem::path OutputFile = TempFileName("vexlo-e2e-run");
-    TRunResult Result;
-    {
-        TProcess Process(AArgs, {AEnvironment, std::nullopt, OutputFile, std::nullopt});
-        Result.Code = Process.Wait(ATimeout).value_or(-1);
-    }
-    Result.Output = ReadFile(OutputFile);
-    std::filesystem::remove(OutputFile);
-    return Result;
-}
-
-TTempFolder::TTempFolder() {
-    std::string Pattern = (std::filesystem::temp_directory_path() / "vexlo-e2e-XXXXXX").string();
-    if (mkdtemp(Pattern.data()) != nullptr) {
-        FPath = Pattern;
-    }
-}
-
-TTempFolder::~TTempFolder() {
-    std::error_code Ignored;
-    if (!FPath.empty()) {
-        std::filesystem::remove_all(FPath, Ignored);
-    }
-}
-
-std::string ReadFile(const std::filesystem::path& APath) {
-    std::ifstream In(APath, std::ios::binary);
-    std::ostringstream Contents;
-    Contents << In.rdbuf();
-    return Contents.str();
-}
-
-void WriteFile(const std::filesystem::path& APath, const std::string& AContents) {
-    std::ofstream(APath, std::ios::binary) << AContents;
 }
 
 TBackdrop::TBackdrop(const std::string& ADisplay) {
@@ -397,14 +221,6 @@ void TProgramCopy::HandTo(const TUser& AUser) const {
         (void)!chown(Entry.path().c_str(), AUser.Uid, AUser.Gid);
     }
     (void)!chown(Folder().c_str(), AUser.Uid, AUser.Gid);
-}
-
-TUser Nobody() {
-    TUser User{65534, 65534};
-    if (const passwd* P = getpwnam("nobody")) {
-        User = {P->pw_uid, P->pw_gid};
-    }
-    return User;
 }
 
 QImage RenderStatusLine(const TXServer& AServer, const std::string& AText, QColor AColour,

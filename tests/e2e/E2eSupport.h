@@ -2,7 +2,10 @@
 // The real program on a real X server of the test's own: processes started and ended by pid,
 // a private network namespace for each copy, the desktop seen through screenshots and
 // driven through xdotool as a person drives it.
+#include "tests/support/FileBytes.h"
 #include "tests/support/Ink.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/XServer.h"
 
 #include <QColor>
@@ -15,7 +18,6 @@
 #include <optional>
 #include <ostream>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 struct _XDisplay;
@@ -36,78 +38,6 @@ using ink::InkBox;
 
 // Why these tests cannot run here, or empty when they can.
 std::string MissingPrerequisite(const std::vector<std::string>& AExtraTools = {});
-
-// Where a started program's network lives. Every copy of the program runs away from the
-// machine's network, so no test can send a packet, not even a name query, off the machine.
-struct TNetwork {
-    // A namespace file such as /run/netns/vxl-cli; empty: a fresh namespace with only
-    // loopback, brought up.
-    std::string NamespacePath;
-};
-
-// An ordinary user to run a program as: its ids only, no supplementary group, and so no
-// capability at all.
-struct TUser {
-    uid_t Uid = 0;
-    gid_t Gid = 0;
-};
-// nobody and its group, as the system names them.
-TUser Nobody();
-
-struct TProcessOptions {
-    std::vector<std::string> Environment; // NAME=value, added to the test's own
-    std::optional<TNetwork> Network;      // none: the test's own namespace
-    std::filesystem::path OutputFile;     // stdout and stderr; empty: /dev/null
-    std::optional<TUser> User;            // none: the test's own user (root)
-};
-
-// A program the test started. It dies with the test process, is ended only by its pid,
-// and every wait on it is bounded.
-class TProcess {
-  public:
-    TProcess(const std::vector<std::string>& AArgs, const TProcessOptions& AOptions = {});
-    TProcess(const TProcess&) = delete;
-    TProcess& operator=(const TProcess&) = delete;
-    ~TProcess();
-
-    pid_t Pid() const { return FPid; }
-    bool Running();
-    // The exit code (128 + signal when killed by one), or nothing if still running after
-    // ATimeout.
-    std::optional<int> Wait(std::chrono::milliseconds ATimeout);
-    void Kill();
-    std::string Output() const;
-
-  private:
-    pid_t FPid = -1;
-    std::optional<int> FStatus;
-    std::filesystem::path FOutputFile;
-};
-
-struct TRunResult {
-    int Code = -1; // -1: did not finish in time and was killed
-    std::string Output;
-};
-
-// Runs a short command to its end, or kills it after ATimeout.
-TRunResult Run(const std::vector<std::string>& AArgs, const std::vector<std::string>& AEnvironment,
-               std::chrono::milliseconds ATimeout = std::chrono::seconds(10));
-
-// A folder of the test's own, removed with everything in it.
-class TTempFolder {
-  public:
-    TTempFolder();
-    TTempFolder(const TTempFolder&) = delete;
-    TTempFolder& operator=(const TTempFolder&) = delete;
-    ~TTempFolder();
-    const std::filesystem::path& Path() const { return FPath; }
-
-  private:
-    std::filesystem::path FPath;
-};
-
-std::string ReadFile(const std::filesystem::path& APath);
-void WriteFile(const std::filesystem::path& APath, const std::string& AContents);
 
 // A plain window of one colour covering the screen, made before the program starts so that
 // it lies beneath the program's window: whatever shows through or is pressed through the

@@ -1,21 +1,18 @@
 // The real program inside the netlab's client namespace (tests/netlab/lab.sh), where a host
 // stays silent and a router rejects: what the window shows for each, and when.
+#include "tests/e2e/E2eExpect.h"
 #include "tests/e2e/E2eSupport.h"
+#include "tests/support/NetLab.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <fstream>
-#include <sys/file.h>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 
 using namespace e2e;
 using namespace std::chrono_literals;
 
-const std::string LabScript = std::string(VEXLO_NETLAB_DIR) + "/lab.sh";
 const char* const ClientNamespace = "/run/netns/vxl-cli";
 // Addresses of the lab (lab.sh draws the map).
 const std::string QuietHost = "203.0.113.6";
@@ -25,51 +22,18 @@ class VexloInTheLab : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         FSkip = MissingPrerequisite({"ip", "nft", "bash"});
-        if (!FSkip.empty()) {
-            return;
-        }
-        // The netlab tests' own lock: one lab at a time, whichever tree runs it.
-        const std::string LockPath = std::filesystem::is_directory("/run/lock")
-                                         ? "/run/lock/vexlo-netlab.lock"
-                                         : "/tmp/vexlo-netlab.lock";
-        FLock = open(LockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        bool Locked = false;
-        for (int I = 0; FLock >= 0 && I < 600 && !Locked; ++I) {
-            Locked = flock(FLock, LOCK_EX | LOCK_NB) == 0;
-            if (!Locked) {
-                std::this_thread::sleep_for(100ms);
-            }
-        }
-        if (!Locked) {
-            FLabError = "could not lock " + LockPath + " within 60 s";
-            return;
-        }
-        // The lab the fixture built for the whole run when there is one; else one of its own.
-        if (Lab("status").Code != 0) {
-            FLabTried = true;
-            const TRunResult Up = Lab("up");
-            FLabError = Up.Code == 0 ? "" : "lab.sh up failed: " + Up.Output;
+        if (FSkip.empty()) {
+            FLabError = FLab.Acquire();
         }
     }
 
     static void TearDownTestSuite() {
-        if (FLabTried) {
-            const TRunResult Down = Lab("down");
-            EXPECT_EQ(Down.Code, 0) << Down.Output;
-        }
-        if (FLock >= 0) {
-            close(FLock);
-            FLock = -1;
-        }
-        FLabTried = false;
+        const TRunResult Down = FLab.Release();
+        EXPECT_EQ(Down.Code, 0) << Down.Output;
     }
 
     static TRunResult Lab(const std::string& AVerb, const std::string& AArgument = {}) {
-        std::vector<std::string> Args{"bash", LabScript, AVerb};
-        if (!AArgument.empty()) {
-            Args.push_back(AArgument);
-        }
-        return e2e::Run(Args, {"VXL_LAB_LOCK_HELD=1"}, 30s);
+        return FLab.Run(AVerb, AArgument);
     }
 
     void SetUp() override {
@@ -79,10 +43,9 @@ class VexloInTheLab : public ::testing::Test {
         ASSERT_EQ(FLabError, "");
     }
 
+    static inline TNetLab FLab{std::string(VEXLO_NETLAB_DIR) + "/lab.sh"};
     static inline std::string FSkip;
     static inline std::string FLabError;
-    static inline bool FLabTried = false;
-    static inline int FLock = -1;
 };
 
 TEST_F(VexloInTheLab, SilenceAndRejectionShowTheirTextsInRedWithTheFailurePicture) {
@@ -180,15 +143,7 @@ TEST_F(VexloInTheLab, AsNobodyWithoutCapabilityThePingSocketAnswersWhereTheRange
         ASSERT_EQ(Seen.Failure, "") << Program->Process->Output();
 
         const QImage Screen = Session.Desktop().Screenshot();
-        const QRect Picture = StatusPictureBox.translated(Origin);
-        const int Green = CountColour(Screen, Picture, DarkGreen);
-        const int RedDisc = CountColour(Screen, Picture, Red);
-        if (Case.Picture == 1) {
-            EXPECT_GE(Green, 8) << "the reply picture's arrow";
-            EXPECT_EQ(RedDisc, 0);
-        } else {
-            EXPECT_EQ(Green + RedDisc, 0) << "picture 0 has neither arrow nor disc";
-        }
+        ExpectStatusPicture(Screen, Origin, Case.Picture);
     }
 }
 

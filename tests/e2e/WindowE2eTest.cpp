@@ -1,6 +1,7 @@
 // The real program in a real X server, used as a person uses it: keys and chords through
 // xdotool, the outcome read from screenshots and from the host list file on disk. Each copy
 // runs in a network namespace of its own with only loopback, so nothing leaves the machine.
+#include "tests/e2e/E2eExpect.h"
 #include "tests/e2e/E2eSupport.h"
 
 #include <gtest/gtest.h>
@@ -42,7 +43,8 @@ class VexloWindow : public ::testing::Test {
                                           const std::vector<std::string>& AArguments = {},
                                           const TNetwork& ANetwork = {}) {
         std::string Error;
-        auto Program = Session->Launch(ACopy, ANetwork, Error, AEnvironment, std::nullopt, AArguments);
+        auto Program =
+            Session->Launch(ACopy, ANetwork, Error, AEnvironment, std::nullopt, AArguments);
         if (!Program) {
             ADD_FAILURE() << Error;
         }
@@ -94,15 +96,7 @@ TEST_F(VexloWindow, EnterShowsTheOutcomeInTheStatusLineThePictureAndTheEditBox) 
         EXPECT_EQ(Seen.Failure, "");
 
         const QImage Screen = Desktop().Screenshot();
-        const QRect Picture = StatusPictureBox.translated(Origin);
-        const int Green = CountColour(Screen, Picture, DarkGreen);
-        const int RedDisc = CountColour(Screen, Picture, Red);
-        if (Case.Picture == 1) {
-            EXPECT_GE(Green, 8) << "the reply picture's arrow";
-            EXPECT_EQ(RedDisc, 0);
-        } else {
-            EXPECT_EQ(Green + RedDisc, 0) << "picture 0 has neither arrow nor disc";
-        }
+        ExpectStatusPicture(Screen, Origin, Case.Picture);
         const QRect Edit = EditBox.translated(Origin);
         const int EditRed = CountColour(Screen, Edit, Red);
         if (Case.EditBoxRed) {
@@ -223,7 +217,7 @@ TEST_F(VexloWindow, ASecondCopyRestoresTheFirstAndEndsHavingWrittenItsHostList) 
 
     EXPECT_TRUE(Desktop().Viewable(Program->Window));
     EXPECT_EQ(Desktop().FocusedWindow(), Program->Window);
-    EXPECT_EQ(ReadFile(Second.HostListPath()), DefaultHostList);
+    EXPECT_EQ(ReadBytes(Second.HostListPath()), DefaultHostList);
     EXPECT_TRUE(Program->Process->Running());
     EXPECT_FALSE(std::filesystem::exists(First.HostListPath()))
         << "the first copy stores its list only when it ends";
@@ -244,13 +238,13 @@ TEST_F(VexloWindow, EscInTheEditBoxEndsTheProgramAndWritesTheHostList) {
         SCOPED_TRACE(Case.What);
         TProgramCopy Copy;
         if (Case.Before) {
-            WriteFile(Copy.HostListPath(), *Case.Before);
+            WriteBytes(Copy.HostListPath(), *Case.Before);
         }
         const auto Program = Launch(Copy);
         ASSERT_TRUE(Program);
         ASSERT_TRUE(Desktop().Key("Escape"));
         EXPECT_EQ(Program->Process->Wait(5s), 0);
-        EXPECT_EQ(ReadFile(Copy.HostListPath()), Case.After);
+        EXPECT_EQ(ReadBytes(Copy.HostListPath()), Case.After);
     }
 }
 
@@ -394,15 +388,15 @@ TEST_F(VexloWindow, WithoutWinesFontsTheWidestTimeOutAndHelpShowWhole) {
     const std::string Lab = "vexlo-e2e-" + std::to_string(getpid());
     const std::unique_ptr<const std::string, void (*)(const std::string*)> Removed(
         &Lab, [](const std::string* AName) {
-            e2e::Run({"ip", "netns", "del", *AName}, {});
+            ::Run({"ip", "netns", "del", *AName}, {});
         });
-    ASSERT_EQ(e2e::Run({"sh", "-ec",
-                        "ip netns add $0; ip -n $0 link set lo up; ip -n $0 link add d0 up type "
-                        "veth peer name d1; ip -n $0 link set d1 up; ip -n $0 address add "
-                        "10.255.255.1/30 dev d0; ip -n $0 neighbour add 10.255.255.2 lladdr "
-                        "02:00:00:00:00:02 dev d0; ip -n $0 route add default via 10.255.255.2",
-                        Lab},
-                       {})
+    ASSERT_EQ(::Run({"sh", "-ec",
+                     "ip netns add $0; ip -n $0 link set lo up; ip -n $0 link add d0 up type "
+                     "veth peer name d1; ip -n $0 link set d1 up; ip -n $0 address add "
+                     "10.255.255.1/30 dev d0; ip -n $0 neighbour add 10.255.255.2 lladdr "
+                     "02:00:00:00:00:02 dev d0; ip -n $0 route add default via 10.255.255.2",
+                     Lab},
+                    {})
                   .Code,
               0);
     TProgramCopy Copy;

@@ -4,7 +4,8 @@
 #include "hosts/HostListFile.h"
 #include "hosts/HostList.h"
 #include "hosts/HostListErrors.h"
-#include "tests/hosts/TempFolder.h"
+#include "tests/support/FileBytes.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -87,7 +88,7 @@ TEST(LoadAndSave, EveryByteComesBackInOrderWithCrLfLineEnds) {
 
 TEST(LoadAndSave, AFileThatCannotBeCreatedIsReportedAndNothingIsLeft) {
     TTempFolder Folder;
-    const std::string Path = (Folder.Path / "missing" / "vexlo.txt").string();
+    const std::string Path = (Folder.Path() / "missing" / "vexlo.txt").string();
     THostList List;
     List.Append("a=1");
     try {

@@ -4,7 +4,8 @@
 #include "hosts/HostListErrors.h"
 #include "hosts/HostListFile.h"
 #include "hosts/HostListPlatform.h"
-#include "tests/hosts/TempFolder.h"
+#include "tests/support/FileBytes.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -155,8 +156,8 @@ TEST(PosixFile, AGroupMemberKeepsTheListsGroupWhenItCannotKeepItsOwner) {
     TTempFolder Folder;
     const std::string Path = Folder / "vexlo.txt";
     WriteBytes(Path, "old=1\r\n");
-    ::chown(Folder.Path.c_str(), 0, Users);
-    ::chmod(Folder.Path.c_str(), 0775);
+    ::chown(Folder.Path().c_str(), 0, Users);
+    ::chmod(Folder.Path().c_str(), 0775);
     ::chown(Path.c_str(), 0, Users);
     ::chmod(Path.c_str(), 0664);
     if (TAsUser Member(NoGroup, {Users}); !Member.Ok) {
@@ -183,7 +184,7 @@ TEST(PosixFile, AWritableListInAFolderThatTakesNoNewFileIsWrittenInPlace) {
         TTempFolder Folder;
         const std::string Path = Folder / "vexlo.txt";
         WriteBytes(Path, "old=1\r\n");
-        ::chmod(Folder.Path.c_str(), C.FolderMode);
+        ::chmod(Folder.Path().c_str(), C.FolderMode);
         ::chown(Path.c_str(), C.ListOwner, 0);
         ::chmod(Path.c_str(), 0666);
         if (TAsNobody Guard; !Guard.Ok) {

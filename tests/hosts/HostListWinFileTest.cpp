@@ -3,7 +3,8 @@
 #include "hosts/HostList.h"
 #include "hosts/HostListErrors.h"
 #include "hosts/HostListFile.h"
-#include "tests/hosts/TempFolder.h"
+#include "tests/support/FileBytes.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +32,7 @@ TEST(WinFile, LoadsAndSavesBesideTheExecutableThroughAFolderWithADot) {
     EXPECT_EQ(HostListPath(), std::string(Exe).substr(0, std::string(Exe).size() - 4) + ".txt");
 
     TTempFolder Folder;
-    std::filesystem::create_directory(Folder.Path / "Tools.old");
+    std::filesystem::create_directory(Folder.Path() / "Tools.old");
     const std::string Path = HostListPathFor(Folder / "Tools.old\\vexlo.exe");
     ASSERT_EQ(Path[1], ':') << Path;
     ASSERT_TRUE(Path.ends_with("\\Tools.old\\vexlo.txt")) << Path;

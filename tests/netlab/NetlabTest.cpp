@@ -1,10 +1,12 @@
 // Real ICMP exchanges with hosts and routers in network namespaces built by lab.sh.
 // The test process itself steps into the lab's client namespace around each ping
 // (setns on this thread), so the client under test runs exactly as in the program.
+#include "tests/support/NetLab.h"
 #include "net/IdException.h"
 #include "net/IdGlobal.h"
 #include "net/IdIcmpClient.h"
 #include "net/IdStackWindows.h"
+#include "tests/support/Process.h"
 
 #include <gtest/gtest.h>
 
@@ -29,23 +31,20 @@
 #include <mutex>
 #include <net/if.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <pwd.h>
 #include <sched.h>
 #include <string>
-#include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 const std::string LabDir = VEXLO_NETLAB_DIR;
 const char* const ClientNamespace = "/run/netns/vxl-cli";
@@ -63,163 +62,6 @@ const std::string ClientAddress = "198.51.100.2";
 constexpr int EchoDatagramBytes = 20 + 52;
 // Outer header, ICMP header, then our whole datagram: the kernel quotes up to 576 bytes.
 constexpr int ErrorDatagramBytes = 20 + 8 + EchoDatagramBytes;
-
-std::string FindInPath(const std::string& AName) {
-    const char* Path = std::getenv("PATH");
-    std::string Dirs = Path ? Path : "/usr/sbin:/usr/bin:/sbin:/bin";
-    size_t Start = 0;
-    while (Start <= Dirs.size()) {
-        size_t End = Dirs.find(':', Start);
-        if (End == std::string::npos) {
-            End = Dirs.size();
-        }
-        const std::string Candidate = Dirs.substr(Start, End - Start) + "/" + AName;
-        if (End > Start && access(Candidate.c_str(), X_OK) == 0) {
-            return Candidate;
-        }
-        Start = End + 1;
-    }
-    return {};
-}
-
-// A program the test started, with its stdout and stderr on one pipe. It dies with the
-// test process (PDEATHSIG) and is otherwise ended by pid; every wait on it is bounded.
-class TChild {
-  public:
-    TChild(const std::vector<std::string>& AArgs,
-           const std::vector<std::string>& AEnvironment = {}) {
-        int Pipe[2];
-        if (pipe2(Pipe, O_CLOEXEC) != 0) {
-            return;
-        }
-        const pid_t Parent = getpid();
-        FPid = fork();
-        if (FPid == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (getppid() != Parent) {
-                _exit(127);
-            }
-            dup2(Pipe[1], STDOUT_FILENO);
-            dup2(Pipe[1], STDERR_FILENO);
-            for (const std::string& Setting : AEnvironment) {
-                putenv(const_cast<char*>(Setting.c_str()));
-            }
-            std::vector<char*> Argv;
-            for (const std::string& Arg : AArgs) {
-                Argv.push_back(const_cast<char*>(Arg.c_str()));
-            }
-            Argv.push_back(nullptr);
-            execvp(Argv[0], Argv.data());
-            _exit(127);
-        }
-        close(Pipe[1]);
-        FOutput = Pipe[0];
-        if (FPid < 0) {
-            close(FOutput);
-            FOutput = -1;
-        }
-    }
-    TChild(const TChild&) = delete;
-    TChild& operator=(const TChild&) = delete;
-    ~TChild() {
-        Stop();
-        if (FOutput >= 0) {
-            close(FOutput);
-        }
-    }
-
-    bool Started() const { return FPid > 0; }
-
-    // The next line of output, or empty after ATimeoutMs or at end of output.
-    std::string ReadLine(int ATimeoutMs) {
-        const auto Deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(ATimeoutMs);
-        for (;;) {
-            const size_t Newline = FPending.find('\n');
-            if (Newline != std::string::npos) {
-                std::string Line = FPending.substr(0, Newline);
-                FPending.erase(0, Newline + 1);
-                return Line;
-            }
-            const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  Deadline - std::chrono::steady_clock::now())
-                                  .count();
-            if (Left <= 0 || !ReadSome(static_cast<int>(Left))) {
-                return {};
-            }
-        }
-    }
-
-    // Exit status once the program ends, or -1 after ATimeoutMs (it is then killed).
-    int Wait(int ATimeoutMs) {
-        const auto Deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(ATimeoutMs);
-        while (FPid > 0) {
-            int Status = 0;
-            const pid_t Done = waitpid(FPid, &Status, WNOHANG);
-            if (Done == FPid) {
-                FPid = -1;
-                FStatus = WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status);
-                break;
-            }
-            if (std::chrono::steady_clock::now() >= Deadline) {
-                Stop();
-                return -1;
-            }
-            // Drain the pipe so a chatty program cannot block on it.
-            ReadSome(20);
-        }
-        return FStatus;
-    }
-
-    // Asks the program to finish (SIGTERM); its exit status as Wait gives it.
-    int Terminate(int ATimeoutMs) {
-        if (FPid > 0) {
-            kill(FPid, SIGTERM);
-        }
-        return Wait(ATimeoutMs);
-    }
-
-    // Everything the program wrote, after it ended or was stopped.
-    std::string Output() {
-        while (ReadSome(0)) {
-        }
-        return FPending;
-    }
-
-    void Stop() {
-        if (FPid > 0) {
-            kill(FPid, SIGKILL);
-            waitpid(FPid, nullptr, 0);
-            FPid = -1;
-        }
-    }
-
-  private:
-    bool ReadSome(int ATimeoutMs) {
-        if (FOutput < 0) {
-            return false;
-        }
-        pollfd Poll{FOutput, POLLIN, 0};
-        if (poll(&Poll, 1, ATimeoutMs) <= 0) {
-            return false;
-        }
-        char Buffer[512];
-        const ssize_t Count = read(FOutput, Buffer, sizeof Buffer);
-        if (Count <= 0) {
-            close(FOutput);
-            FOutput = -1;
-            return false;
-        }
-        FPending.append(Buffer, static_cast<size_t>(Count));
-        return true;
-    }
-
-    pid_t FPid = -1;
-    int FOutput = -1;
-    int FStatus = -1;
-    std::string FPending;
-};
 
 // Brings lo up in the thread's network namespace; empty, or what failed.
 std::string BringLoopbackUp() {
@@ -295,19 +137,9 @@ class TNamespaceScope {
     std::string FError;
 };
 
-// The ordinary user the datagram-socket runs are made as.
-struct TNobody {
-    uid_t Uid = 65534;
-    gid_t Gid = 65534;
-    std::string Range() const { return std::to_string(Gid) + " " + std::to_string(Gid); }
-};
-TNobody Nobody() {
-    TNobody N;
-    if (const passwd* P = getpwnam("nobody")) {
-        N.Uid = P->pw_uid;
-        N.Gid = P->pw_gid;
-    }
-    return N;
+// The ping_group_range that admits AUser's group and no other.
+std::string GroupRange(const TUser& AUser) {
+    return std::to_string(AUser.Gid) + " " + std::to_string(AUser.Gid);
 }
 
 // A thread that runs work as a user without privilege runs the program: in the given network
@@ -368,7 +200,7 @@ class TUserThread {
             std::string Error = BringLoopbackUp();
             // /proc/sys/net shows the namespace of the thread that opens it.
             std::ofstream Range("/proc/sys/net/ipv4/ping_group_range");
-            Range << Nobody().Range() << std::endl;
+            Range << GroupRange(Nobody()) << std::endl;
             return Error.empty() && !Range ? "cannot set ping_group_range" : Error;
         }
         const int Target = open(ANamespace, O_RDONLY | O_CLOEXEC);
@@ -385,7 +217,7 @@ class TUserThread {
         if (!Error.empty()) {
             return Error;
         }
-        const TNobody N = Nobody();
+        const TUser N = Nobody();
         // Leaving root for good clears every capability set of the thread.
         if (syscall(SYS_setgroups, 0, nullptr) != 0 ||
             syscall(SYS_setresgid, N.Gid, N.Gid, N.Gid) != 0 ||
@@ -532,41 +364,16 @@ class NetlabTest : public ::testing::TestWithParam<TMode> {
         if (!FSkip.empty()) {
             return;
         }
-        // Another run (another build tree, say) may be using the lab: wait for it.
-        std::filesystem::path LockDir = "/run/lock";
-        if (!std::filesystem::is_directory(LockDir)) {
-            LockDir = "/tmp";
-        }
-        FLockPath = (LockDir / "vexlo-netlab.lock").string();
-        FLock = open(FLockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        bool Locked = false;
-        for (int I = 0; FLock >= 0 && I < 600 && !Locked; ++I) {
-            Locked = flock(FLock, LOCK_EX | LOCK_NB) == 0;
-            if (!Locked) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            }
-        }
-        if (!Locked) {
-            FLabError = "could not lock " + FLockPath + " within 60 s";
+        FLabError = FLab.Acquire();
+        if (!FLabError.empty()) {
             return;
         }
-        // Under CTest the lab fixture has built the lab once for every test process; run
-        // alone, or after another run took that lab down, the process builds its own.
+        // The one switch a test turns, left on should a process before this one have crashed
+        // in the middle.
         std::string Output;
-        if (RunLab("status", Output) == 0) {
-            // The one switch a test turns, left on should a process before this one have
-            // crashed in the middle.
-            if (RunLab("silence", Output, "off") != 0) {
-                FLabError = "lab.sh silence off failed: " + Output;
-                return;
-            }
-        } else {
-            FLabTried = true;
-            const int Rc = RunLab("up", Output);
-            if (Rc != 0) {
-                FLabError = "lab.sh up failed (" + std::to_string(Rc) + "): " + Output;
-                return;
-            }
+        if (!FLab.BuiltItsOwn() && RunLab("silence", Output, "off") != 0) {
+            FLabError = "lab.sh silence off failed: " + Output;
+            return;
         }
         for (const std::string& Address : {LiveHost, std::string("198.51.100.2")}) {
             if (!MainNamespaceProhibits(Address)) {
@@ -578,24 +385,20 @@ class NetlabTest : public ::testing::TestWithParam<TMode> {
     }
 
     static void TearDownTestSuite() {
-        if (FLabTried) {
-            std::string Output;
-            const int Rc = RunLab("down", Output);
-            EXPECT_EQ(Rc, 0) << "lab.sh down: " << Output;
+        if (FLab.BuiltItsOwn()) {
+            const TRunResult Down = FLab.Release();
+            EXPECT_EQ(Down.Code, 0) << "lab.sh down: " << Down.Output;
             std::error_code Ignored;
             for (const auto& Entry : std::filesystem::directory_iterator("/run/netns", Ignored)) {
                 EXPECT_NE(Entry.path().filename().string().rfind("vxl-", 0), 0u)
                     << "left behind: " << Entry.path();
             }
-            TChild Routes({"ip", "-4", "route", "show", "proto", "251"});
-            EXPECT_EQ(Routes.Wait(10000), 0);
-            EXPECT_EQ(Routes.Output(), "") << "guard routes left behind";
+            const TRunResult Routes = ::Run({"ip", "-4", "route", "show", "proto", "251"});
+            EXPECT_EQ(Routes.Code, 0);
+            EXPECT_EQ(Routes.Output, "") << "guard routes left behind";
         }
-        if (FLock >= 0) {
-            close(FLock); // releases the lock
-            FLock = -1;
-        }
-        FLabTried = FLabUp = false;
+        FLab.Release();
+        FLabUp = false;
     }
 
     void SetUp() override {
@@ -606,8 +409,9 @@ class NetlabTest : public ::testing::TestWithParam<TMode> {
         FMode = Mode();
         // Closed for the raw socket's runs, so that nothing but the raw socket can answer.
         std::string Output;
-        ASSERT_EQ(RunLab("ping-group", Output, FMode == TMode::Datagram ? Nobody().Range() : "1 0"),
-                  0)
+        ASSERT_EQ(
+            RunLab("ping-group", Output, FMode == TMode::Datagram ? GroupRange(Nobody()) : "1 0"),
+            0)
             << Output;
     }
 
@@ -615,20 +419,15 @@ class NetlabTest : public ::testing::TestWithParam<TMode> {
 
     static int RunLab(const std::string& AVerb, std::string& AOutput,
                       const std::string& AArgument = {}) {
-        std::vector<std::string> Args{"bash", LabDir + "/lab.sh", AVerb};
-        if (!AArgument.empty()) {
-            Args.push_back(AArgument);
-        }
-        TChild Lab(Args, {"VXL_LAB_LOCK_HELD=1"});
-        const int Rc = Lab.Wait(30000);
-        AOutput = Lab.Output();
-        return Rc;
+        const TRunResult Lab = FLab.Run(AVerb, AArgument);
+        AOutput = Lab.Output;
+        return Lab.Code;
     }
 
     // icmptool.py in a lab namespace, running once it has said "ready".
-    static std::unique_ptr<TChild> StartTool(const std::string& ANamespace,
-                                             const std::vector<std::string>& AArgs,
-                                             int ALifetimeSeconds = 20) {
+    static std::unique_ptr<TProcess> StartTool(const std::string& ANamespace,
+                                               const std::vector<std::string>& AArgs,
+                                               int ALifetimeSeconds = 20) {
         std::vector<std::string> Args{"ip",
                                       "netns",
                                       "exec",
@@ -636,9 +435,10 @@ class NetlabTest : public ::testing::TestWithParam<TMode> {
                                       FindInPath("python3"),
                                       LabDir + "/icmptool.py"};
         Args.insert(Args.end(), AArgs.begin(), AArgs.end());
-        auto Tool = std::make_unique<TChild>(
-            Args, std::vector<std::string>{"LIFETIME=" + std::to_string(ALifetimeSeconds)});
-        const std::string Line = Tool->ReadLine(10000);
+        TProcessOptions Options;
+        Options.Environment = {"LIFETIME=" + std::to_string(ALifetimeSeconds)};
+        auto Tool = std::make_unique<TProcess>(Args, Options);
+        const std::string Line = Tool->ReadLine(10s);
         EXPECT_EQ(Line, "ready") << Tool->Output();
         return Line == "ready" ? std::move(Tool) : nullptr;
     }
@@ -674,9 +474,7 @@ class NetlabTest : public ::testing::TestWithParam<TMode> {
     static inline TMode FMode = TMode::Raw;
     static inline std::string FSkip;
     static inline std::string FLabError;
-    static inline std::string FLockPath;
-    static inline int FLock = -1;
-    static inline bool FLabTried = false;
+    static inline TNetLab FLab{LabDir + "/lab.sh"};
     static inline bool FLabUp = false;
 };
 
@@ -736,7 +534,7 @@ TEST_P(NetlabTest, CraftedRedirectRaisesNonEchoType) {
     const TPingResult R = Ping(Client, CraftHost, 1000);
     EXPECT_EQ(R.Exception, "Non-echo type response received");
     EXPECT_EQ(R.Replies, 0);
-    EXPECT_EQ(Responder->ReadLine(2000), "sent redirect");
+    EXPECT_EQ(Responder->ReadLine(2s), "sent redirect");
 }
 
 // The failed exchange's own reply comes 300 ms after the redirect, while the next exchange
@@ -750,8 +548,8 @@ TEST_P(NetlabTest, LateAnswerToFailedExchangeIsNotTakenByTheNext) {
     const uint16_t Next = Client.SequenceNumber();
     const TPingResult R = Ping(Client, QuietHost, 1000);
     ExpectTimedOut(R, Next, 1000);
-    EXPECT_EQ(Responder->ReadLine(2000), "sent redirect");
-    EXPECT_EQ(Responder->ReadLine(2000), "sent echo") << "the late reply was never sent";
+    EXPECT_EQ(Responder->ReadLine(2s), "sent redirect");
+    EXPECT_EQ(Responder->ReadLine(2s), "sent echo") << "the late reply was never sent";
 }
 
 TEST_P(NetlabTest, EchoReplyWithAnotherIdentifierIsNotOurs) {
@@ -766,7 +564,7 @@ TEST_P(NetlabTest, EchoReplyWithAnotherIdentifierIsNotOurs) {
         TIdIcmpClient Client;
         const uint16_t Sequence = Client.SequenceNumber();
         const TPingResult R = Ping(Client, CraftHost, 700);
-        EXPECT_EQ(Responder->ReadLine(2000), "sent wrong-id");
+        EXPECT_EQ(Responder->ReadLine(2s), "sent wrong-id");
         if (Case.TrueReplyFollows) {
             EXPECT_EQ(R.Exception, "");
             EXPECT_EQ(R.Status.Kind, rkEchoReply);
@@ -791,8 +589,8 @@ TEST_P(NetlabTest, ConcurrentPingersRepliesAreNotOurs) {
     ASSERT_TRUE(Pinger);
     TIdIcmpClient Client;
     ExpectTimedOut(Ping(Client, QuietHost, 800, Sequence), Sequence, 800);
-    ASSERT_EQ(Pinger->Wait(5000), 0) << Pinger->Output();
-    const std::string Summary = Pinger->ReadLine(1000);
+    ASSERT_EQ(Pinger->Wait(5s).value_or(-1), 0) << Pinger->Output();
+    const std::string Summary = Pinger->ReadLine(1s);
     int Sent = 0;
     int Replies = 0;
     ASSERT_EQ(std::sscanf(Summary.c_str(), "sent %d replies %d", &Sent, &Replies), 2) << Summary;
@@ -884,7 +682,7 @@ TEST_P(NetlabTest, SignalsDuringTheWaitNeitherShortenItNorLoseTheReply) {
                 EXPECT_EQ(R.Status.SourceAddress, CraftHost);
                 EXPECT_NEAR(R.Status.RoundTripMs, 525, 50);
                 EXPECT_GE(Signals, 4) << "the wait was never interrupted";
-                EXPECT_EQ(Responder->ReadLine(2000), "sent echo");
+                EXPECT_EQ(Responder->ReadLine(2s), "sent echo");
             }
         }
     }
@@ -962,7 +760,7 @@ class NetlabSoakTest : public NetlabTest {
     }
 
     // The noise host's flood at the client, shaped for exchanges numbered from AFirst.
-    static std::unique_ptr<TChild> StartFlood(uint16_t AFirst) {
+    static std::unique_ptr<TProcess> StartFlood(uint16_t AFirst) {
         const uint16_t Ours = static_cast<uint16_t>(IdProcessId());
         return StartTool("noise",
                          {"flood", ClientAddress, std::to_string(Ours), std::to_string(AFirst),
@@ -971,9 +769,9 @@ class NetlabSoakTest : public NetlabTest {
     }
 
     // The flood's own summary once it has stopped: "sent N other-id N ...".
-    static std::string StopFlood(TChild& AFlood) {
-        EXPECT_EQ(AFlood.Terminate(5000), 0);
-        std::string Summary = AFlood.ReadLine(1000);
+    static std::string StopFlood(TProcess& AFlood) {
+        EXPECT_EQ(AFlood.Terminate(5s).value_or(-1), 0);
+        std::string Summary = AFlood.ReadLine(1s);
         EXPECT_EQ(Summary.rfind("sent ", 0), 0u) << Summary << AFlood.Output();
         return Summary;
     }

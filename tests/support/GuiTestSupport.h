@@ -37,14 +37,8 @@ class TPictureSurface : public QWidget {
 inline QImage PatternPicture(int AWidth, int AHeight) {
     QImage Result(AWidth, AHeight, QImage::Format_RGB32);
     for (int Y = 0; Y < AHeight; ++Y) {
-        {
-            {
-                for (int X = 0; X < AWidth; ++X) {
-                    {
-                        { Result.setPixel(X, Y, qRgb((X * 7) % 256, (Y * 11 + X) % 256, 100)); }
-                    }
-                }
-            }
+        for (int X = 0; X < AWidth; ++X) {
+            Result.setPixel(X, Y, qRgb((X * 7) % 256, (Y * 11 + X) % 256, 100));
         }
     }
     return Result;
@@ -74,20 +68,12 @@ inline std::string RgbText(QRgb AColour) {
 inline std::string CheckPixels(const QImage& AImage, const QRect& ARect,
                                const std::function<QRgb(QPoint)>& AExpected) {
     for (int Y = ARect.top(); Y <= ARect.bottom(); ++Y) {
-        {
-            {
-                for (int X = ARect.left(); X <= ARect.right(); ++X) {
-                    const QRgb Got = AImage.pixel(X, Y) & RGB_MASK;
-                    const QRgb Want = AExpected({X, Y}) & RGB_MASK;
-                    if (Got != Want) {
-                        {
-                            {
-                                return "pixel (" + std::to_string(X) + "," + std::to_string(Y) +
-                                       ") is " + RgbText(Got) + ", expected " + RgbText(Want);
-                            }
-                        }
-                    }
-                }
+        for (int X = ARect.left(); X <= ARect.right(); ++X) {
+            const QRgb Got = AImage.pixel(X, Y) & RGB_MASK;
+            const QRgb Want = AExpected({X, Y}) & RGB_MASK;
+            if (Got != Want) {
+                return "pixel (" + std::to_string(X) + "," + std::to_string(Y) + ") is " +
+                       RgbText(Got) + ", expected " + RgbText(Want);
             }
         }
     }
@@ -99,9 +85,7 @@ inline std::string CheckPixels(const QImage& AImage, const QRect& ARect,
 [[nodiscard]] inline bool ShowAt(QWidget& AWindow, QPoint AParkPointer) {
     AWindow.show();
     if (!QTest::qWaitForWindowExposed(&AWindow)) {
-        {
-            { return false; }
-        }
+        return false;
     }
     QTest::mouseMove(AWindow.windowHandle(), AParkPointer);
     return true;

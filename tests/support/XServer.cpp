@@ -1,27 +1,15 @@
 #include "tests/support/XServer.h"
 
+#include "tests/support/Process.h"
+
 #include <X11/Xlib.h>
 
-#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sstream>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-std::string FindInPath(const std::string& AName) {
-    const char* Path = std::getenv("PATH");
-    std::stringstream Folders(Path != nullptr ? Path : "/usr/bin:/bin");
-    for (std::string Folder; std::getline(Folders, Folder, ':');) {
-        const std::string Candidate = Folder + "/" + AName;
-        if (!Folder.empty() && access(Candidate.c_str(), X_OK) == 0) {
-            return Candidate;
-        }
-    }
-    return {};
-}
 
 TXServer::TXServer(int AWidth, int AHeight) {
     const std::string Binary = FindInPath("Xvfb");

@@ -4,9 +4,6 @@
 #include <string>
 #include <sys/types.h>
 
-// The full path of a program found in PATH; empty when there is none.
-std::string FindInPath(const std::string& AName);
-
 class TXServer {
   public:
     explicit TXServer(int AWidth = 640, int AHeight = 480);
