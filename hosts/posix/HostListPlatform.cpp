@@ -4,7 +4,10 @@
 #include "hosts/HostListErrors.h"
 
 #include <cerrno>
+#include <charconv>
+#include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,6 +55,43 @@ constexpr const char* NotARegularFile = "Not a regular file";
 
 std::string TempName(const std::string& ATarget, unsigned AAttempt) {
     return ATarget + "." + std::to_string(::getpid()) + "-" + std::to_string(AAttempt) + ".tmp";
+}
+
+// The new file has a name only between its link and its rename (or, where the file system
+// makes no file without a name, while it is written): a save killed right then leaves it.
+// Each save removes what saves of the same list by processes that have ended left behind;
+// a process that runs, or whose state we may not see, keeps its file.
+void RemoveLeftovers(const std::string& AFolder, const std::string& ATarget) {
+    const std::string Stem = ATarget.substr(AFolder.size()) + ".";
+    DIR* Dir = ::opendir(AFolder.empty() ? "." : AFolder.c_str());
+    if (Dir == nullptr) {
+        return;
+    }
+    while (const dirent* Entry = ::readdir(Dir)) {
+        const std::string_view Name = Entry->d_name;
+        if (!Name.starts_with(Stem) || !Name.ends_with(".tmp")) {
+            continue;
+        }
+        const std::string_view Middle =
+            Name.substr(Stem.size(), Name.size() - Stem.size() - std::string_view(".tmp").size());
+        const std::size_t Dash = Middle.find('-');
+        long long Pid = 0;
+        const auto [PidEnd, PidError] = std::from_chars(Middle.data(), Middle.data() + Dash, Pid);
+        unsigned Attempt = 0;
+        const auto [AttemptEnd, AttemptError] =
+            Dash == std::string_view::npos
+                ? std::from_chars_result{Middle.data(), std::errc::invalid_argument}
+                : std::from_chars(Middle.data() + Dash + 1, Middle.data() + Middle.size(), Attempt);
+        if (Dash == std::string_view::npos || PidError != std::errc() ||
+            PidEnd != Middle.data() + Dash || AttemptError != std::errc() ||
+            AttemptEnd != Middle.data() + Middle.size() || Pid <= 0) {
+            continue;
+        }
+        if (::kill(static_cast<pid_t>(Pid), 0) != 0 && errno == ESRCH) {
+            ::unlinkat(::dirfd(Dir), Entry->d_name, 0);
+        }
+    }
+    ::closedir(Dir);
 }
 
 // The folder refuses a new file to this user (not writable, read-only), as opposed to a
@@ -190,6 +230,9 @@ TReplacement::TReplacement(std::string APath) : FPath(std::move(APath)), FHandle
     const bool RenameRefused = Exists && ::stat(Folder.empty() ? "." : Folder.c_str(), &Dir) == 0 &&
                                (Dir.st_mode & S_ISVTX) != 0 && Dir.st_uid != ::geteuid() &&
                                Old.st_uid != ::geteuid();
+    if (!RenameRefused) {
+        RemoveLeftovers(Folder, FTarget);
+    }
     int Fd = RenameRefused ? -1 : OpenUnnamed(Folder);
     int Error = Fd < 0 ? errno : 0;
     // Not every file system can make a file without a name: then one that is named at once

@@ -256,25 +256,6 @@ THiddenFolder::~THiddenFolder() {
     }
 }
 
-std::string CompareArea(const QImage& AScreen, QPoint ATopLeft, const QImage& AExpected) {
-    int Differing = 0;
-    std::string First;
-    for (int Y = 0; Y < AExpected.height(); ++Y) {
-        for (int X = 0; X < AExpected.width(); ++X) {
-            const QPoint At = ATopLeft + QPoint(X, Y);
-            const QRgb Want = AExpected.pixel(X, Y) & RGB_MASK;
-            const QRgb Got = AScreen.valid(At) ? AScreen.pixel(At) & RGB_MASK : 0xFFFFFFFF;
-            if (Got != Want && Differing++ == 0) {
-                First = "(" + std::to_string(X) + "," + std::to_string(Y) + ") is " +
-                        QColor(Got).name().toStdString() + ", expected " +
-                        QColor(Want).name().toStdString();
-            }
-        }
-    }
-    return Differing == 0 ? std::string()
-                          : std::to_string(Differing) + " pixels differ, first " + First;
-}
-
 int CountColour(const QImage& AImage, const QRect& AArea, QRgb AColour) {
     int Count = 0;
     for (int Y = AArea.top(); Y <= AArea.bottom(); ++Y) {

@@ -4,6 +4,7 @@
 // driven through xdotool as a person drives it.
 #include "tests/support/FileBytes.h"
 #include "tests/support/Ink.h"
+#include "tests/support/Pixels.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/XServer.h"
@@ -125,9 +126,7 @@ class THiddenFolder {
     std::string FError;
 };
 
-// Empty when AExpected equals the part of AScreen at ATopLeft pixel for pixel; else where
-// they first differ.
-std::string CompareArea(const QImage& AScreen, QPoint ATopLeft, const QImage& AExpected);
+using pixels::CompareArea;
 
 // How many pixels of AArea in AImage have exactly AColour.
 int CountColour(const QImage& AImage, const QRect& AArea, QRgb AColour);

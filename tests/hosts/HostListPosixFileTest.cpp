@@ -227,6 +227,35 @@ TEST(PosixFile, OnlyARegularFileIsReadAndNothingElseIsEverWritten) {
     EXPECT_TRUE(std::filesystem::is_symlink(Device));
 }
 
+TEST(PosixFile, ASaveRemovesWhatEndedSavesOfTheSameListLeftAndNothingElse) {
+    TTempFolder Folder;
+    const pid_t Dead = ::fork();
+    if (Dead == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(Dead, nullptr, 0);
+    const std::string Ended = std::to_string(Dead), Running = std::to_string(::getpid());
+    const struct {
+        std::string Name;
+        bool Removed;
+    } Cases[] = {
+        {"vexlo.txt." + Ended + "-0.tmp", true},
+        {"vexlo.txt." + Ended + "-12.tmp", true},
+        {"vexlo.txt." + Running + "-0.tmp", false}, // a save that may still go on
+        {"other.txt." + Ended + "-0.tmp", false},   // another list's
+        {"vexlo.txt.notes.tmp", false},
+        {"vexlo.txt." + Ended + "-x.tmp", false},
+        {"vexlo.txt.-0.tmp", false},
+    };
+    for (const auto& C : Cases) {
+        WriteBytes(Folder / C.Name, "left");
+    }
+    THostListFile(Folder / "vexlo.txt").Save(ListOf("a=1"));
+    for (const auto& C : Cases) {
+        EXPECT_EQ(Folder.Names().count(C.Name), C.Removed ? 0u : 1u) << C.Name;
+    }
+}
+
 TEST(PosixFile, AKillAtAnyMomentOfASaveLeavesTheOldOrTheNewListAndNothingElse) {
     TTempFolder Folder;
     const std::string Path = Folder / "vexlo.txt";
@@ -260,8 +289,12 @@ TEST(PosixFile, AKillAtAnyMomentOfASaveLeavesTheOldOrTheNewListAndNothingElse) {
         const std::string Now = ReadBytes(Path);
         ASSERT_TRUE(Now == Lists[0] || Now == Lists[1]) << "kill " << Kill;
         (Now == Lists[Which] ? New : Old)++;
-        ASSERT_EQ(Folder.Names(), std::set<std::string>{"vexlo.txt"}) << "kill " << Kill;
+        // At most the one a kill between link and rename left, which the next save removes.
+        ASSERT_LE(Folder.Names().size(), 2u) << "kill " << Kill;
     }
+    THostListFile(Path).Save(ListOf(Lists[0]));
+    EXPECT_EQ(ReadBytes(Path), Lists[0]);
+    EXPECT_EQ(Folder.Names(), std::set<std::string>{"vexlo.txt"});
     RecordProperty("SaveMicroseconds", std::to_string(Took.count()));
     std::cout << "one save: " << Took.count() << " us; kills that left the old list " << Old
               << ", the new one " << New << "\n";

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/Pixels.h"
+
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
@@ -59,26 +61,8 @@ inline QImage OnScreen(QWidget& AWindow) {
         .convertToFormat(QImage::Format_RGB32);
 }
 
-inline std::string RgbText(QRgb AColour) {
-    return QColor(AColour).name().toStdString();
-}
-
-// Empty when every pixel of ARect in AImage has the expected colour; else a
-// description of the first one that differs.
-inline std::string CheckPixels(const QImage& AImage, const QRect& ARect,
-                               const std::function<QRgb(QPoint)>& AExpected) {
-    for (int Y = ARect.top(); Y <= ARect.bottom(); ++Y) {
-        for (int X = ARect.left(); X <= ARect.right(); ++X) {
-            const QRgb Got = AImage.pixel(X, Y) & RGB_MASK;
-            const QRgb Want = AExpected({X, Y}) & RGB_MASK;
-            if (Got != Want) {
-                return "pixel (" + std::to_string(X) + "," + std::to_string(Y) + ") is " +
-                       RgbText(Got) + ", expected " + RgbText(Want);
-            }
-        }
-    }
-    return {};
-}
+using pixels::CheckPixels;
+using pixels::RgbText;
 
 // Shows the window and parks the pointer at a place outside every child (the
 // test cursor starts at 10,10). False when the window never got exposed.
