@@ -9,6 +9,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,24 +68,31 @@ void RemoveLeftovers(const std::string& AFolder, const std::string& ATarget) {
     if (Dir == nullptr) {
         return;
     }
+    constexpr std::string_view Suffix = ".tmp";
     while (const dirent* Entry = ::readdir(Dir)) {
         const std::string_view Name = Entry->d_name;
-        if (!Name.starts_with(Stem) || !Name.ends_with(".tmp")) {
+        if (Name.size() <= Stem.size() + Suffix.size() || !Name.starts_with(Stem) ||
+            !Name.ends_with(Suffix)) {
             continue;
         }
+        // "<pid>-<attempt>", both decimal, nothing else.
         const std::string_view Middle =
-            Name.substr(Stem.size(), Name.size() - Stem.size() - std::string_view(".tmp").size());
+            Name.substr(Stem.size(), Name.size() - Stem.size() - Suffix.size());
         const std::size_t Dash = Middle.find('-');
+        if (Dash == std::string_view::npos) {
+            continue;
+        }
+        const std::string_view PidText = Middle.substr(0, Dash);
+        const std::string_view AttemptText = Middle.substr(Dash + 1);
         long long Pid = 0;
-        const auto [PidEnd, PidError] = std::from_chars(Middle.data(), Middle.data() + Dash, Pid);
         unsigned Attempt = 0;
-        const auto [AttemptEnd, AttemptError] =
-            Dash == std::string_view::npos
-                ? std::from_chars_result{Middle.data(), std::errc::invalid_argument}
-                : std::from_chars(Middle.data() + Dash + 1, Middle.data() + Middle.size(), Attempt);
-        if (Dash == std::string_view::npos || PidError != std::errc() ||
-            PidEnd != Middle.data() + Dash || AttemptError != std::errc() ||
-            AttemptEnd != Middle.data() + Middle.size() || Pid <= 0) {
+        const auto PidRead = std::from_chars(PidText.data(), PidText.data() + PidText.size(), Pid);
+        const auto AttemptRead =
+            std::from_chars(AttemptText.data(), AttemptText.data() + AttemptText.size(), Attempt);
+        if (PidRead.ec != std::errc() || PidRead.ptr != PidText.data() + PidText.size() ||
+            AttemptRead.ec != std::errc() ||
+            AttemptRead.ptr != AttemptText.data() + AttemptText.size() || Pid <= 0 ||
+            Pid > std::numeric_limits<pid_t>::max()) {
             continue;
         }
         if (::kill(static_cast<pid_t>(Pid), 0) != 0 && errno == ESRCH) {

@@ -246,6 +246,8 @@ TEST(PosixFile, ASaveRemovesWhatEndedSavesOfTheSameListLeftAndNothingElse) {
         {"vexlo.txt.notes.tmp", false},
         {"vexlo.txt." + Ended + "-x.tmp", false},
         {"vexlo.txt.-0.tmp", false},
+        {"vexlo.txt.99999999999-0.tmp", false}, // no process id
+        {"vexlo.txt..tmp", false},
     };
     for (const auto& C : Cases) {
         WriteBytes(Folder / C.Name, "left");
