@@ -3,10 +3,6 @@
 #include "net/IdAddressText.h"
 
 namespace {
-constexpr uint8_t IcmpEchoReply = 0;
-constexpr uint8_t IcmpUnreachable = 3;
-constexpr uint8_t IcmpEchoRequest = 8;
-constexpr uint8_t IcmpTimeExceeded = 11;
 constexpr size_t IcmpHeaderSize = 8;
 constexpr size_t MinIpHeaderSize = 20;
 
@@ -41,7 +37,7 @@ bool FindEchoHeader(std::span<const uint8_t> ADatagram, size_t AHeader, TReplyKi
     const size_t QuotedHeader = HeaderLength(ADatagram[Quoted]);
     const size_t Icmp = Quoted + QuotedHeader;
     if (QuotedHeader < MinIpHeaderSize || ADatagram.size() < Icmp + IcmpHeaderSize ||
-        ADatagram[Icmp] != IcmpEchoRequest) {
+        ADatagram[Icmp] != IcmpType::EchoRequest) {
         return false;
     }
     AEcho = Icmp;
@@ -73,14 +69,14 @@ TDecodedReply DecodeEchoReply(std::span<const uint8_t> ADatagram, uint16_t AIden
     TReplyStatus& Status = Result.Status;
     const uint8_t Type = ADatagram[H];
     switch (Type) {
-    case IcmpEchoReply:
-    case IcmpEchoRequest:
+    case IcmpType::EchoReply:
+    case IcmpType::EchoRequest:
         Status.Kind = rkEchoReply;
         break;
-    case IcmpUnreachable:
+    case IcmpType::Unreachable:
         Status.Kind = rkUnreachable;
         break;
-    case IcmpTimeExceeded:
+    case IcmpType::TimeExceeded:
         Status.Kind = rkTtlExpired;
         break;
     default:

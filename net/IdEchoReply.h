@@ -4,6 +4,16 @@
 #include <span>
 #include <string>
 
+// The ICMP message types the echo exchange writes, reads or hands on.
+namespace IcmpType {
+inline constexpr uint8_t EchoReply = 0;
+inline constexpr uint8_t Unreachable = 3;
+inline constexpr uint8_t Redirect = 5;
+inline constexpr uint8_t EchoRequest = 8;
+inline constexpr uint8_t TimeExceeded = 11;
+inline constexpr uint8_t ParameterProblem = 12;
+} // namespace IcmpType
+
 enum TReplyKind : uint8_t {
     rkEchoReply = 0,
     rkError = 1,

@@ -7,7 +7,6 @@
 #include <cstring>
 
 namespace {
-constexpr uint8_t IcmpEchoRequest = 8;
 constexpr int DataOffset = 20;
 constexpr uint8_t PayloadFill = 0x45;
 
@@ -48,7 +47,7 @@ uint16_t TIdIcmpClient::EchoChecksum(std::span<const uint8_t> ABytes) {
 void TIdIcmpClient::BuildEchoRequest(const std::string& APayload) {
     FRequestSize = EchoRequestSize;
     std::memset(FRequestBuffer.data(), 0, EchoRequestSize);
-    FRequestBuffer[0] = IcmpEchoRequest;
+    FRequestBuffer[0] = IcmpType::EchoRequest;
     FRequestBuffer[1] = 0;
     WriteLe16(&FRequestBuffer[4], static_cast<uint16_t>(IdProcessId()));
     WriteLe16(&FRequestBuffer[6], FSequenceNumber);

@@ -1,5 +1,7 @@
 #include "net/posix/IcmpDatagramFrames.h"
 
+#include "net/IdIcmpClient.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -8,9 +10,6 @@ namespace IdPosix {
 namespace {
 
 constexpr uint8_t IpProtocolIcmp = 1;
-constexpr uint8_t IcmpUnreachable = 3;
-constexpr uint8_t IcmpRedirect = 5;
-constexpr uint8_t IcmpParameterProblem = 12;
 constexpr uint8_t CodeFragmentationNeeded = 4;
 
 void WriteBe16(uint8_t* P, uint32_t V) {
@@ -47,11 +46,11 @@ void WriteIpv4Header(uint8_t* AHeader, size_t ATotal, uint8_t ATtl, const uint8_
 // hands it over as ee_info.
 void WriteErrorWord(uint8_t* AWord, uint8_t AType, uint8_t ACode, uint32_t AInfo) {
     std::memset(AWord, 0, 4);
-    if (AType == IcmpParameterProblem) {
+    if (AType == IcmpType::ParameterProblem) {
         AWord[0] = static_cast<uint8_t>(AInfo);
-    } else if (AType == IcmpUnreachable && ACode == CodeFragmentationNeeded) {
+    } else if (AType == IcmpType::Unreachable && ACode == CodeFragmentationNeeded) {
         WriteBe16(&AWord[2], AInfo);
-    } else if (AType == IcmpRedirect) {
+    } else if (AType == IcmpType::Redirect) {
         WriteBe16(&AWord[0], AInfo >> 16);
         WriteBe16(&AWord[2], AInfo);
     }
@@ -60,15 +59,10 @@ void WriteErrorWord(uint8_t* AWord, uint8_t AType, uint8_t ACode, uint32_t AInfo
 } // namespace
 
 uint16_t InternetChecksum(std::span<const uint8_t> ABytes) {
-    uint32_t Sum = 0;
-    size_t I = 0;
-    for (; I + 1 < ABytes.size(); I += 2) {
-        Sum += ReadBe16(&ABytes[I]);
-    }
-    if (I < ABytes.size()) {
-        Sum += static_cast<uint32_t>(ABytes[I]) << 8;
-    }
-    return static_cast<uint16_t>(~Fold(Sum));
+    // The echo client's sum reads its words least significant byte first; a one's-complement
+    // sum read the other way round is the same sum with its bytes swapped.
+    const uint16_t Swapped = TIdIcmpClient::EchoChecksum(ABytes);
+    return static_cast<uint16_t>((Swapped >> 8) | (Swapped << 8));
 }
 
 void ReplaceIdentifier(std::span<uint8_t> AEcho, TIdentifier AIdentifier) {
