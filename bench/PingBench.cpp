@@ -51,34 +51,43 @@ uint16_t Checksum(const uint8_t* P, size_t N) {
     return static_cast<uint16_t>(~Sum);
 }
 
+// What both floors do once their socket is open: set the client's TTL, send a 52-byte echo
+// request to 127.0.0.1, wait for the datagram that AIsAnswer takes, close.
+template <typename TIsAnswer>
+bool FloorSendAndWait(int AS, uint8_t (&ARequest)[52], TIsAnswer AIsAnswer) {
+    const int Ttl = 128;
+    ::setsockopt(AS, IPPROTO_IP, IP_TTL, &Ttl, sizeof Ttl);
+    sockaddr_in To{};
+    To.sin_family = AF_INET;
+    To.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::sendto(AS, ARequest, sizeof ARequest, 0, reinterpret_cast<sockaddr*>(&To), sizeof To);
+    bool Got = false;
+    uint8_t Buf[1024];
+    pollfd P{AS, POLLIN, 0};
+    while (!Got && ::poll(&P, 1, 1000) == 1) {
+        const ssize_t N = ::recv(AS, Buf, sizeof Buf, 0);
+        Got = AIsAnswer(Buf, N);
+    }
+    ::close(AS);
+    return Got;
+}
+
 // The floor: the least a program can do for one exchange with the same socket life.
 bool FloorExchange(uint16_t AId, uint16_t ASeq) {
     const int S = ::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
     if (S < 0) {
         return false;
     }
-    const int Ttl = 128;
-    ::setsockopt(S, IPPROTO_IP, IP_TTL, &Ttl, sizeof Ttl);
     uint8_t Req[52] = {8, 0, 0, 0};
     std::memcpy(Req + 4, &AId, 2);
     std::memcpy(Req + 6, &ASeq, 2);
     std::memset(Req + 20, 0x45, 32);
     const uint16_t C = htons(Checksum(Req, sizeof Req));
     std::memcpy(Req + 2, &C, 2);
-    sockaddr_in To{};
-    To.sin_family = AF_INET;
-    To.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::sendto(S, Req, sizeof Req, 0, reinterpret_cast<sockaddr*>(&To), sizeof To);
-    bool Got = false;
-    uint8_t Buf[1024];
-    pollfd P{S, POLLIN, 0};
-    while (!Got && ::poll(&P, 1, 1000) == 1) {
-        const ssize_t N = ::recv(S, Buf, sizeof Buf, 0);
-        const int H = (Buf[0] & 15) * 4;
-        Got = N >= H + 8 && std::memcmp(Buf + H + 4, Req + 4, 4) == 0;
-    }
-    ::close(S);
-    return Got;
+    return FloorSendAndWait(S, Req, [&](const uint8_t* ABuf, ssize_t AN) {
+        const int H = (ABuf[0] & 15) * 4;
+        return AN >= H + 8 && std::memcmp(ABuf + H + 4, Req + 4, 4) == 0;
+    });
 }
 
 // The datagram socket's floor: the kernel writes identifier and checksum. Like the raw
@@ -90,8 +99,6 @@ bool DatagramFloorExchange(uint16_t ASeq, bool AAsTheAdapter = false) {
     if (S < 0) {
         return false;
     }
-    const int Ttl = 128;
-    ::setsockopt(S, IPPROTO_IP, IP_TTL, &Ttl, sizeof Ttl);
     if (AAsTheAdapter) {
         const int On = 1;
         ::setsockopt(S, IPPROTO_IP, IP_RECVERR, &On, sizeof On);
@@ -105,19 +112,9 @@ bool DatagramFloorExchange(uint16_t ASeq, bool AAsTheAdapter = false) {
     uint8_t Req[52] = {8, 0, 0, 0};
     std::memcpy(Req + 6, &ASeq, 2);
     std::memset(Req + 20, 0x45, 32);
-    sockaddr_in To{};
-    To.sin_family = AF_INET;
-    To.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::sendto(S, Req, sizeof Req, 0, reinterpret_cast<sockaddr*>(&To), sizeof To);
-    bool Got = false;
-    uint8_t Buf[1024];
-    pollfd P{S, POLLIN, 0};
-    while (!Got && ::poll(&P, 1, 1000) == 1) {
-        const ssize_t N = ::recv(S, Buf, sizeof Buf, 0);
-        Got = N >= 8 && Buf[0] == 0 && std::memcmp(Buf + 6, Req + 6, 2) == 0;
-    }
-    ::close(S);
-    return Got;
+    return FloorSendAndWait(S, Req, [&](const uint8_t* ABuf, ssize_t AN) {
+        return AN >= 8 && ABuf[0] == 0 && std::memcmp(ABuf + 6, Req + 6, 2) == 0;
+    });
 }
 
 struct TFigures {
