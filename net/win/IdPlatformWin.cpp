@@ -4,13 +4,7 @@
 #include "net/IdPlatform.h"
 #include "system/System.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "system/win/WindowsApi.h"
 
 namespace {
 

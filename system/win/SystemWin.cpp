@@ -2,13 +2,7 @@
 // all come from the system itself.
 #include "system/System.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "system/win/WindowsApi.h"
 
 #include <climits>
 #include <cstddef>
