@@ -942,36 +942,31 @@ class NetlabLoopbackTest : public ::testing::TestWithParam<const char*> {
     }
 };
 
-// On loopback the raw socket receives our own outgoing request before the kernel's reply;
-// it carries our sequence and the TTL we set, and it is accepted first.
-TEST_P(NetlabLoopbackTest, OwnRequestIsSeenFirst) {
-    TIdIcmpClient Client;
-    const TPingResult R = PingFrom(Client, nullptr, GetParam(), 1000, 31000);
-    ASSERT_EQ(R.ScopeError, "");
-    EXPECT_EQ(R.Exception, "");
-    EXPECT_EQ(R.Replies, 1);
-    EXPECT_EQ(R.Status.Kind, rkEchoReply);
-    EXPECT_EQ(R.Status.IcmpType, 8);
-    EXPECT_EQ(R.Status.SourceAddress, "127.0.0.1");
-    EXPECT_EQ(R.Status.Sequence, 31000);
-    EXPECT_EQ(R.Status.Ttl, 128);
-    EXPECT_EQ(R.Status.ByteCount, EchoDatagramBytes);
-}
-
-// The datagram socket is never handed our own request: it reads the kernel's reply, which
-// carries the kernel's TTL; the sizes and the source are as on the raw socket.
-TEST_P(NetlabLoopbackTest, DatagramSocketReadsOnlyTheKernelsReply) {
-    TIdIcmpClient Client;
-    const TPingResult R = PingAsUserFrom(Client, nullptr, GetParam(), 1000, 31000);
-    ASSERT_EQ(R.ScopeError, "");
-    EXPECT_EQ(R.Exception, "");
-    EXPECT_EQ(R.Replies, 1);
-    EXPECT_EQ(R.Status.Kind, rkEchoReply);
-    EXPECT_EQ(R.Status.IcmpType, 0);
-    EXPECT_EQ(R.Status.SourceAddress, "127.0.0.1");
-    EXPECT_EQ(R.Status.Sequence, 31000);
-    EXPECT_EQ(R.Status.Ttl, 64);
-    EXPECT_EQ(R.Status.ByteCount, EchoDatagramBytes);
+// On loopback the raw socket receives our own outgoing request before the kernel's reply; it
+// carries our sequence and the TTL we set, and it is accepted first. The datagram socket is
+// never handed our own request: it reads the kernel's reply, with the kernel's TTL; the sizes
+// and the source are as on the raw socket.
+TEST_P(NetlabLoopbackTest, EachSocketTakesTheFirstAnswerItIsHanded) {
+    const struct {
+        TMode Mode;
+        uint8_t Type, Ttl;
+    } Cases[] = {{TMode::Raw, 8, 128}, {TMode::Datagram, 0, 64}};
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Mode == TMode::Raw ? "raw socket" : "datagram socket");
+        TIdIcmpClient Client;
+        const TPingResult R = C.Mode == TMode::Raw
+                                  ? PingFrom(Client, nullptr, GetParam(), 1000, 31000)
+                                  : PingAsUserFrom(Client, nullptr, GetParam(), 1000, 31000);
+        ASSERT_EQ(R.ScopeError, "");
+        EXPECT_EQ(R.Exception, "");
+        EXPECT_EQ(R.Replies, 1);
+        EXPECT_EQ(R.Status.Kind, rkEchoReply);
+        EXPECT_EQ(R.Status.IcmpType, C.Type);
+        EXPECT_EQ(R.Status.SourceAddress, "127.0.0.1");
+        EXPECT_EQ(R.Status.Sequence, 31000);
+        EXPECT_EQ(R.Status.Ttl, C.Ttl);
+        EXPECT_EQ(R.Status.ByteCount, EchoDatagramBytes);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Hosts, NetlabLoopbackTest, ::testing::Values("127.0.0.1", "localhost"),
