@@ -41,27 +41,15 @@ void KeepProgramNameOnly(int& AArgc, char** AArgv) {
     AArgv[AArgc] = nullptr;
 }
 
-namespace {
-
-bool HasPlatformArgument(int AArgc, char** AArgv) {
-    for (int I = 1; I < AArgc; ++I) {
-        if (Privilege::QtOptionName(AArgv[I]) == "platform") {
-            return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
-
 void PrepareProcess(int& AArgc, char** AArgv) {
     Privilege::DropAtStart();
     if (Privilege::SecureExecution()) {
         Privilege::ForgetUserPluginChoices(AArgc, AArgv);
     }
     // A Wayland session lets no client place itself, stay on top or find another's window:
-    // the X11 server it runs for older programs can.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !HasPlatformArgument(AArgc, AArgv) &&
+    // the X11 server it runs for older programs can. Qt reads no option of the command line
+    // (only the program's name reaches it), so the environment is the user's one choice.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         !qEnvironmentVariableIsEmpty("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("xcb"));
