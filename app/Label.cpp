@@ -49,6 +49,12 @@ int InkEnd(const QFont& AFont, const QString& ALine, bool ABold) {
 std::optional<qreal> SpacingToFit(const QFont& AFont, const QString& ALine, int AWidth, bool ABold,
                                   qreal AMaxTighten) {
     const qreal Natural = ABold ? 1 : 0;
+    // Ink ends within a glyph's width of the advance: a line well short of the box fits
+    // without drawing it, as most status texts do.
+    const QFontMetricsF Metrics(WithSpacing(AFont, Natural));
+    if (Metrics.horizontalAdvance(ALine) + Metrics.maxWidth() + Natural <= AWidth) {
+        return Natural;
+    }
     const int Overflow = InkEnd(WithSpacing(AFont, Natural), ALine, ABold) - AWidth;
     if (Overflow <= 0) {
         return Natural;
