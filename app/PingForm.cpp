@@ -245,11 +245,8 @@ void TPingForm::FormCreate() {
     ExitButton =
         MakeButton(4, 14, 190, 14, QStringLiteral("Exit (escape)"), &TPingForm::ExitButtonClick);
     // The edit box and the grid are windows of their own in the design, above every drawn
-    // control.
+    // control; the grid rises as it is made.
     IpEdit->raise();
-    if (FGrid != nullptr) {
-        FGrid->raise();
-    }
     // When a step fails the rest is skipped and the grid keeps its tab stop, so that Tab
     // moves into it even folded: then it must be there.
     struct TGridWhileTabStop {
