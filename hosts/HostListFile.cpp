@@ -31,6 +31,14 @@ THostListFile::THostListFile(std::string APath) : FPath(std::move(APath)) {}
 void THostListFile::Load(THostList& AList) {
     std::string Bytes;
     std::string SystemText;
+    try {
+        HostListPlatform::FinishInterruptedSave(FPath);
+    } catch (const EFOpenError&) {
+        // What an interrupted save left cut must not be taken for the list, nor saved over.
+        FLoadFailed = true;
+        AList.Clear();
+        throw;
+    }
     switch (HostListPlatform::ReadWholeFile(FPath, Bytes, SystemText)) {
     case HostListPlatform::TReadResult::Read:
         FLoadFailed = false;

@@ -18,10 +18,17 @@ enum class TReadResult { Read, Missing, Failed };
 // file is there but cannot be read.
 TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::string& ASystemText);
 
+// Puts the list at APath back as it was before a save over it that was interrupted (killed,
+// or the machine stopped), where one was. Raises EFOpenError when one was and it cannot be
+// put back. Nothing to do where saves always go to a new file.
+void FinishInterruptedSave(const std::string& APath);
+
 // A new file beside the file at APath (beside a symbolic link's final target), which
 // replaces that file on Commit and is removed when the object goes without one. Where no
 // new file can be made there but the old one can be written, the old one is written in
-// place instead, as before saves became atomic. Only a regular file is ever written.
+// place instead, with what it takes to undo a save cut short. Only a regular file is ever
+// written, and a link is followed only where the system would let another user's link be
+// followed by no one: not in a shared sticky folder unless it is the user's or the folder's.
 class TReplacement {
   public:
     // Raises EFCreateError when the file cannot be written there or the new one be made.
@@ -45,6 +52,7 @@ class TReplacement {
     std::intptr_t FHandle; // a descriptor or a HANDLE
     bool FOpen = false;
     bool FInPlace = false; // writing the old file itself
+    std::string FInPlaceBytes;
     // What the new file takes over from the old one before it replaces it: its mode,
     // owner and group (-1: the old file's are not known; a new file's usual ones).
     long FMode = -1;
