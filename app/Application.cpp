@@ -42,7 +42,7 @@ void TApplication::SetTitle(const QString& AValue) {
 
 TPingFormServices TApplication::FormServices() {
     TPingFormServices Services;
-    Services.HostListPath = [] { return ::HostListPath(); };
+    Services.HostListPlace = [] { return ::HostListPlace(); };
     Services.RestorePreviousInstance = [this] {
         return RestorePreviousInstance(RestoreWindowOfPreviousInstance);
     };

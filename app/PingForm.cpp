@@ -257,8 +257,10 @@ void TPingForm::FormCreate() {
             }
         }
     } GridWhileTabStop{*this};
-    HostListPath = FServices.HostListPath();
-    FHostListFile = std::make_unique<THostListFile>(HostListPath);
+    THostListPlace Place = FServices.HostListPlace();
+    HostListPath = Place.Path;
+    FHostListFile =
+        std::make_unique<THostListFile>(std::move(Place.Path), std::move(Place.StartFrom));
     try {
         FHostListFile->Load(FHostList->List);
     } catch (...) {

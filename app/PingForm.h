@@ -22,6 +22,7 @@ class THostGrid;
 struct THostListDocument;
 class TKeyPreview;
 class THostListFile;
+struct THostListPlace;
 class TLabel;
 class TSimpleImage;
 class TTransButton;
@@ -40,8 +41,9 @@ class TIpEdit : public QLineEdit {
 
 // What the window takes from outside it, given at construction; tests give their own.
 struct TPingFormServices {
-    // Where the host list is read from at start and stored at the end.
-    std::function<std::string()> HostListPath;
+    // Where the host list is read from at start and stored at the end, and the list it starts
+    // from while the user has none of their own.
+    std::function<THostListPlace()> HostListPlace;
     // Brings back the window of a copy of the program that already runs; true when there was
     // one, and this copy then ends.
     std::function<bool()> RestorePreviousInstance;

@@ -12,6 +12,16 @@ namespace HostListPlatform {
 // The characters that end a folder (or drive) in a path on this platform.
 std::string_view PathSeparators();
 
+// The folder for the user's own settings: $XDG_CONFIG_HOME or ~/.config on POSIX, the
+// roaming application data folder on Windows. Empty when the user has none.
+std::string UserConfigFolder();
+
+// Whether this user may write the file at APath, or, failing that, make files in its folder.
+bool MayWriteFileOrFolder(const std::string& APath);
+
+// Makes the folders that APath's folder lacks, for the user alone. Raises EFCreateError.
+void MakeFolderFor(const std::string& APath);
+
 enum class TReadResult { Read, Missing, Failed };
 // Reads the whole file, opened with writing by others denied where the platform can deny
 // it. Missing when nothing, or a folder, is at APath; Failed with the system's text when a

@@ -6,8 +6,10 @@
 #include "hosts/posix/PosixFiles.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -156,6 +158,40 @@ void TakeOverOwnerAndMode(int AFd, long AOwner, long AGroup, long AMode) {
 
 std::string_view PathSeparators() {
     return "/";
+}
+
+std::string UserConfigFolder() {
+    if (const char* Config = std::getenv("XDG_CONFIG_HOME");
+        Config != nullptr && Config[0] == '/') {
+        return Config;
+    }
+    if (const char* Home = std::getenv("HOME"); Home != nullptr && Home[0] == '/') {
+        return std::string(Home) + "/.config";
+    }
+    const passwd* Entry = ::getpwuid(::geteuid());
+    return Entry != nullptr && Entry->pw_dir != nullptr && Entry->pw_dir[0] == '/'
+               ? std::string(Entry->pw_dir) + "/.config"
+               : std::string();
+}
+
+bool MayWriteFileOrFolder(const std::string& APath) {
+    // The effective ids decide, as they do for the save itself; a read-only mount says no.
+    const std::string Folder = FolderOf(APath);
+    return ::faccessat(AT_FDCWD, APath.c_str(), W_OK, AT_EACCESS) == 0 ||
+           ::faccessat(AT_FDCWD, Folder.empty() ? "." : Folder.c_str(), W_OK | X_OK, AT_EACCESS) ==
+               0;
+}
+
+void MakeFolderFor(const std::string& APath) {
+    const std::string Folder = FolderOf(APath);
+    // Each missing folder from the top down; the user's list is nobody else's business.
+    for (std::size_t Slash = Folder.find('/', 1); Slash != std::string::npos;
+         Slash = Folder.find('/', Slash + 1)) {
+        const std::string Part = Folder.substr(0, Slash);
+        if (::mkdir(Part.c_str(), 0700) != 0 && errno != EEXIST) {
+            throw EFCreateError(APath, ErrnoText(errno));
+        }
+    }
 }
 
 TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::string& ASystemText) {

@@ -5,6 +5,7 @@
 #include "app/WindowFont.h"
 #include "controls/SimpleImage.h"
 #include "controls/TransButton.h"
+#include "hosts/HostListFile.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/Ink.h"
 
@@ -52,7 +53,7 @@ class PingFormTest : public ::testing::Test {
     TPingFormServices Services() {
         TApplication* App = TApplication::Instance();
         TPingFormServices Result = App->FormServices();
-        Result.HostListPath = [this] { return ListPath(); };
+        Result.HostListPlace = [this] { return THostListPlace{ListPath(), {}}; };
         Result.RestorePreviousInstance = [this, App] {
             return App->RestorePreviousInstance([this](const std::string& ATitle) {
                 Searched.push_back(ATitle);

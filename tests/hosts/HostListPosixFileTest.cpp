@@ -527,4 +527,72 @@ TEST(PosixFile, AKillAtAnyMomentOfASaveLeavesTheOldOrTheNewListAndNothingElse) {
               << ", the new one " << New << "\n";
 }
 
+TEST(PosixFile, TheListIsBesideTheProgramWhereTheUserMayWriteThereElseTheirOwn) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to install a program that another user runs";
+    }
+    const struct {
+        const char* Name;
+        mode_t FolderMode;
+        int ListMode; // -1: no list beside the program
+        bool Beside;
+    } Cases[] = {
+        {"a portable copy in a folder the user may write", 0777, 0644, true},
+        {"an administrator's list opened to everyone", 0755, 0666, true},
+        {"an installed program with an administrator's list", 0755, 0644, false},
+        {"an installed program without a list", 0755, -1, false},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TTempFolder Program, Config;
+        ::chown(Config.Path().c_str(), Nobody, Nobody);
+        ::chmod(Program.Path().c_str(), C.FolderMode);
+        const std::string Beside = Program / "vexlo.txt";
+        if (C.ListMode >= 0) {
+            WriteBytes(Beside, "10.0.0.9=Shared\r\n");
+            ::chmod(Beside.c_str(), static_cast<mode_t>(C.ListMode));
+        }
+        TAsNobody Guard;
+        const THostListPlace Place = HostListPlaceFor(Program / "vexlo", Config.Path().string());
+        const std::string Own = Config / "vexlo/vexlo.txt";
+        EXPECT_EQ(Place.Path, C.Beside ? Beside : Own);
+        EXPECT_EQ(Place.StartFrom, C.Beside ? "" : Beside);
+        EXPECT_EQ(HostListPlaceFor(Program / "vexlo", "").Path, Beside) << "no config folder";
+    }
+}
+
+TEST(PosixFile, TheUsersOwnListStartsFromTheListBesideTheProgramAndIsSavedPrivately) {
+    TTempFolder Program, Config;
+    const std::string Beside = Program / "vexlo.txt", Own = Config / "vexlo/vexlo.txt";
+    const struct {
+        const char* Name;
+        int BesideMode; // -1: none
+        const char* Loaded;
+    } Cases[] = {
+        {"an administrator's list", 0644, "10.0.0.9=Shared\r\n"},
+        {"no list beside the program", -1, "127.0.0.1=Localhost\r\n"},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        std::filesystem::remove_all(Config / "vexlo");
+        std::filesystem::remove(Beside);
+        if (C.BesideMode >= 0) {
+            WriteBytes(Beside, "10.0.0.9=Shared\r\n");
+        }
+        THostListFile File(Own, Beside);
+        THostList List;
+        File.Load(List);
+        EXPECT_EQ(List.Bytes(), C.Loaded);
+        List.Append("10.0.0.7=Mine");
+        File.Save(List);
+        EXPECT_EQ(ReadBytes(Own), std::string(C.Loaded) + "10.0.0.7=Mine\r\n");
+        EXPECT_EQ(StatOf(Config / "vexlo").st_mode & 0777, 0700u);
+        EXPECT_EQ(std::filesystem::exists(Beside), C.BesideMode >= 0);
+        // From now on the user's own list is the one read.
+        THostList Again;
+        THostListFile(Own, Beside).Load(Again);
+        EXPECT_EQ(Again.Bytes(), ReadBytes(Own));
+    }
+}
+
 } // namespace
