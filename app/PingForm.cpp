@@ -142,7 +142,7 @@ THostGrid* TPingForm::Grid() {
     connect(FGrid, &THostGrid::SelectCell, this,
             [this](const QString& AAddress) { Guarded([&] { GridSelectCell(AAddress); }); });
     FPreview->Watch(FGrid);
-    // A window of its own in the design, above every drawn control.
+    // The grid stands for a native child window: above every drawn control.
     FGrid->raise();
     FGrid->show();
     return FGrid;
@@ -244,8 +244,8 @@ void TPingForm::FormCreate() {
                             &TPingForm::ListButtonClick);
     ExitButton =
         MakeButton(4, 14, 190, 14, QStringLiteral("Exit (escape)"), &TPingForm::ExitButtonClick);
-    // The edit box and the grid are windows of their own in the design, above every drawn
-    // control; the grid rises as it is made.
+    // The edit box and the grid stand for native child windows, above every drawn control;
+    // the grid rises as it is made.
     IpEdit->raise();
     // When a step fails the rest is skipped and the grid keeps its tab stop, so that Tab
     // moves into it even folded: then it must be there.
@@ -409,7 +409,7 @@ void TPingForm::SetClientHeight(int AHeight) {
 }
 
 void TPingForm::PaintSolidParts(QPainter& ACanvas) const {
-    // The grid is a window of its own in the design, solid where the picture has none.
+    // The grid stands for a native child window: solid where the picture has none.
     if (FGrid != nullptr && FGrid->geometry().top() < height()) {
         ACanvas.fillRect(FGrid->geometry(), Qt::white);
     }

@@ -1,7 +1,7 @@
-// X11 side of the shell seam. It speaks to the X server over a connection of its own, so it
-// needs nothing from Qt and works the same whichever toolkit made the window it looks for.
-// Every Xlib include of the project is here: Xlib's macros (KeyRelease, None, Bool...) break
-// Qt's headers.
+// X11 side of the shell seam. It takes the Xlib connection it is handed (the toolkit's own,
+// so a start costs no second connection) and needs nothing else from Qt, so it works the same
+// whichever toolkit made the window it looks for. Every Xlib include of the project is here:
+// Xlib's macros (KeyRelease, None, Bool...) break Qt's headers.
 #include "app/x11/ShellX11.h"
 #include "app/Shell.h"
 

@@ -90,7 +90,7 @@ class PingFormTest : public ::testing::Test {
     std::vector<TErrorBox> Errors;
 };
 
-TEST_F(PingFormTest, OpensFoldedAtItsPlaceWithEveryControlWhereTheDesignPutsIt) {
+TEST_F(PingFormTest, OpensFoldedAtItsPlaceWithEveryControlInItsPlace) {
     Create();
     EXPECT_EQ(Form->pos(), QPoint(7, 7));
     EXPECT_EQ(Form->size(), QSize(210, 60));
