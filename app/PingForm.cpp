@@ -4,6 +4,7 @@
 #include "app/HostGrid.h"
 #include "app/KeyPreview.h"
 #include "app/Label.h"
+#include "app/PingTarget.h"
 #include "app/WindowFont.h"
 #include "controls/ImageList.h"
 #include "controls/SimpleImage.h"
