@@ -29,10 +29,6 @@ TApplication::~TApplication() {
     ErrorReport::Install(std::move(FPreviousReport));
 }
 
-TApplication* TApplication::Instance() {
-    return static_cast<TApplication*>(QCoreApplication::instance());
-}
-
 void TApplication::SetTitle(const QString& AValue) {
     FTitle = AValue;
     if (FMainForm) {

@@ -6,6 +6,7 @@
 #include "controls/SimpleImage.h"
 #include "controls/TransButton.h"
 #include "hosts/HostListFile.h"
+#include "tests/app/AppTestMain.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/Ink.h"
 
@@ -27,14 +28,13 @@ class PingFormTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(Dir.isValid());
-        TApplication::Instance()->OnErrorBox = [this](const QString& ACaption,
-                                                      const QString& AText) {
+        TestApplication().OnErrorBox = [this](const QString& ACaption, const QString& AText) {
             Errors.push_back({ACaption, AText});
         };
     }
     void TearDown() override {
         Form.reset();
-        TApplication::Instance()->OnErrorBox = nullptr;
+        TestApplication().OnErrorBox = nullptr;
     }
 
     std::string ListPath() const { return (Dir.path() + "/vexlo.txt").toStdString(); }
@@ -51,7 +51,7 @@ class PingFormTest : public ::testing::Test {
     // The application's own services, but for a temporary folder, a fake desktop and a
     // browser that only notes the page.
     TPingFormServices Services() {
-        TApplication* App = TApplication::Instance();
+        TApplication* App = &TestApplication();
         TPingFormServices Result = App->FormServices();
         Result.HostListPlace = [this] { return THostListPlace{ListPath(), {}}; };
         Result.RestorePreviousInstance = [this, App] {
@@ -282,8 +282,8 @@ TEST_F(PingFormTest, ASecondCopyRestoresTheFirstAndEndsKeepingItsTitle) {
     AnotherCopy = true;
     Create();
     EXPECT_EQ(Searched, std::vector<std::string>{"Vexlo"});
-    EXPECT_TRUE(TApplication::Instance()->Terminated());
-    EXPECT_EQ(TApplication::Instance()->Title(), "Vexlo");
+    EXPECT_TRUE(TestApplication().Terminated());
+    EXPECT_EQ(TestApplication().Title(), "Vexlo");
 }
 
 TEST_F(PingFormTest, TheWindowImageAndShapeFollowThePicture) {
