@@ -70,6 +70,7 @@ TPingForm::TPingForm(TPingFormServices AServices)
     setFixedSize(ClientWidth, UnfoldedHeight);
 
     IpEdit = new TIpEdit(this);
+    IpEdit->setObjectName(QStringLiteral("IpEdit"));
     IpEdit->setGeometry(EditBox);
     IpEdit->setFrame(false);
     IpEdit->setText(QStringLiteral("127.0.0.1"));
@@ -81,6 +82,7 @@ TPingForm::TPingForm(TPingFormServices AServices)
     ImageList1->Add(Status.convertToFormat(QImage::Format_RGB32),
                     QBitmap::fromImage(Status.createAlphaMask()));
     ReplyImage = new TSimpleImage(this);
+    ReplyImage->setObjectName(QStringLiteral("ReplyImage"));
     ReplyImage->setGeometry(110, 14, 16, 16);
     ReplyImage->SetImages(ImageList1.get());
     ReplyImage->SetImageIndex(0);
@@ -94,6 +96,7 @@ TPingForm::TPingForm(TPingFormServices AServices)
     FHostList = std::make_unique<THostListDocument>();
 
     PingLabel = new TLabel(this);
+    PingLabel->setObjectName(QStringLiteral("PingLabel"));
     PingLabel->setGeometry(StatusBox);
     PingLabel->SetBold(true);
     QPalette White = PingLabel->palette();
@@ -103,6 +106,7 @@ TPingForm::TPingForm(TPingFormServices AServices)
     PingLabel->setText(QStringLiteral("Not pinged"));
 
     HelpLabel = new TLabel(this);
+    HelpLabel->setObjectName(QStringLiteral("HelpLabel"));
     HelpLabel->setGeometry(HelpBox);
     HelpLabel->setPalette(White);
     HelpLabel->SetFontColour(ToQColor(clBlue));
@@ -245,6 +249,10 @@ void TPingForm::FormCreate() {
                             &TPingForm::ListButtonClick);
     ExitButton =
         MakeButton(4, 14, 190, 14, QStringLiteral("Exit (escape)"), &TPingForm::ExitButtonClick);
+    // Named as the fields that hold them, so that a test or a tool finds each by its name.
+    PingButton->setObjectName(QStringLiteral("PingButton"));
+    ListButton->setObjectName(QStringLiteral("ListButton"));
+    ExitButton->setObjectName(QStringLiteral("ExitButton"));
     // The edit box and the grid stand for native child windows, above every drawn control;
     // the grid rises as it is made.
     IpEdit->raise();

@@ -91,15 +91,25 @@ class TPingForm : public TShapedWindow {
     // The address of the help page beside the executable.
     static QString HelpPagePath();
 
-    // The window's parts, named as the controls they hold.
-    TIpEdit* IpEdit;
-    TSimpleImage* ReplyImage;
-    std::unique_ptr<TImageList> ImageList1;
-    std::unique_ptr<TIdIcmpClient> EchoClient;
     // The host list grid, made the first time it is wanted: the window unfolding, or a Tab
     // that may move into it. A folded window starts without it, which saves most of the
     // time from the window's creation to its first frame.
     THostGrid* Grid();
+
+    // The window's echo client: the sender its reply handler is handed.
+    std::unique_ptr<TIdIcmpClient> EchoClient;
+
+  protected:
+    void PaintSolidParts(QPainter& ACanvas) const override;
+    bool MovesWindow(QPoint APos) const override;
+    void showEvent(QShowEvent* AEvent) override;
+
+  private:
+    // The window's parts, named as the controls they hold; each widget bears its field's name
+    // as its object name.
+    TIpEdit* IpEdit;
+    TSimpleImage* ReplyImage;
+    std::unique_ptr<TImageList> ImageList1;
     TLabel* PingLabel;
     TLabel* HelpLabel;
     std::unique_ptr<TInternetManager> InternetManager;
@@ -108,12 +118,6 @@ class TPingForm : public TShapedWindow {
     TTransButton* ListButton = nullptr;
     TTransButton* ExitButton = nullptr;
 
-  protected:
-    void PaintSolidParts(QPainter& ACanvas) const override;
-    bool MovesWindow(QPoint APos) const override;
-    void showEvent(QShowEvent* AEvent) override;
-
-  private:
     void CheckPreviousInstance();
     void ShowStatus(const TStatusDisplay& AStatus);
     void SetClientHeight(int AHeight);
