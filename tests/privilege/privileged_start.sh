@@ -3,10 +3,11 @@
 # copy with the file capability pings 127.0.0.1 through its helper while the window's
 # process holds no capability at all, so that an image plugin planted beside it finds none
 # to borrow; it loads no plugin from the folders planted through the environment, the
-# command line or a qt.conf beside it; a copy without the capability shows "Cannot allocate
-# socket." in red and does load them; plain root also keeps nothing but the helper.
-# Usage: privileged_start.sh <vexlo> <xpm spy plugin>; exit 77 (skipped) without root or
-# tools.
+# command line or a qt.conf beside it, nor the input-context plugin beside it that
+# QT_IM_MODULE names; a copy without the capability shows "Cannot allocate socket." in red
+# and does load them; plain root also keeps nothing but the helper.
+# Usage: privileged_start.sh <vexlo> <xpm spy plugin> <input-context spy plugin>; exit 77
+# (skipped) without root or tools.
 set -u
 skip() {
     echo "SKIPPED: $*"
@@ -36,6 +37,11 @@ fail() {
 chmod 755 "$WORK"
 mkdir -p "$WORK"/{cap/imageformats,plain,home,planted/env/platforms,planted/qpa,planted/conf/platforms}
 cp "$2" "$WORK/cap/imageformats/"
+# Where Qt looks whatever the start: the program's own folder.
+ImSpy=platforminputcontexts/$(basename "$3")
+mkdir -p "$WORK"/{cap,plain}/platforminputcontexts
+cp "$3" "$WORK/cap/$ImSpy"
+cp "$3" "$WORK/plain/$ImSpy"
 export VEXLO_SPY_REPORT=$WORK/home/spy.txt
 cp "$XcbPlugin" "$WORK/planted/env/platforms/"
 cp "$XcbPlugin" "$WORK/planted/conf/platforms/"
@@ -146,12 +152,12 @@ check() {
     local Maps
     Maps=$(cat "/proc/$Pid/maps")
     case $Planted in
-    loaded) for Folder in env qpa; do
-        grep -q "$WORK/planted/$Folder/" <<<"$Maps" ||
+    loaded) for Folder in planted/env/ planted/qpa/ "$ImSpy"; do
+        grep -q "$WORK/.*$Folder" <<<"$Maps" ||
             fail "$Label: did not load the plugin in $Folder, which so proves nothing"
     done ;;
-    ignored) ! grep -q "$WORK/planted" <<<"$Maps" ||
-        fail "$Label: loaded $(grep -o "$WORK/planted[^ ]*" <<<"$Maps" | sort -u)" ;;
+    ignored) ! grep -q "$WORK/planted\|$ImSpy" <<<"$Maps" ||
+        fail "$Label: loaded $(grep -o "$WORK/[^ ]*" <<<"$Maps" | grep "planted\|$ImSpy" | sort -u)" ;;
     esac
     echo "$Label: $(caps_of "$Pid")$Seen pixels of $Colour; planted plugins $Planted"
     # Esc ends the program, which writes its host list beside itself.
@@ -166,7 +172,8 @@ check() {
     rm -f "${Binary%/*}/vexlo.txt"
 }
 
-Planted=(QT_PLUGIN_PATH="$WORK/planted/env" QT_QPA_PLATFORM_PLUGIN_PATH="$WORK/planted/qpa")
+Planted=(QT_PLUGIN_PATH="$WORK/planted/env" QT_QPA_PLATFORM_PLUGIN_PATH="$WORK/planted/qpa"
+    QT_IM_MODULE=vexlospy)
 Options=(-platformpluginpath "$WORK/planted/qpa")
 RawOnly="CapPrm:0000000000002000 CapEff:0000000000002000 "
 check "capability copy as nobody" nobody "$WORK/cap/vexlo" "$RawOnly" "#008000" ignored \
