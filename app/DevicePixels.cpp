@@ -2,6 +2,10 @@
 
 #include <QTransform>
 
+qreal DeviceScale(const QPainter& ACanvas) {
+    return ACanvas.deviceTransform().m11();
+}
+
 QRect DeviceRect(const QPainter& ACanvas, const QRectF& ARect) {
     const QTransform& ToDevice = ACanvas.deviceTransform();
     const QPoint TopLeft = ToDevice.map(ARect.topLeft()).toPoint();

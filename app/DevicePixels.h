@@ -7,6 +7,10 @@
 #include <QPainter>
 #include <QRect>
 
+// How many device pixels to a pixel the painter draws: the screen's density in a window, or
+// that of the picture a control is rendered into.
+qreal DeviceScale(const QPainter& ACanvas);
+
 // The device pixels of ARect (in the painter's coordinates), as Qt clips and shapes it.
 QRect DeviceRect(const QPainter& ACanvas, const QRectF& ARect);
 

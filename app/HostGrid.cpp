@@ -173,12 +173,12 @@ void THostGrid::PaintFrame(bool ALines) {
     // and the frame is drawn again on the grid's outermost device pixels.
     QPainter Canvas(this);
     const QRect Device = DeviceRect(Canvas, rect());
+    const int Line = std::max(1, qRound(lineWidth() * DeviceScale(Canvas)));
     PaintInDevicePixels(Canvas);
     if (!ALines) {
         Canvas.fillRect(Device, palette().color(QPalette::Base));
         return;
     }
-    const int Line = std::max(1, qRound(lineWidth() * devicePixelRatioF()));
     const QColor Colour = palette().color(foregroundRole());
     Canvas.fillRect(Device.x(), Device.y(), Device.width(), Line, Colour);
     Canvas.fillRect(Device.x(), Device.bottom() - Line + 1, Device.width(), Line, Colour);
