@@ -338,26 +338,37 @@ TEST_F(VexloWindow, AtEveryDensityFromOneToTwoNoSeeThroughPixelIsDrawnFoldedOrUn
         for (const int Height : {60, 240}) {
             if (Height == 240) {
                 ASSERT_TRUE(Desktop().Chord("ctrl", "e"));
-                std::this_thread::sleep_for(300ms);
             }
-            const auto Frame = Desktop().Geometry(Program->Window);
-            ASSERT_TRUE(Frame);
-            ASSERT_EQ(Frame->height(), qRound(Height * Scale));
-            const QImage Screen = Desktop().Screenshot();
-            const int Shown = CountColour(Screen, *Frame, Purple);
-            // Unfolded, the grid's frame lies on its outermost device pixels, each side whole.
+            // Purple pixels inside the window, and pixels of the grid's frame that are not
+            // black: the frame lies on the grid's outermost device pixels, each side whole.
+            int Shown = 0;
             int Unframed = 0;
-            if (Height == 240) {
-                const QRect Grid(Frame->topLeft() + QPoint(qRound(2 * Scale), qRound(90 * Scale)),
-                                 Frame->topLeft() +
-                                     QPoint(qRound(208 * Scale) - 1, qRound(238 * Scale) - 1));
-                for (const QRect Side : {QRect(Grid.topLeft(), QSize(Grid.width(), 1)),
-                                         QRect(Grid.bottomLeft(), QSize(Grid.width(), 1)),
-                                         QRect(Grid.topLeft(), QSize(1, Grid.height())),
-                                         QRect(Grid.topRight(), QSize(1, Grid.height()))}) {
-                    Unframed += Side.width() * Side.height() - CountColour(Screen, Side, Black);
+            QImage Screen;
+            const auto Deadline = TSession::Clock::now() + 3s;
+            do {
+                std::this_thread::sleep_for(200ms);
+                const auto Frame = Desktop().Geometry(Program->Window);
+                ASSERT_TRUE(Frame);
+                if (Frame->height() != qRound(Height * Scale)) {
+                    continue;
                 }
-            }
+                Screen = Desktop().Screenshot();
+                Shown = CountColour(Screen, *Frame, Purple);
+                Unframed = 0;
+                if (Height == 240) {
+                    const QPoint At = Frame->topLeft();
+                    const QRect Grid(At + QPoint(qRound(2 * Scale), qRound(90 * Scale)),
+                                     At + QPoint(qRound(208 * Scale) - 1, qRound(238 * Scale) - 1));
+                    for (const QRect Side : {QRect(Grid.topLeft(), QSize(Grid.width(), 1)),
+                                             QRect(Grid.bottomLeft(), QSize(Grid.width(), 1)),
+                                             QRect(Grid.topLeft(), QSize(1, Grid.height())),
+                                             QRect(Grid.topRight(), QSize(1, Grid.height()))}) {
+                        Unframed += Side.width() * Side.height() - CountColour(Screen, Side, Black);
+                    }
+                }
+            } while ((Screen.isNull() || Shown != 0 || Unframed != 0) &&
+                     TSession::Clock::now() < Deadline);
+            ASSERT_FALSE(Screen.isNull()) << "the window never became " << Height << " high";
             if (Shown != 0 || Unframed != 0) {
                 ADD_FAILURE() << Shown << " purple pixels in the window " << Height << " high, "
                               << Unframed << " missing from the grid's frame; see "
