@@ -199,11 +199,12 @@ QFont TPingForm::WindowFont() {
 void TPingForm::SetFonts(const QFont& AWindowFont, qreal ARatio) {
     setFont(AWindowFont);
     FFontRatio = ARatio;
-    // The window's own labels are drawn at 1x and grown without smoothing, like the pixel art
-    // around them (TLabel): they keep their pixels and their fit at every density. The edit
-    // box and the grid are Qt's widgets, drawn at the screen's density with caret and
-    // selection; the bitmap font has glyphs at 1x only, and Qt would spread them over grown
-    // advances. So there they take a scalable sans, smoothed as text at that density is.
+    // The window's own labels (TLabel) draw the bitmap font at 1x and grow it without
+    // smoothing, like the pixel art around them, and a scalable font at the screen's density;
+    // either way their texts fit their boxes. The edit box and the grid are Qt's widgets,
+    // drawn at the screen's density with caret and selection; the bitmap font has glyphs at
+    // 1x only, and Qt would spread them over grown advances. So there they take a scalable
+    // sans, smoothed as text at that density is.
     if (qFuzzyCompare(ARatio, 1.0)) {
         IpEdit->setFont(AWindowFont);
         FGridFont = AWindowFont;

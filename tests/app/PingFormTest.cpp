@@ -340,6 +340,7 @@ TEST_F(PingFormTest, EveryFixedTextAndTheWidestStatusTextsFitTheirBoxesInEachFon
         Fonts.push_back(*Bitmap);
     }
     for (const QFont& Font : Fonts) {
+        const bool Scalable = &Font == &Fonts.front();
         const QString Widest = WidestAddress(Font);
         const struct {
             QWidget* Box;
@@ -357,7 +358,7 @@ TEST_F(PingFormTest, EveryFixedTextAndTheWidestStatusTextsFitTheirBoxesInEachFon
             {Part<TIpEdit>("IpEdit"), "127.0.0.1", true},
             {Part<TIpEdit>("IpEdit"), Widest, true},
         };
-        for (const qreal Ratio : {1.0, 1.5, 2.0}) {
+        for (const qreal Ratio : {1.0, 1.25, 1.5, 1.75, 2.0}) {
             SCOPED_TRACE(Font.family().toStdString() + " at " + std::to_string(Ratio));
             Form->SetFonts(Font, Ratio);
             for (const auto& Case : Cases) {
@@ -380,14 +381,24 @@ TEST_F(PingFormTest, EveryFixedTextAndTheWidestStatusTextsFitTheirBoxesInEachFon
                     EXPECT_EQ(Shown, Spare.copy(Shown.rect()));
                     continue;
                 }
-                // A label closes up its letters at 1x, if at all, and grows with the screen.
                 const QImage One = Drawn(Size.width(), 1);
                 const QRect Ink = ink::InkBox(One, One.rect());
                 EXPECT_LT(Ink.right(), Size.width());
                 EXPECT_EQ(ink::EndOfInk(One), ink::EndOfInk(Drawn(400, 1)));
                 const QRect Grown = ink::InkBox(Shown, Shown.rect());
-                EXPECT_NEAR(Grown.width(), Ink.width() * Ratio, Ratio);
                 EXPECT_NEAR(Grown.height(), Ink.height() * Ratio, Ratio);
+                if (!Scalable) {
+                    // The bitmap font's label closes up its letters at 1x, if at all, and
+                    // grows with the screen.
+                    EXPECT_NEAR(Grown.width(), Ink.width() * Ratio, Ratio);
+                    continue;
+                }
+                // A scalable font is drawn at the density itself, and fits there.
+                EXPECT_LT(Grown.right(), Shown.width());
+                EXPECT_EQ(ink::EndOfInk(Shown), ink::EndOfInk(Spare));
+                if (Ratio != 1) {
+                    EXPECT_FALSE(Shown == One.scaled(Shown.size())) << "the 1x glyphs grown";
+                }
             }
             const QHeaderView* Titles = Form->Grid()->horizontalHeader();
             EXPECT_LE(Titles->fontMetrics().horizontalAdvance("IP Address"), 98 - 2);
