@@ -1,7 +1,7 @@
 #include "app/HostGrid.h"
 
-#include "app/DevicePixels.h"
 #include "app/Guarded.h"
+#include "controls/DevicePixels.h"
 #include "hosts/HostListErrors.h"
 
 #include <QHeaderView>

@@ -2,10 +2,10 @@
 // first frame. With "--reply N" it first times N Enter releases that ping 127.0.0.1 against
 // N repaints of the same reply without a ping, each until the status line's paint is done.
 #include "app/Application.h"
-#include "app/Label.h"
 #include "app/PingForm.h"
 #include "app/Startup.h"
 #include "bench/StartupBenchProbe.h"
+#include "controls/Label.h"
 #include "net/IdIcmpClient.h"
 
 #include <QApplication>

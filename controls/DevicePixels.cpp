@@ -1,4 +1,4 @@
-#include "app/DevicePixels.h"
+#include "controls/DevicePixels.h"
 
 #include <QTransform>
 

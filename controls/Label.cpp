@@ -1,6 +1,6 @@
-#include "app/Label.h"
+#include "controls/Label.h"
 
-#include "app/DevicePixels.h"
+#include "controls/DevicePixels.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>
