@@ -1,8 +1,7 @@
 #include "app/Application.h"
 
-#include "app/HeldKeys.h"
 #include "app/PingForm.h"
-#include "app/PreviousInstance.h"
+#include "app/Shell.h"
 #include "app/StatusDisplay.h"
 #include "hosts/HostListFile.h"
 #include "resources/Pictures.h"
@@ -18,7 +17,7 @@ TApplication::TApplication(int& AArgc, char** AArgv) : QApplication(AArgc, AArgv
     // The task bar's button and the window switcher show the program icon.
     setWindowIcon(QIcon(QPixmap::fromImage(ProgramIcon())));
     // Where it cannot be had, the window still skips the releases its toolkit marks as repeats.
-    AskForOneReleasePerHeldKey();
+    Shell::AskForOneReleasePerHeldKey();
     FPreviousReport = ErrorReport::Install(
         [this](const std::optional<std::string>& AMessage) { ReportError(AMessage); });
 }
@@ -40,7 +39,7 @@ TPingFormServices TApplication::FormServices() {
     TPingFormServices Services;
     Services.HostListPlace = [] { return ::HostListPlace(); };
     Services.RestorePreviousInstance = [this] {
-        return RestorePreviousInstance(RestoreWindowOfPreviousInstance);
+        return RestorePreviousInstance(Shell::RestoreWindowOfPreviousInstance);
     };
     // Hands the page to the desktop's browser and returns at once; a failure shows nothing.
     Services.OpenHelp = [](const QString& APath) {
