@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <grp.h>
 #include <iostream>
 #include <random>
@@ -256,18 +257,18 @@ struct TListInPlace {
     }
 };
 
-TEST(PosixFile, AKillAtAnyMomentOfASaveInPlaceLeavesTheOldOrTheNewListAfterTheNextStart) {
-    if (::geteuid() != 0) {
-        GTEST_SKIP() << "needs root to act as a user who may not write the list's folder";
-    }
-    const std::string Lists[2] = {BigList("first", 200'000, "\r\n"),
-                                  BigList("second", 200'000, "\r\n")};
-    TListInPlace List(Lists[0]);
+// Saves ALists alternately in a child process (as nobody with AAsNobody) and kills it
+// AKills times at random moments of a save, calling AAfterKill(kill, list saved) after each.
+// Gives the time one whole save takes here, which spreads the kills all over it.
+std::chrono::microseconds KillSavesAtRandom(const std::string& APath,
+                                            const std::string (&ALists)[2], bool AAsNobody,
+                                            int AKills, unsigned ASeed,
+                                            const std::function<void(int, int)>& AAfterKill) {
     const auto SaveInChild = [&](int AWhich) {
         const pid_t Child = ::fork();
         if (Child == 0) {
-            if (::seteuid(Nobody) == 0) {
-                THostListFile(List.Path).Save(ListOf(Lists[AWhich]));
+            if (!AAsNobody || ::seteuid(Nobody) == 0) {
+                THostListFile(APath).Save(ListOf(ALists[AWhich]));
             }
             ::_exit(0);
         }
@@ -277,24 +278,36 @@ TEST(PosixFile, AKillAtAnyMomentOfASaveInPlaceLeavesTheOldOrTheNewListAfterTheNe
     ::waitpid(SaveInChild(1), nullptr, 0);
     const auto Took = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now() - Start);
-    ASSERT_EQ(ReadBytes(List.Path), Lists[1]);
-    std::mt19937 Random(19);
-    int Cut = 0, Copies = 0, Old = 0, New = 0;
-    for (int Kill = 0; Kill < 24; ++Kill) {
-        const int Which = Kill % 2;
-        const pid_t Child = SaveInChild(Which);
+    EXPECT_EQ(ReadBytes(APath), ALists[1]);
+    std::mt19937 Random(ASeed);
+    for (int Kill = 0; Kill < AKills && !::testing::Test::HasFatalFailure(); ++Kill) {
+        const pid_t Child = SaveInChild(Kill % 2);
         ::usleep(static_cast<useconds_t>(Random() % (Took.count() + 1)));
         ::kill(Child, SIGKILL);
         ::waitpid(Child, nullptr, 0);
+        AAfterKill(Kill, Kill % 2);
+    }
+    return Took;
+}
+
+TEST(PosixFile, AKillAtAnyMomentOfASaveInPlaceLeavesTheOldOrTheNewListAfterTheNextStart) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to act as a user who may not write the list's folder";
+    }
+    const std::string Lists[2] = {BigList("first", 200'000, "\r\n"),
+                                  BigList("second", 200'000, "\r\n")};
+    TListInPlace List(Lists[0]);
+    int Cut = 0, Copies = 0, Old = 0, New = 0;
+    const auto Took = KillSavesAtRandom(List.Path, Lists, true, 24, 19, [&](int AKill, int AWhich) {
         const std::string Killed = ReadBytes(List.Path);
         Cut += Killed != Lists[0] && Killed != Lists[1];
         Copies += !List.State.Left().empty();
         const std::string Now = List.NextStart();
-        ASSERT_TRUE(Now == Lists[0] || Now == Lists[1]) << "kill " << Kill;
-        (Now == Lists[Which] ? New : Old)++;
-        ASSERT_EQ(List.Folder.Names(), std::set<std::string>{"vexlo.txt"}) << "kill " << Kill;
-        ASSERT_EQ(List.State.Left(), std::set<std::string>{}) << "kill " << Kill;
-    }
+        ASSERT_TRUE(Now == Lists[0] || Now == Lists[1]) << "kill " << AKill;
+        (Now == Lists[AWhich] ? New : Old)++;
+        ASSERT_EQ(List.Folder.Names(), std::set<std::string>{"vexlo.txt"}) << "kill " << AKill;
+        ASSERT_EQ(List.State.Left(), std::set<std::string>{}) << "kill " << AKill;
+    });
     std::cout << "one save in place: " << Took.count() << " us; of 24 kills " << Copies
               << " left an undo copy, " << Cut << " a cut list, and the next start the old list "
               << Old << " times, the new one " << New << "\n";
@@ -308,6 +321,18 @@ TEST(PosixFile, ASaveInPlaceThatCannotFinishKeepsTheOldBytesAndSaysSo) {
     // room left, and one whose writes stop at a size limit.
     const std::string Old = BigList("entry", 36'219, "\n");
     const std::string New = BigList("entry", 36'219, "\r\n");
+    // Refused as a write that stops part-way, with the old bytes left and no undo copy.
+    const auto SaveFails = [&](const TListInPlace& AList) {
+        try {
+            TAsNobody Guard;
+            THostListFile(AList.Path).Save(ListOf(New));
+            ADD_FAILURE() << "no exception";
+        } catch (const EWriteError& E) {
+            EXPECT_STREQ(E.what(), "Stream write error");
+        }
+        EXPECT_EQ(ReadBytes(AList.Path), Old);
+        EXPECT_EQ(AList.State.Left(), std::set<std::string>{});
+    };
     {
         SCOPED_TRACE("full disk");
         // A mount of the test's own: gone with the test process.
@@ -319,15 +344,7 @@ TEST(PosixFile, ASaveInPlaceThatCannotFinishKeepsTheOldBytesAndSaysSo) {
         ::chown(List.Path.c_str(), Nobody, Nobody);
         ::chmod(List.Folder.Path().c_str(), 0755);
         WriteBytes(List.Folder / "filler", std::string(1 << 20, 'x')); // as much as fits
-        try {
-            TAsNobody Guard;
-            THostListFile(List.Path).Save(ListOf(New));
-            ADD_FAILURE() << "no exception";
-        } catch (const EWriteError& E) {
-            EXPECT_STREQ(E.what(), "Stream write error");
-        }
-        EXPECT_EQ(ReadBytes(List.Path), Old);
-        EXPECT_EQ(List.State.Left(), std::set<std::string>{});
+        SaveFails(List);
         ::umount2(List.Folder.Path().c_str(), MNT_DETACH);
     }
     {
@@ -339,17 +356,9 @@ TEST(PosixFile, ASaveInPlaceThatCannotFinishKeepsTheOldBytesAndSaysSo) {
         const auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
         Limit.rlim_cur = Old.size() + 1000;
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &Limit), 0);
-        try {
-            TAsNobody Guard;
-            THostListFile(List.Path).Save(ListOf(New));
-            ADD_FAILURE() << "no exception";
-        } catch (const EWriteError& E) {
-            EXPECT_STREQ(E.what(), "Stream write error");
-        }
+        SaveFails(List);
         ::setrlimit(RLIMIT_FSIZE, &Before);
         std::signal(SIGXFSZ, OldHandler);
-        EXPECT_EQ(ReadBytes(List.Path), Old);
-        EXPECT_EQ(List.State.Left(), std::set<std::string>{});
     }
 }
 
@@ -491,39 +500,17 @@ TEST(PosixFile, ASaveRemovesWhatEndedSavesOfTheSameListLeftAndNothingElse) {
 TEST(PosixFile, AKillAtAnyMomentOfASaveLeavesTheOldOrTheNewListAndNothingElse) {
     TTempFolder Folder;
     const std::string Path = Folder / "vexlo.txt";
-    std::string Lists[2];
-    for (int I = 0; I < 200'000; ++I) {
-        Lists[0] += "10.0.0.1=first " + std::to_string(I) + "\r\n";
-        Lists[1] += "10.0.0.2=second " + std::to_string(I) + "\r\n";
-    }
+    const std::string Lists[2] = {BigList("first", 200'000, "\r\n"),
+                                  BigList("second", 200'000, "\r\n")};
     WriteBytes(Path, Lists[0]);
-    const auto SaveInChild = [&](int AWhich) {
-        const pid_t Child = ::fork();
-        if (Child == 0) {
-            THostListFile(Path).Save(ListOf(Lists[AWhich]));
-            ::_exit(0);
-        }
-        return Child;
-    };
-    // How long one save takes here, so that the kills fall all over it.
-    const auto Start = std::chrono::steady_clock::now();
-    ::waitpid(SaveInChild(1), nullptr, 0);
-    const auto Took = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::steady_clock::now() - Start);
-    std::mt19937 Random(20);
     int Old = 0, New = 0;
-    for (int Kill = 0; Kill < 20; ++Kill) {
-        const int Which = Kill % 2;
-        const pid_t Child = SaveInChild(Which);
-        ::usleep(static_cast<useconds_t>(Random() % (Took.count() + 1)));
-        ::kill(Child, SIGKILL);
-        ::waitpid(Child, nullptr, 0);
+    const auto Took = KillSavesAtRandom(Path, Lists, false, 20, 20, [&](int AKill, int AWhich) {
         const std::string Now = ReadBytes(Path);
-        ASSERT_TRUE(Now == Lists[0] || Now == Lists[1]) << "kill " << Kill;
-        (Now == Lists[Which] ? New : Old)++;
+        ASSERT_TRUE(Now == Lists[0] || Now == Lists[1]) << "kill " << AKill;
+        (Now == Lists[AWhich] ? New : Old)++;
         // At most the one a kill between link and rename left, which the next save removes.
-        ASSERT_LE(Folder.Names().size(), 2u) << "kill " << Kill;
-    }
+        ASSERT_LE(Folder.Names().size(), 2u) << "kill " << AKill;
+    });
     THostListFile(Path).Save(ListOf(Lists[0]));
     EXPECT_EQ(ReadBytes(Path), Lists[0]);
     EXPECT_EQ(Folder.Names(), std::set<std::string>{"vexlo.txt"});
