@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 #include <algorithm>
+#include <cstdlib>
 #include <string_view>
 
 namespace Startup {
@@ -32,6 +33,33 @@ std::optional<int> HandleInformationOptions(int AArgc, char** AArgv, std::ostrea
         }
     }
     return std::nullopt;
+}
+
+bool LacksDisplay(const char* APlatform, const char* ADisplay, const char* AWaylandDisplay) {
+    const auto Set = [](const char* AValue) { return AValue != nullptr && *AValue != '\0'; };
+    if (Set(ADisplay) || Set(AWaylandDisplay)) {
+        return false;
+    }
+    // "xcb;offscreen" falls back to the next entry, and "xcb:option" carries options.
+    std::string_view Rest = Set(APlatform) ? APlatform : "xcb";
+    while (!Rest.empty()) {
+        const std::string_view Entry = Rest.substr(0, Rest.find(';'));
+        Rest.remove_prefix(std::min(Rest.size(), Entry.size() + 1));
+        const std::string_view Name = Entry.substr(0, Entry.find(':'));
+        if (Name != "xcb" && !Name.starts_with("wayland")) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<int> ReportMissingDisplay(std::ostream& AErr) {
+    if (!LacksDisplay(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
+                      std::getenv("WAYLAND_DISPLAY"))) {
+        return std::nullopt;
+    }
+    AErr << "vexlo: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set)\n";
+    return 1;
 }
 
 void KeepProgramNameOnly(int& AArgc, char** AArgv) {
