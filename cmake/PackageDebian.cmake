@@ -9,10 +9,11 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "check whether a network host answers a ping")
 set(CPACK_PACKAGE_DESCRIPTION
-  "Vexlo tells whether a network host answers one ICMP echo request. It is a small\n"
-  "borderless window that stays above the others: type an IPv4 address, a host name or\n"
-  "a name from the host list, press Enter, and its status line says whether a reply\n"
-  "came, the ping timed out or what went wrong.")
+  "Vexlo tells whether a network host answers one ICMP echo request. It is\n"
+  "a small borderless window that stays above the others: type an IPv4\n"
+  "address, a host name or a name from the host list, press Enter, and its\n"
+  "status line says whether a reply came, the ping timed out or what went\n"
+  "wrong.")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(VEXLO_PACKAGE_MAINTAINER "The Vexlo developers <maintainers@vexlo.example.org>"
   CACHE STRING "The Debian package's maintainer, name and address")
@@ -23,8 +24,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${VEXLO_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # setcap gives the capability on install; the program works without it where the system
-# admits its users to ICMP datagram sockets.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libcap2-bin)
+# admits its users to ICMP datagram sockets. The window's look is the bitmap font; without
+# it the window takes a scalable sans.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcap2-bin, fonts-wine")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/debian/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
