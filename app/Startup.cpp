@@ -21,8 +21,9 @@ std::optional<int> HandleInformationOptions(int AArgc, char** AArgv, std::ostrea
                     "the extension .txt.\n\n"
                     "Pings go out without any privilege where net.ipv4.ping_group_range\n"
                     "admits one of your groups (sysctl net.ipv4.ping_group_range; id -G);\n"
-                    "otherwise through a raw socket, which needs root or the capability:\n"
-                    "  sudo setcap cap_net_raw+ep <path of vexlo>\n\n"
+                    "otherwise through a raw socket, which needs root or the capability on a\n"
+                    "copy in a folder only root can write:\n"
+                    "  sudo setcap cap_net_raw+p /usr/local/bin/vexlo\n\n"
                     "  --help     show this text and exit\n"
                     "  --version  show the version and exit\n";
             return 0;
