@@ -1,8 +1,7 @@
 #include "app/Application.h"
 
-#include "app/HeldKeys.h"
 #include "app/PingForm.h"
-#include "app/PreviousInstance.h"
+#include "app/Shell.h"
 #include "app/StatusDisplay.h"
 #include "hosts/HostListFile.h"
 #include "resources/Pictures.h"
@@ -18,7 +17,7 @@ TApplication::TApplication(int& AArgc, char** AArgv) : QApplication(AArgc, AArgv
     // The task bar's button and the window switcher show the program icon.
     setWindowIcon(QIcon(QPixmap::fromImage(ProgramIcon())));
     // Where it cannot be had, the window still skips the releases its toolkit marks as repeats.
-    AskForOneReleasePerHeldKey();
+    Shell::AskForOneReleasePerHeldKey();
     FPreviousReport = ErrorReport::Install(
         [this](const std::optional<std::string>& AMessage) { ReportError(AMessage); });
 }
@@ -27,10 +26,6 @@ TApplication::~TApplication() {
     // The window goes before the report it may still use while it stores the host list.
     FMainForm.reset();
     ErrorReport::Install(std::move(FPreviousReport));
-}
-
-TApplication* TApplication::Instance() {
-    return static_cast<TApplication*>(QCoreApplication::instance());
 }
 
 void TApplication::SetTitle(const QString& AValue) {
@@ -42,9 +37,9 @@ void TApplication::SetTitle(const QString& AValue) {
 
 TPingFormServices TApplication::FormServices() {
     TPingFormServices Services;
-    Services.HostListPath = [] { return ::HostListPath(); };
+    Services.HostListPlace = [] { return ::HostListPlace(); };
     Services.RestorePreviousInstance = [this] {
-        return RestorePreviousInstance(RestoreWindowOfPreviousInstance);
+        return RestorePreviousInstance(Shell::RestoreWindowOfPreviousInstance);
     };
     // Hands the page to the desktop's browser and returns at once; a failure shows nothing.
     Services.OpenHelp = [](const QString& APath) {

@@ -19,8 +19,6 @@ class TApplication : public QApplication {
     TApplication(int& AArgc, char** AArgv);
     ~TApplication() override;
 
-    static TApplication* Instance();
-
     // The title of the program's window, the caption of the error box and the key by which
     // a second copy finds the first.
     QString Title() const { return FTitle; }

@@ -1,11 +1,13 @@
 #include "app/HostGrid.h"
 
 #include "app/Guarded.h"
+#include "controls/DevicePixels.h"
 #include "hosts/HostListErrors.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
 
 namespace {
@@ -152,6 +154,36 @@ void THostGrid::SetTabStop(bool AValue) {
     const Qt::FocusPolicy Policy = AValue ? Qt::StrongFocus : Qt::ClickFocus;
     setFocusPolicy(Policy);
     FCellEditor->setFocusPolicy(Policy);
+}
+
+bool THostGrid::event(QEvent* AEvent) {
+    if (AEvent->type() != QEvent::Paint) {
+        return QTableView::event(AEvent);
+    }
+    PaintFrame(false);
+    const bool Result = QTableView::event(AEvent);
+    PaintFrame(true);
+    return Result;
+}
+
+void THostGrid::PaintFrame(bool ALines) {
+    // The style draws the frame from the grid's own corner, which at a fractional density can
+    // lie between device pixels: its right or bottom line then falls outside the grid, and
+    // the cells end a pixel short of it. So the cells' colour goes beneath everything first,
+    // and the frame is drawn again on the grid's outermost device pixels.
+    QPainter Canvas(this);
+    const QRect Device = DeviceRect(Canvas, rect());
+    const int Line = std::max(1, qRound(lineWidth() * DeviceScale(Canvas)));
+    PaintInDevicePixels(Canvas);
+    if (!ALines) {
+        Canvas.fillRect(Device, palette().color(QPalette::Base));
+        return;
+    }
+    const QColor Colour = palette().color(foregroundRole());
+    Canvas.fillRect(Device.x(), Device.y(), Device.width(), Line, Colour);
+    Canvas.fillRect(Device.x(), Device.bottom() - Line + 1, Device.width(), Line, Colour);
+    Canvas.fillRect(Device.x(), Device.y(), Line, Device.height(), Colour);
+    Canvas.fillRect(Device.right() - Line + 1, Device.y(), Line, Device.height(), Colour);
 }
 
 bool THostGrid::eventFilter(QObject* AWatched, QEvent* AEvent) {

@@ -78,6 +78,7 @@ class THostGrid : public QTableView {
     void SelectCell(const QString& AAddress);
 
   protected:
+    bool event(QEvent* AEvent) override;
     bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
     void changeEvent(QEvent* AEvent) override;
     void mousePressEvent(QMouseEvent* AEvent) override;
@@ -97,6 +98,8 @@ class THostGrid : public QTableView {
     void PlaceCellEditor();
     void FitNameColumn();
     int VisibleRows() const;
+    // The cells' colour beneath the grid, or its frame's lines above it.
+    void PaintFrame(bool ALines);
 
     std::unique_ptr<THostListDocument> FOwnDocument;
     THostList& FList;

@@ -3,9 +3,10 @@
 #include "app/Guarded.h"
 #include "app/HostGrid.h"
 #include "app/KeyPreview.h"
-#include "app/Label.h"
+#include "app/PingTarget.h"
 #include "app/WindowFont.h"
 #include "controls/ImageList.h"
+#include "controls/Label.h"
 #include "controls/SimpleImage.h"
 #include "controls/TransButton.h"
 #include "hosts/HostListFile.h"
@@ -71,6 +72,7 @@ TPingForm::TPingForm(TPingFormServices AServices)
     setFixedSize(ClientWidth, UnfoldedHeight);
 
     IpEdit = new TIpEdit(this);
+    IpEdit->setObjectName(QStringLiteral("IpEdit"));
     IpEdit->setGeometry(EditBox);
     IpEdit->setFrame(false);
     IpEdit->setText(QStringLiteral("127.0.0.1"));
@@ -82,6 +84,7 @@ TPingForm::TPingForm(TPingFormServices AServices)
     ImageList1->Add(Status.convertToFormat(QImage::Format_RGB32),
                     QBitmap::fromImage(Status.createAlphaMask()));
     ReplyImage = new TSimpleImage(this);
+    ReplyImage->setObjectName(QStringLiteral("ReplyImage"));
     ReplyImage->setGeometry(110, 14, 16, 16);
     ReplyImage->SetImages(ImageList1.get());
     ReplyImage->SetImageIndex(0);
@@ -95,6 +98,7 @@ TPingForm::TPingForm(TPingFormServices AServices)
     FHostList = std::make_unique<THostListDocument>();
 
     PingLabel = new TLabel(this);
+    PingLabel->setObjectName(QStringLiteral("PingLabel"));
     PingLabel->setGeometry(StatusBox);
     PingLabel->SetBold(true);
     QPalette White = PingLabel->palette();
@@ -104,6 +108,7 @@ TPingForm::TPingForm(TPingFormServices AServices)
     PingLabel->setText(QStringLiteral("Not pinged"));
 
     HelpLabel = new TLabel(this);
+    HelpLabel->setObjectName(QStringLiteral("HelpLabel"));
     HelpLabel->setGeometry(HelpBox);
     HelpLabel->setPalette(White);
     HelpLabel->SetFontColour(ToQColor(clBlue));
@@ -144,7 +149,7 @@ THostGrid* TPingForm::Grid() {
     connect(FGrid, &THostGrid::SelectCell, this,
             [this](const QString& AAddress) { Guarded([&] { GridSelectCell(AAddress); }); });
     FPreview->Watch(FGrid);
-    // A window of its own in the design, above every drawn control.
+    // The grid stands for a native child window: above every drawn control.
     FGrid->raise();
     FGrid->show();
     return FGrid;
@@ -196,11 +201,12 @@ QFont TPingForm::WindowFont() {
 void TPingForm::SetFonts(const QFont& AWindowFont, qreal ARatio) {
     setFont(AWindowFont);
     FFontRatio = ARatio;
-    // The window's own labels are drawn at 1x and grown without smoothing, like the pixel art
-    // around them (TLabel): they keep their pixels and their fit at every density. The edit
-    // box and the grid are Qt's widgets, drawn at the screen's density with caret and
-    // selection; the bitmap font has glyphs at 1x only, and Qt would spread them over grown
-    // advances. So there they take a scalable sans, smoothed as text at that density is.
+    // The window's own labels (TLabel) draw the bitmap font at 1x and grow it without
+    // smoothing, like the pixel art around them, and a scalable font at the screen's density;
+    // either way their texts fit their boxes. The edit box and the grid are Qt's widgets,
+    // drawn at the screen's density with caret and selection; the bitmap font has glyphs at
+    // 1x only, and Qt would spread them over grown advances. So there they take a scalable
+    // sans, smoothed as text at that density is.
     if (qFuzzyCompare(ARatio, 1.0)) {
         IpEdit->setFont(AWindowFont);
         FGridFont = AWindowFont;
@@ -246,8 +252,12 @@ void TPingForm::FormCreate() {
                             &TPingForm::ListButtonClick);
     ExitButton =
         MakeButton(4, 14, 190, 14, QStringLiteral("Exit (escape)"), &TPingForm::ExitButtonClick);
-    // The edit box and the grid are windows of their own in the design, above every drawn
-    // control; the grid rises as it is made.
+    // Named as the fields that hold them, so that a test or a tool finds each by its name.
+    PingButton->setObjectName(QStringLiteral("PingButton"));
+    ListButton->setObjectName(QStringLiteral("ListButton"));
+    ExitButton->setObjectName(QStringLiteral("ExitButton"));
+    // The edit box and the grid stand for native child windows, above every drawn control;
+    // the grid rises as it is made.
     IpEdit->raise();
     // When a step fails the rest is skipped and the grid keeps its tab stop, so that Tab
     // moves into it even folded: then it must be there.
@@ -259,8 +269,10 @@ void TPingForm::FormCreate() {
             }
         }
     } GridWhileTabStop{*this};
-    HostListPath = FServices.HostListPath();
-    FHostListFile = std::make_unique<THostListFile>(HostListPath);
+    THostListPlace Place = FServices.HostListPlace();
+    HostListPath = Place.Path;
+    FHostListFile =
+        std::make_unique<THostListFile>(std::move(Place.Path), std::move(Place.StartFrom));
     try {
         FHostListFile->Load(FHostList->List);
     } catch (...) {
@@ -416,7 +428,7 @@ void TPingForm::SetClientHeight(int AHeight) {
 }
 
 void TPingForm::PaintSolidParts(QPainter& ACanvas) const {
-    // The grid is a window of its own in the design, solid where the picture has none.
+    // The grid stands for a native child window: solid where the picture has none.
     if (FGrid != nullptr && FGrid->geometry().top() < height()) {
         ACanvas.fillRect(FGrid->geometry(), Qt::white);
     }

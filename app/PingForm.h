@@ -22,6 +22,7 @@ class THostGrid;
 struct THostListDocument;
 class TKeyPreview;
 class THostListFile;
+struct THostListPlace;
 class TLabel;
 class TSimpleImage;
 class TTransButton;
@@ -40,8 +41,9 @@ class TIpEdit : public QLineEdit {
 
 // What the window takes from outside it, given at construction; tests give their own.
 struct TPingFormServices {
-    // Where the host list is read from at start and stored at the end.
-    std::function<std::string()> HostListPath;
+    // Where the host list is read from at start and stored at the end, and the list it starts
+    // from while the user has none of their own.
+    std::function<THostListPlace()> HostListPlace;
     // Brings back the window of a copy of the program that already runs; true when there was
     // one, and this copy then ends.
     std::function<bool()> RestorePreviousInstance;
@@ -94,15 +96,25 @@ class TPingForm : public TShapedWindow {
     // exists, so that the browser names the missing file.
     static QString HelpPagePathFor(const QString& AProgram);
 
-    // The window's parts, named as the controls they hold.
-    TIpEdit* IpEdit;
-    TSimpleImage* ReplyImage;
-    std::unique_ptr<TImageList> ImageList1;
-    std::unique_ptr<TIdIcmpClient> EchoClient;
     // The host list grid, made the first time it is wanted: the window unfolding, or a Tab
     // that may move into it. A folded window starts without it, which saves most of the
     // time from the window's creation to its first frame.
     THostGrid* Grid();
+
+    // The window's echo client: the sender its reply handler is handed.
+    std::unique_ptr<TIdIcmpClient> EchoClient;
+
+  protected:
+    void PaintSolidParts(QPainter& ACanvas) const override;
+    bool MovesWindow(QPoint APos) const override;
+    void showEvent(QShowEvent* AEvent) override;
+
+  private:
+    // The window's parts, named as the controls they hold; each widget bears its field's name
+    // as its object name.
+    TIpEdit* IpEdit;
+    TSimpleImage* ReplyImage;
+    std::unique_ptr<TImageList> ImageList1;
     TLabel* PingLabel;
     TLabel* HelpLabel;
     std::unique_ptr<TInternetManager> InternetManager;
@@ -111,12 +123,6 @@ class TPingForm : public TShapedWindow {
     TTransButton* ListButton = nullptr;
     TTransButton* ExitButton = nullptr;
 
-  protected:
-    void PaintSolidParts(QPainter& ACanvas) const override;
-    bool MovesWindow(QPoint APos) const override;
-    void showEvent(QShowEvent* AEvent) override;
-
-  private:
     void CheckPreviousInstance();
     void ShowStatus(const TStatusDisplay& AStatus);
     void SetClientHeight(int AHeight);

@@ -83,9 +83,16 @@ void TShapedWindow::mouseReleaseEvent(QMouseEvent*) {
 }
 
 void TShapedWindow::paintEvent(QPaintEvent*) {
-    if (FPicture) {
-        QPainter(this).drawImage(0, 0, *FPicture);
+    if (!FPicture) {
+        return;
     }
+    // The finished image that the shape is taken from, solid parts included: at a fractional
+    // density a control's own drawing can leave a device pixel of its place unpainted (its
+    // edges are rounded from a position between two device pixels), and there the window
+    // shows through. That pixel lies inside the shape, so it must not show the key colour.
+    QPainter Canvas(this);
+    Canvas.drawImage(0, 0, *FPicture);
+    PaintSolidParts(Canvas);
 }
 
 void TShapedWindow::resizeEvent(QResizeEvent* AEvent) {

@@ -1,14 +1,40 @@
 #pragma once
-// What differs between window systems for the application shell, kept free of Qt so that
-// the Windows file builds and is tested with the rest of the Qt-free code.
+// What differs between window systems for the application shell: finding and restoring the
+// copy of the program that already runs, and asking for one release per held key. One file
+// per window system implements it (app/x11/ShellX11.cpp, app/win/ShellWin.cpp), chosen by
+// the build; the Windows one needs no Qt, so it builds and is tested with the Qt-free code.
 #include <string>
+
+// A window system's client connection that is already open: an X display. Windows has none.
+struct _XDisplay;
 
 namespace Shell {
 
 // Looks for a top-level window of this desktop whose title equals ATitle, ignoring case,
 // and brings it back: shown, restored from the minimised state and activated. True when
 // one was found. Windows without a title, and those that are no application's window,
-// are passed over.
+// are passed over. Any process may call it; it opens what connection it needs.
 bool RestoreWindowTitled(const std::string& ATitle);
+
+// RestoreWindowTitled over a connection that is already open, the toolkit's own: a second
+// connection costs the start a round of its own to the server. ADisplay stays open, and
+// the process's error handler is back as it was when this returns. False without one.
+bool RestoreWindowTitledOn(_XDisplay* ADisplay, const std::string& ATitle);
+
+// RestoreWindowTitled from inside the running application, over the toolkit's connection
+// where it has one. Call once the application object exists.
+bool RestoreWindowOfPreviousInstance(const std::string& ATitle);
+
+// Every key action of the window happens on a key's release, once: a held key must not
+// give a release for each repeat. True when the window system now gives one release per
+// held key (or always did); false when it cannot be asked. Call once the application
+// object exists.
+bool AskForOneReleasePerHeldKey();
+
+// Asks the X server to send a held key to ADisplay's client as repeated presses and one
+// release (XKB's detectable auto-repeat, a flag of that one client connection). By default
+// the server repeats a held key as release-and-press pairs, and a handler that acts on
+// releases acts on every pair. True when the server agreed.
+bool ReportHeldKeysAsOneRelease(_XDisplay* ADisplay);
 
 } // namespace Shell

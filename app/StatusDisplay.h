@@ -4,11 +4,7 @@
 #include "net/IdIcmpClient.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
-
-class TInternetManager;
-class THostList;
 
 struct TRgb {
     uint8_t R, G, B;
@@ -38,9 +34,3 @@ TStatusDisplay ErrorDisplay(const std::string& AMessage);
 // The error box's text: the message, with "." appended when its last character sorts
 // after the full stop.
 std::string ErrorBoxText(const std::string& AMessage);
-
-// The address to ping for the typed text: a dotted quad as typed; else the address of the
-// host list entry with that display name (never resolved); else the resolver's answer.
-// None when the final text is not a dotted quad that denotes a non-zero address.
-std::optional<std::string> PingTarget(const std::string& AText, const TInternetManager& AManager,
-                                      const THostList& AList);

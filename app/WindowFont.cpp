@@ -1,6 +1,6 @@
 #include "app/WindowFont.h"
 
-#include "app/Label.h"
+#include "controls/Label.h"
 
 #include <QFile>
 #include <QFontDatabase>

@@ -2,10 +2,10 @@
 // first frame. With "--reply N" it first times N Enter releases that ping 127.0.0.1 against
 // N repaints of the same reply without a ping, each until the status line's paint is done.
 #include "app/Application.h"
-#include "app/Label.h"
 #include "app/PingForm.h"
 #include "app/Startup.h"
 #include "bench/StartupBenchProbe.h"
+#include "controls/Label.h"
 #include "net/IdIcmpClient.h"
 
 #include <QApplication>
@@ -34,11 +34,13 @@ double UntilStatusPainted(startupbench::TPaintClock& AClock, long long AStart) {
 }
 
 bool MeasureReply(TPingForm& AForm, int ARuns) {
-    startupbench::TPaintClock Clock(AForm.PingLabel);
+    auto* PingLabel = AForm.findChild<TLabel*>(QStringLiteral("PingLabel"));
+    auto* IpEdit = AForm.findChild<TIpEdit*>(QStringLiteral("IpEdit"));
+    startupbench::TPaintClock Clock(PingLabel);
     TReplyStatus Reply;
     Reply.Kind = rkEchoReply;
     const QString Expected = QStringLiteral("Reply from 127.0.0.1");
-    AForm.IpEdit->setText(QStringLiteral("127.0.0.1"));
+    IpEdit->setText(QStringLiteral("127.0.0.1"));
     std::vector<double> WithPing;
     std::vector<double> WithoutPing;
     for (int Run = 0; Run < ARuns; ++Run) {
@@ -53,9 +55,9 @@ bool MeasureReply(TPingForm& AForm, int ARuns) {
         long long Start = MonotonicNs();
         QCoreApplication::sendEvent(Focus != nullptr ? Focus : &AForm, &Release);
         WithPing.push_back(UntilStatusPainted(Clock, Start));
-        if (AForm.PingLabel->text() != Expected || WithPing.back() < 0) {
+        if (PingLabel->text() != Expected || WithPing.back() < 0) {
             std::printf("error: Enter showed \"%s\" (a ping needs root or cap_net_raw)\n",
-                        AForm.PingLabel->text().toLocal8Bit().constData());
+                        PingLabel->text().toLocal8Bit().constData());
             return false;
         }
 

@@ -11,19 +11,29 @@ else()
 endif()
 include(GoogleTest)
 
-# vexlo_add_test(NAME name LABEL label SOURCES ... LIBS ... [PROPERTIES ...]): one CTest
-# entry per test case; in the cross build one entry for the whole program, which runs
-# under the toolchain's emulator (Wine), where every process start costs dearly.
+# vexlo_add_test(NAME name LABEL label SOURCES ... LIBS ... [PRIVILEGED filter]
+#                [PROPERTIES ...]): one CTest entry per test case; in the cross build one entry
+# for the whole program, which runs under the toolchain's emulator (Wine), where every
+# process start costs dearly. PRIVILEGED names, as a --gtest_filter pattern, the cases that
+# need root or a capability: they carry the label `privileged` instead, so that a developer's
+# quick loop (`ctest -L 'unit|gui'`) holds only what an ordinary user can run.
 function(vexlo_add_test)
-  cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;LABEL;PRIVILEGED" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main vexlo_warnings)
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
     set_tests_properties(${T_NAME} PROPERTIES LABELS ${T_LABEL} TIMEOUT 600 ${T_PROPERTIES})
+  elseif(T_PRIVILEGED)
+    gtest_discover_tests(${T_NAME}
+      DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES TEST_FILTER "-${T_PRIVILEGED}"
+      PROPERTIES LABELS ${T_LABEL} ${T_PROPERTIES})
+    gtest_discover_tests(${T_NAME}
+      DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES TEST_FILTER "${T_PRIVILEGED}"
+      PROPERTIES LABELS privileged ${T_PROPERTIES})
   else()
     gtest_discover_tests(${T_NAME}
-      DISCOVERY_TIMEOUT 60
+      DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
       PROPERTIES LABELS ${T_LABEL} ${T_PROPERTIES})
   endif()
 endfunction()
@@ -43,6 +53,6 @@ function(vexlo_add_gui_test)
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} vexlo_gui_test_main vexlo_warnings)
   endif()
   gtest_discover_tests(${T_NAME}
-    DISCOVERY_TIMEOUT 60
+    DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
     PROPERTIES LABELS ${T_LABEL} ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${T_ENVIRONMENT}")
 endfunction()

@@ -22,15 +22,41 @@ std::string HostListPathFor(std::string_view AExecutablePath) {
     return WithExtension(AExecutablePath, ".txt");
 }
 
-std::string HostListPath() {
-    return HostListPathFor(System::ExecutablePath());
+THostListPlace HostListPlaceFor(std::string_view AExecutablePath, std::string_view AConfigFolder) {
+    std::string Beside = HostListPathFor(AExecutablePath);
+    if (AConfigFolder.empty() || HostListPlatform::MayWriteFileOrFolder(Beside)) {
+        return {std::move(Beside), {}};
+    }
+    std::string Own(AConfigFolder);
+    if (Own.find_last_of(HostListPlatform::PathSeparators()) + 1 != Own.size()) {
+        Own += HostListPlatform::PathSeparators().front();
+    }
+    Own.append("vexlo").append(1, HostListPlatform::PathSeparators().front()).append("vexlo.txt");
+    return {std::move(Own), std::move(Beside)};
 }
 
-THostListFile::THostListFile(std::string APath) : FPath(std::move(APath)) {}
+THostListPlace HostListPlace() {
+    return HostListPlaceFor(System::ExecutablePath(), HostListPlatform::UserConfigFolder());
+}
+
+std::string HostListPath() {
+    return HostListPlace().Path;
+}
+
+THostListFile::THostListFile(std::string APath, std::string AStartFrom)
+    : FPath(std::move(APath)), FStartFrom(std::move(AStartFrom)) {}
 
 void THostListFile::Load(THostList& AList) {
     std::string Bytes;
     std::string SystemText;
+    try {
+        HostListPlatform::FinishInterruptedSave(FPath);
+    } catch (const EFOpenError&) {
+        // What an interrupted save left cut must not be taken for the list, nor saved over.
+        FLoadFailed = true;
+        AList.Clear();
+        throw;
+    }
     switch (HostListPlatform::ReadWholeFile(FPath, Bytes, SystemText)) {
     case HostListPlatform::TReadResult::Read:
         FLoadFailed = false;
@@ -38,7 +64,12 @@ void THostListFile::Load(THostList& AList) {
         break;
     case HostListPlatform::TReadResult::Missing:
         FLoadFailed = false;
-        AList.Assign(std::string(THostList::DefaultEntry));
+        // An administrator's list that this user may not read is no list for them.
+        if (FStartFrom.empty() || HostListPlatform::ReadWholeFile(FStartFrom, Bytes, SystemText) !=
+                                      HostListPlatform::TReadResult::Read) {
+            Bytes = THostList::DefaultEntry;
+        }
+        AList.Assign(std::move(Bytes));
         break;
     case HostListPlatform::TReadResult::Failed:
         // The user's file is there but could not be read: writing the (empty, or since
@@ -52,6 +83,9 @@ void THostListFile::Load(THostList& AList) {
 void THostListFile::Save(const THostList& AList) {
     if (FLoadFailed || AList.Count() == 0) {
         return;
+    }
+    if (!FStartFrom.empty()) {
+        HostListPlatform::MakeFolderFor(FPath);
     }
     HostListPlatform::TReplacement File(FPath);
     AList.ForEachPiece(

@@ -1,6 +1,6 @@
 #pragma once
-// The host list's file beside the executable: read once when the window is made, written
-// once when it goes.
+// The host list's file: beside the executable where the user may write there, else the
+// user's own. Read once when the window is made, written once when it goes.
 #include <string>
 #include <string_view>
 
@@ -12,27 +12,47 @@ class THostList;
 std::string WithExtension(std::string_view APath, std::string_view AExtension);
 // The executable's full path with ".txt" for its extension.
 std::string HostListPathFor(std::string_view AExecutablePath);
-// HostListPathFor the running executable's path as the system reports it.
+
+// Where the list is kept, and what a user who has none yet starts from.
+struct THostListPlace {
+    std::string Path;
+    // The list beside the program (an administrator's, for everyone) when Path is the
+    // user's own; empty when Path is the one beside the program.
+    std::string StartFrom;
+};
+// The file beside the program wherever the user may write it or its folder (a portable
+// copy, a build tree, a list opened to everyone); otherwise, as for a program installed
+// where only an administrator writes, "vexlo/vexlo.txt" in the user's config folder
+// AConfigFolder. Beside the program, too, when the user has no config folder.
+THostListPlace HostListPlaceFor(std::string_view AExecutablePath, std::string_view AConfigFolder);
+// HostListPlaceFor the running executable and the user's config folder.
+THostListPlace HostListPlace();
+// The path of HostListPlace().
 std::string HostListPath();
 
 class THostListFile {
   public:
-    explicit THostListFile(std::string APath);
+    // AStartFrom: the list beside the program to load instead while there is none at APath,
+    // given when APath is the user's own list, whose folders the first save makes.
+    explicit THostListFile(std::string APath, std::string AStartFrom = {});
 
     const std::string& Path() const { return FPath; }
 
-    // Fills AList from the file, or with the default entry when no file (a folder does not
-    // count) exists there. Raises EFOpenError when the file exists but cannot be read: the
-    // list is then empty, and Save leaves the file alone for the rest of the run.
+    // Fills AList from the file, or from the start-from list, or with the default entry when
+    // neither file (a folder does not count) exists or the start-from list cannot be read. Raises
+    // EFOpenError when the file exists but cannot be read: the list is then empty, and Save leaves
+    // the file alone for the rest of the run.
     void Load(THostList& AList);
 
     // Writes every line followed by CR LF when AList holds at least one entry; an empty list
     // leaves the file untouched. The bytes go to a new file beside the old one, flushed to
     // disk and renamed over it only when all were written; a symbolic link is written
-    // through to its target. Raises EFCreateError or EWriteError, the old file intact.
+    // through to its target. The user's own list gets its missing folders first. Raises
+    // EFCreateError or EWriteError, the old file intact.
     void Save(const THostList& AList);
 
   private:
     std::string FPath;
+    std::string FStartFrom;
     bool FLoadFailed = false;
 };

@@ -12,16 +12,33 @@ namespace HostListPlatform {
 // The characters that end a folder (or drive) in a path on this platform.
 std::string_view PathSeparators();
 
+// The folder for the user's own settings: $XDG_CONFIG_HOME or ~/.config on POSIX, the
+// roaming application data folder on Windows. Empty when the user has none.
+std::string UserConfigFolder();
+
+// Whether this user may write the file at APath, or, failing that, make files in its folder.
+bool MayWriteFileOrFolder(const std::string& APath);
+
+// Makes the folders that APath's folder lacks, for the user alone. Raises EFCreateError.
+void MakeFolderFor(const std::string& APath);
+
 enum class TReadResult { Read, Missing, Failed };
 // Reads the whole file, opened with writing by others denied where the platform can deny
 // it. Missing when nothing, or a folder, is at APath; Failed with the system's text when a
 // file is there but cannot be read.
 TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::string& ASystemText);
 
+// Puts the list at APath back as it was before a save over it that was interrupted (killed,
+// or the machine stopped), where one was. Raises EFOpenError when one was and it cannot be
+// put back. Nothing to do where saves always go to a new file.
+void FinishInterruptedSave(const std::string& APath);
+
 // A new file beside the file at APath (beside a symbolic link's final target), which
 // replaces that file on Commit and is removed when the object goes without one. Where no
 // new file can be made there but the old one can be written, the old one is written in
-// place instead, as before saves became atomic. Only a regular file is ever written.
+// place instead, with what it takes to undo a save cut short. Only a regular file is ever
+// written, and a link is followed only where the system would let another user's link be
+// followed by no one: not in a shared sticky folder unless it is the user's or the folder's.
 class TReplacement {
   public:
     // Raises EFCreateError when the file cannot be written there or the new one be made.
@@ -45,6 +62,7 @@ class TReplacement {
     std::intptr_t FHandle; // a descriptor or a HANDLE
     bool FOpen = false;
     bool FInPlace = false; // writing the old file itself
+    std::string FInPlaceBytes;
     // What the new file takes over from the old one before it replaces it: its mode,
     // owner and group (-1: the old file's are not known; a new file's usual ones).
     long FMode = -1;

@@ -44,7 +44,9 @@ status=0
 for i in "${!pids[@]}"; do
   name=${names[$i]}
   if wait "${pids[$i]}"; then
-    echo "fuzz: $name: $(grep -E "stat::number_of_executed_units" "$BUILD/$name.log" | tail -1)"
+    runs=$(awk '/stat::number_of_executed_units/ { n = $2 } END { print n }' "$BUILD/$name.log")
+    rate=$(awk '/stat::average_exec_per_sec/ { n = $2 } END { print n }' "$BUILD/$name.log")
+    echo "fuzz: $name: $runs executions, $rate per second"
   else
     echo "fuzz: $name FAILED"
     tail -40 "$BUILD/$name.log"

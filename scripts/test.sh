@@ -102,7 +102,7 @@ test_lane() {
   step wine_prefix "Wine prefix" scripts/windows-tests.sh --prepare-only build/windows
   step test_sanitize "test: sanitize, unit and gui" --after build_sanitize \
     env ASAN_OPTIONS=detect_leaks=1 \
-    ctest --test-dir build/sanitize --output-on-failure -j "$JOBS" -L 'unit|gui'
+    ctest --test-dir build/sanitize --output-on-failure -j "$JOBS" -L 'unit|gui|privileged'
   step test_windows "test: windows, under Wine" --after build_windows \
     scripts/windows-tests.sh --test-only build/windows
   step test_fuzz "test: fuzz, ${FUZZ_SECONDS}s each" --after build_fuzz \

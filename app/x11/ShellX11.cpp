@@ -1,9 +1,12 @@
-// X11 side of the shell seam. It speaks to the X server over a connection of its own, so it
-// needs nothing from Qt and works the same whichever toolkit made the window it looks for.
-// Every Xlib include of the project is here: Xlib's macros (KeyRelease, None, Bool...) break
-// Qt's headers.
-#include "app/x11/ShellX11.h"
+// X11 side of the shell seam. It takes the Xlib connection it is handed (the toolkit's own,
+// so a start costs no second connection) and needs nothing else from Qt, so it works the same
+// whichever toolkit made the window it looks for. Every Xlib include of the project is here:
+// Xlib's macros (KeyRelease, None, Bool...) break Qt's headers.
 #include "app/Shell.h"
+
+// Qt's headers before Xlib's, whose macros they would trip over.
+#include <QGuiApplication>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -270,4 +273,26 @@ bool Shell::ReportHeldKeysAsOneRelease(Display* ADisplay) {
     }
     Bool Supported = False;
     return XkbSetDetectableAutoRepeat(ADisplay, True, &Supported) == True && Supported == True;
+}
+
+bool Shell::RestoreWindowOfPreviousInstance(const std::string& ATitle) {
+    // Over Qt's own X connection where there is one: a connection of our own would cost the
+    // start another handshake with the server for a window that folded start-up never shows.
+    auto* X11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    // Another platform (offscreen, Wayland without XWayland) still reaches an X server named
+    // by DISPLAY, if any, on a connection of its own.
+    if (X11 == nullptr || X11->display() == nullptr) {
+        return RestoreWindowTitled(ATitle);
+    }
+    return RestoreWindowTitledOn(X11->display(), ATitle);
+}
+
+bool Shell::AskForOneReleasePerHeldKey() {
+    // Asked on Qt's own X connection: the flag belongs to the client connection that
+    // receives the key events, and Qt 6.4 tells the server's repeat releases from real ones
+    // only by looking for a press queued right behind, which a busy machine has not
+    // delivered yet.
+    auto* X11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    // Another platform (offscreen, Wayland) sends no X key events to worry about.
+    return X11 == nullptr || ReportHeldKeysAsOneRelease(X11->display());
 }

@@ -2,23 +2,21 @@
 #include "hosts/HostListPlatform.h"
 
 #include "hosts/HostListErrors.h"
+#include "hosts/posix/InPlaceSave.h"
+#include "hosts/posix/PosixFiles.h"
 
 #include <cerrno>
-#include <charconv>
-#include <csignal>
+#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <limits>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace HostListPlatform {
 namespace {
 
-std::string ErrnoText(int AErrno) {
-    return std::strerror(AErrno);
-}
+using Posix::ErrnoText;
 
 // Up to and including the last "/"; empty for a name in the working folder.
 std::string FolderOf(const std::string& APath) {
@@ -26,20 +24,40 @@ std::string FolderOf(const std::string& APath) {
     return Slash == std::string::npos ? std::string() : APath.substr(0, Slash + 1);
 }
 
+// Whether the kernel's protection of shared sticky folders would follow a link there: a
+// link that another user planted in a folder everyone may write could otherwise point our
+// save, or our read, at a file of the user's that is none of the list's business. Applied
+// whatever the system's own setting (fs.protected_symlinks) says.
+bool MayFollow(const struct stat& ALink, const std::string& AFolder) {
+    struct stat Dir {};
+    if (::stat(AFolder.empty() ? "." : AFolder.c_str(), &Dir) != 0) {
+        return false;
+    }
+    const bool Shared = (Dir.st_mode & S_ISVTX) != 0 && (Dir.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    return !Shared || ALink.st_uid == ::geteuid() || ALink.st_uid == Dir.st_uid;
+}
+
 // The file a chain of symbolic links ends at, which need not exist yet (a dangling link is
-// written through, as open(O_CREAT) would). Replacing the link itself would cut it.
-std::string FinalTarget(const std::string& APath) {
+// written through, as open(O_CREAT) would). Replacing the link itself would cut it. False
+// with AError set when a link may not be followed or cannot be read.
+bool FinalTarget(const std::string& APath, std::string& ATarget, int& AError) {
     std::string Path = APath;
     for (int Hop = 0; Hop < 40; ++Hop) { // the kernel's own limit
         struct stat St {};
         if (::lstat(Path.c_str(), &St) != 0 || !S_ISLNK(St.st_mode)) {
-            return Path;
+            ATarget = Path;
+            return true;
+        }
+        if (!MayFollow(St, FolderOf(Path))) {
+            AError = EACCES;
+            return false;
         }
         std::string Link(static_cast<std::size_t>(St.st_size) + 1, '\0');
         for (;;) {
             const ssize_t N = ::readlink(Path.c_str(), Link.data(), Link.size());
             if (N < 0) {
-                throw EFCreateError(APath, ErrnoText(errno));
+                AError = errno;
+                return false;
             }
             if (static_cast<std::size_t>(N) < Link.size()) {
                 Link.resize(static_cast<std::size_t>(N));
@@ -49,57 +67,43 @@ std::string FinalTarget(const std::string& APath) {
         }
         Path = Link.starts_with('/') ? Link : FolderOf(Path) + Link;
     }
-    throw EFCreateError(APath, ErrnoText(ELOOP));
+    AError = ELOOP;
+    return false;
+}
+
+// Opens the file the links at APath end at, judging each link; O_NOFOLLOW then refuses a
+// link put in the final place since it was judged, and the chain is judged anew.
+int OpenThroughLinks(const std::string& APath, int AFlags, std::string& ATarget, int& AError) {
+    for (int Attempt = 0; Attempt < 8; ++Attempt) {
+        if (!FinalTarget(APath, ATarget, AError)) {
+            return -1;
+        }
+        const int Fd = ::open(ATarget.c_str(), AFlags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (Fd >= 0 || errno != ELOOP) {
+            AError = errno;
+            return Fd;
+        }
+    }
+    AError = ELOOP;
+    return -1;
 }
 
 constexpr const char* NotARegularFile = "Not a regular file";
 
 std::string TempName(const std::string& ATarget, unsigned AAttempt) {
-    return ATarget + "." + std::to_string(::getpid()) + "-" + std::to_string(AAttempt) + ".tmp";
+    return Posix::TempName(ATarget + ".", AAttempt);
 }
 
 // The new file has a name only between its link and its rename (or, where the file system
 // makes no file without a name, while it is written): a save killed right then leaves it.
-// Each save removes what saves of the same list by processes that have ended left behind;
-// a process that runs, or whose state we may not see, keeps its file.
+// Each save removes what saves of the same list by processes that have ended left behind.
 void RemoveLeftovers(const std::string& AFolder, const std::string& ATarget) {
-    const std::string Stem = ATarget.substr(AFolder.size()) + ".";
-    DIR* Dir = ::opendir(AFolder.empty() ? "." : AFolder.c_str());
-    if (Dir == nullptr) {
-        return;
+    const int Dir =
+        ::open(AFolder.empty() ? "." : AFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (Dir >= 0) {
+        Posix::RemoveLeftovers(Dir, ATarget.substr(AFolder.size()) + ".");
+        ::close(Dir);
     }
-    constexpr std::string_view Suffix = ".tmp";
-    while (const dirent* Entry = ::readdir(Dir)) {
-        const std::string_view Name = Entry->d_name;
-        if (Name.size() <= Stem.size() + Suffix.size() || !Name.starts_with(Stem) ||
-            !Name.ends_with(Suffix)) {
-            continue;
-        }
-        // "<pid>-<attempt>", both decimal, nothing else.
-        const std::string_view Middle =
-            Name.substr(Stem.size(), Name.size() - Stem.size() - Suffix.size());
-        const std::size_t Dash = Middle.find('-');
-        if (Dash == std::string_view::npos) {
-            continue;
-        }
-        const std::string_view PidText = Middle.substr(0, Dash);
-        const std::string_view AttemptText = Middle.substr(Dash + 1);
-        long long Pid = 0;
-        unsigned Attempt = 0;
-        const auto PidRead = std::from_chars(PidText.data(), PidText.data() + PidText.size(), Pid);
-        const auto AttemptRead =
-            std::from_chars(AttemptText.data(), AttemptText.data() + AttemptText.size(), Attempt);
-        if (PidRead.ec != std::errc() || PidRead.ptr != PidText.data() + PidText.size() ||
-            AttemptRead.ec != std::errc() ||
-            AttemptRead.ptr != AttemptText.data() + AttemptText.size() || Pid <= 0 ||
-            Pid > std::numeric_limits<pid_t>::max()) {
-            continue;
-        }
-        if (::kill(static_cast<pid_t>(Pid), 0) != 0 && errno == ESRCH) {
-            ::unlinkat(::dirfd(Dir), Entry->d_name, 0);
-        }
-    }
-    ::closedir(Dir);
 }
 
 // The folder refuses a new file to this user (not writable, read-only), as opposed to a
@@ -115,15 +119,16 @@ int OpenUnnamed(const std::string& AFolder) {
     return ::open(AFolder.empty() ? "." : AFolder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
 }
 
-// The old file itself, emptied only once it shows to be a regular file.
+// The old file itself, for reading (its old bytes go to the undo copy) and writing, once it
+// shows to be a regular file. Nothing of it changes before Commit.
 int OpenInPlace(const std::string& ATarget, int& AError) {
-    const int Fd = ::open(ATarget.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    const int Fd = ::open(ATarget.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (Fd < 0) {
         AError = errno;
         return -1;
     }
     struct stat St {};
-    if (::fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode) || ::ftruncate(Fd, 0) != 0) {
+    if (::fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode)) {
         AError = S_ISREG(St.st_mode) ? errno : EINVAL;
         ::close(Fd);
         return -1;
@@ -155,16 +160,52 @@ std::string_view PathSeparators() {
     return "/";
 }
 
+std::string UserConfigFolder() {
+    if (const char* Config = std::getenv("XDG_CONFIG_HOME");
+        Config != nullptr && Config[0] == '/') {
+        return Config;
+    }
+    if (const char* Home = std::getenv("HOME"); Home != nullptr && Home[0] == '/') {
+        return std::string(Home) + "/.config";
+    }
+    const passwd* Entry = ::getpwuid(::geteuid());
+    return Entry != nullptr && Entry->pw_dir != nullptr && Entry->pw_dir[0] == '/'
+               ? std::string(Entry->pw_dir) + "/.config"
+               : std::string();
+}
+
+bool MayWriteFileOrFolder(const std::string& APath) {
+    // The effective ids decide, as they do for the save itself; a read-only mount says no.
+    const std::string Folder = FolderOf(APath);
+    return ::faccessat(AT_FDCWD, APath.c_str(), W_OK, AT_EACCESS) == 0 ||
+           ::faccessat(AT_FDCWD, Folder.empty() ? "." : Folder.c_str(), W_OK | X_OK, AT_EACCESS) ==
+               0;
+}
+
+void MakeFolderFor(const std::string& APath) {
+    const std::string Folder = FolderOf(APath);
+    // Each missing folder from the top down; the user's list is nobody else's business.
+    for (std::size_t Slash = Folder.find('/', 1); Slash != std::string::npos;
+         Slash = Folder.find('/', Slash + 1)) {
+        const std::string Part = Folder.substr(0, Slash);
+        if (::mkdir(Part.c_str(), 0700) != 0 && errno != EEXIST) {
+            throw EFCreateError(APath, ErrnoText(errno));
+        }
+    }
+}
+
 TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::string& ASystemText) {
     // POSIX has no way to deny others writing (locks are advisory), so none is tried.
     // O_NONBLOCK keeps a FIFO at the path from blocking the window's creation until its
     // other end opens; what is there is only read once it shows to be a regular file.
-    const int Fd = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    std::string Target;
+    int Error = 0;
+    const int Fd = OpenThroughLinks(APath, O_RDONLY, Target, Error);
     if (Fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
+        if (Error == ENOENT || Error == ENOTDIR) {
             return TReadResult::Missing;
         }
-        ASystemText = ErrnoText(errno);
+        ASystemText = ErrnoText(Error);
         return TReadResult::Failed;
     }
     struct stat St {};
@@ -210,8 +251,18 @@ TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::st
     return TReadResult::Read;
 }
 
+void FinishInterruptedSave(const std::string& APath) {
+    std::string Target;
+    int Error = 0;
+    if (FinalTarget(APath, Target, Error)) {
+        InPlace::Undo(APath, Target);
+    }
+}
+
 TReplacement::TReplacement(std::string APath) : FPath(std::move(APath)), FHandle(-1) {
-    FTarget = FinalTarget(FPath);
+    if (int Error = 0; !FinalTarget(FPath, FTarget, Error)) {
+        throw EFCreateError(FPath, ErrnoText(Error));
+    }
     const std::string Folder = FolderOf(FTarget);
     struct stat Old {};
     const bool Exists = ::stat(FTarget.c_str(), &Old) == 0;
@@ -219,7 +270,7 @@ TReplacement::TReplacement(std::string APath) : FPath(std::move(APath)), FHandle
         // Replacing by rename needs only the folder's permission; a file the user may not
         // write (read-only, a folder, a read-only mount) is refused as truncating it would
         // be, and left alone; so is anything but a regular file.
-        const int Probe = ::open(FTarget.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+        const int Probe = ::open(FTarget.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
         if (Probe < 0) {
             throw EFCreateError(FPath, ErrnoText(errno));
         }
@@ -282,6 +333,11 @@ void TReplacement::Discard() {
 }
 
 void TReplacement::Write(const char* AData, std::size_t ASize) {
+    if (FInPlace) {
+        // The old bytes stay untouched until all the new ones are known (and room for them).
+        FInPlaceBytes.append(AData, ASize);
+        return;
+    }
     const int Fd = static_cast<int>(FHandle);
     while (ASize > 0) {
         const ssize_t N = ::write(Fd, AData, ASize);
@@ -299,21 +355,25 @@ void TReplacement::Write(const char* AData, std::size_t ASize) {
 
 void TReplacement::Commit() {
     const int Fd = static_cast<int>(FHandle);
-    if (!FInPlace) {
-        TakeOverOwnerAndMode(Fd, FOwner, FGroup, FMode);
+    if (FInPlace) {
+        FOpen = false;
+        try {
+            InPlace::Save(FPath, FTarget, Fd, FInPlaceBytes);
+        } catch (...) {
+            ::close(Fd);
+            throw;
+        }
+        if (::close(Fd) != 0) {
+            throw EWriteError();
+        }
+        return;
     }
+    TakeOverOwnerAndMode(Fd, FOwner, FGroup, FMode);
     // Data on disk before the name points at it: otherwise a crash right after the rename
     // can leave an empty file where the old list was.
     if (::fsync(Fd) != 0) {
         Discard();
         throw EWriteError();
-    }
-    if (FInPlace) {
-        FOpen = false;
-        if (::close(Fd) != 0) {
-            throw EWriteError();
-        }
-        return;
     }
     // The unnamed file gets its name only now, complete, for the moment until the rename.
     for (unsigned Attempt = 0; FTemp.empty(); ++Attempt) {

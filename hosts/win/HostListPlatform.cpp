@@ -7,6 +7,8 @@
 #include "system/win/WindowsApi.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <shlobj.h>
 
 namespace HostListPlatform {
 namespace {
@@ -71,6 +73,60 @@ std::string_view PathSeparators() {
     return "\\/:";
 }
 
+std::string UserConfigFolder() {
+    // The roaming folder: a user's settings follow them from one computer of a domain to the
+    // next, as they expect of a list they typed.
+    char Folder[MAX_PATH];
+    if (SUCCEEDED(
+            ::SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, Folder))) {
+        return Folder;
+    }
+    const char* AppData = std::getenv("APPDATA");
+    return AppData != nullptr ? std::string(AppData) : std::string();
+}
+
+bool MayWriteFileOrFolder(const std::string& APath) {
+    // Access control lists, not attributes, decide here (a folder in Program Files is not
+    // read-only, yet only an administrator writes it): asking for the access tells.
+    const HANDLE File = ::CreateFileA(APath.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (File != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(File);
+        return true;
+    }
+    const std::size_t Sep = APath.find_last_of("\\/");
+    const std::string Probe =
+        (Sep == std::string::npos ? std::string() : APath.substr(0, Sep + 1)) + "vexlo-" +
+        std::to_string(::GetCurrentProcessId()) + ".probe";
+    const HANDLE Made =
+        ::CreateFileA(Probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (Made == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    ::CloseHandle(Made);
+    return true;
+}
+
+void MakeFolderFor(const std::string& APath) {
+    const std::size_t Last = APath.find_last_of("\\/");
+    if (Last == std::string::npos) {
+        return;
+    }
+    // Each prefix in turn: those above the user's folder exist or are not ours to make.
+    for (std::size_t Sep = APath.find_first_of("\\/"); Sep != std::string::npos && Sep <= Last;
+         Sep = APath.find_first_of("\\/", Sep + 1)) {
+        if (Sep > 0 && APath[Sep - 1] != ':' && APath[Sep - 1] != '\\') {
+            ::CreateDirectoryA(APath.substr(0, Sep).c_str(), nullptr);
+        }
+    }
+    const DWORD Attributes = ::GetFileAttributesA(APath.substr(0, Last).c_str());
+    if (Attributes == INVALID_FILE_ATTRIBUTES || !(Attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        throw EFCreateError(APath, ErrorText(::GetLastError()));
+    }
+}
+
 TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::string& ASystemText) {
     const DWORD Attributes = ::GetFileAttributesA(APath.c_str());
     if (Attributes == INVALID_FILE_ATTRIBUTES) {
@@ -122,6 +178,10 @@ TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::st
     Bytes.resize(Used);
     ABytes = std::move(Bytes);
     return TReadResult::Read;
+}
+
+void FinishInterruptedSave(const std::string&) {
+    // Every save here goes to a new file that replaces the old one whole.
 }
 
 TReplacement::TReplacement(std::string APath)

@@ -86,34 +86,6 @@ struct TReceived {
     }
     TReceived(const TReceived&) = delete;
     TReceived& operator=(const TReceived&) = delete;
-
-    const uint8_t* Find(int AType) const {
-        for (const cmsghdr* C = CMSG_FIRSTHDR(&Header); C != nullptr;
-             C = CMSG_NXTHDR(const_cast<msghdr*>(&Header), const_cast<cmsghdr*>(C))) {
-            if (C->cmsg_level == IPPROTO_IP && C->cmsg_type == AType) {
-                return CMSG_DATA(C);
-            }
-        }
-        return nullptr;
-    }
-
-    // IP_RECVTTL: the TTL byte of the datagram's IPv4 header, handed over as an int.
-    uint8_t Ttl() const {
-        int Value = 0;
-        if (const uint8_t* P = Find(IP_TTL)) {
-            std::memcpy(&Value, P, sizeof Value);
-        }
-        return static_cast<uint8_t>(Value);
-    }
-
-    // IP_PKTINFO: ipi_addr is the destination address of the datagram's IPv4 header.
-    void OurAddress(uint8_t AAddress[4]) const {
-        in_pktinfo Info{};
-        if (const uint8_t* P = Find(IP_PKTINFO)) {
-            std::memcpy(&Info, P, sizeof Info);
-        }
-        std::memcpy(AAddress, &Info.ipi_addr, 4);
-    }
 };
 
 void CopyAddress(const sockaddr_in& AAddress, sockaddr* ATo, socklen_t* AToLength) {
@@ -133,12 +105,9 @@ ssize_t ReadReply(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, siz
     if (Count < 0) {
         return -1;
     }
-    TReplyFacts Facts;
-    std::memcpy(Facts.Source, &Got.Address.sin_addr, 4);
-    Got.OurAddress(Facts.Destination);
-    Facts.Ttl = Got.Ttl();
     const auto Icmp = static_cast<size_t>(Count);
-    FrameReply(Facts, {AOut, Ipv4HeaderBytes + Icmp}, Icmp, AState.Kernel, AState.Client);
+    FrameReply(ReplyFactsOf(Got.Header), {AOut, Ipv4HeaderBytes + Icmp}, Icmp, AState.Kernel,
+               AState.Client);
     CopyAddress(Got.Address, AFrom, AFromLength);
     return static_cast<ssize_t>(Ipv4HeaderBytes + Icmp);
 }
@@ -153,28 +122,10 @@ ssize_t ReadError(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, siz
     if (Count < 0) {
         return -1;
     }
-    const uint8_t* Found = Got.Find(IP_RECVERR);
-    sock_extended_err Error{};
-    if (Found != nullptr) {
-        std::memcpy(&Error, Found, sizeof Error);
-    }
-    // SO_EE_ORIGIN_LOCAL entries report our own sends failing, which sendto() reported
-    // already; a raw socket would have read nothing for them.
-    if (Found == nullptr || Error.ee_origin != SO_EE_ORIGIN_ICMP) {
+    TErrorFacts Facts;
+    if (!ErrorFactsOf(Got.Header, Facts)) {
         return 0;
     }
-    // The offender (SO_EE_OFFENDER) follows the extended error: the error's sender.
-    sockaddr_in Offender{};
-    std::memcpy(&Offender, Found + sizeof Error, sizeof Offender);
-    TErrorFacts Facts;
-    std::memcpy(Facts.Offender, &Offender.sin_addr, 4);
-    Got.OurAddress(Facts.Destination);
-    Facts.Ttl = Got.Ttl();
-    Facts.Type = Error.ee_type;
-    Facts.Code = Error.ee_code;
-    Facts.Info = Error.ee_info;
-    // The error's address is the destination of the request it quotes.
-    std::memcpy(Facts.Target, &Got.Address.sin_addr, 4);
     int RequestTtl = AState.Ttl;
     socklen_t TtlLength = sizeof RequestTtl;
     if (RequestTtl < 0) {
@@ -184,6 +135,10 @@ ssize_t ReadError(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, siz
     Facts.RequestBytes = AState.RequestBytes;
     const auto Quoted = static_cast<size_t>(Count);
     FrameError(Facts, {AOut, ErrorPrefixBytes + Quoted}, Quoted, AState.Kernel, AState.Client);
+    // The raw socket's address of an error datagram is its sender's.
+    sockaddr_in Offender{};
+    Offender.sin_family = AF_INET;
+    std::memcpy(&Offender.sin_addr, Facts.Offender, 4);
     CopyAddress(Offender, AFrom, AFromLength);
     return static_cast<ssize_t>(ErrorPrefixBytes + Quoted);
 }

@@ -3,7 +3,6 @@
 // socket pair, and does one thing: open a raw ICMP socket on request and pass it back.
 #include "net/RawPrivilege.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -11,6 +10,7 @@
 #include <linux/close_range.h>
 #include <mutex>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/capability.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -89,9 +89,19 @@ void Answer(int AChannel, int AError, int ADescriptor) {
     }
 }
 
+// recv() gives 0 both for an empty message and at the end of the channel; on sequenced
+// packets only poll() tells them apart, showing the end as a hang-up.
+bool PeerGone(int AChannel) {
+    pollfd Channel{AChannel, POLLIN | POLLRDHUP, 0};
+    int Ready;
+    while ((Ready = ::poll(&Channel, 1, 0)) < 0 && errno == EINTR) {
+    }
+    return Ready < 0 || (Channel.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 [[noreturn]] void Serve(int AChannel, pid_t AParent) {
-    // Ends with the program: the end of file on the channel covers every way the program
-    // ends, and the death signal also a parent that dies before we look.
+    // Ends with the program: the hang-up of the channel covers every way the program ends,
+    // and the death signal also a parent that dies before we look.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != AParent) {
         ::_exit(0);
@@ -113,13 +123,19 @@ void Answer(int AChannel, int AError, int ADescriptor) {
         if (N < 0 && errno == EINTR) {
             continue;
         }
-        if (N <= 0) {
+        if (N < 0 || (N == 0 && PeerGone(AChannel))) {
             ::_exit(0);
         }
+        // A message of another size is no request, and answering it would put an answer
+        // on the channel that nobody asked for: the next request would read it as its own,
+        // and every later one the answer of the one before.
+        if (static_cast<size_t>(N) != sizeof(TRequest)) {
+            continue;
+        }
         TRequest Request{};
-        std::memcpy(&Request, Buffer, std::min(sizeof Request, static_cast<size_t>(N)));
-        if (static_cast<size_t>(N) != sizeof Request || Request.Family != AF_INET ||
-            Request.Type != SOCK_RAW || Request.Protocol != IPPROTO_ICMP) {
+        std::memcpy(&Request, Buffer, sizeof Request);
+        if (Request.Family != AF_INET || Request.Type != SOCK_RAW ||
+            Request.Protocol != IPPROTO_ICMP) {
             Answer(AChannel, EPERM, -1);
             continue;
         }

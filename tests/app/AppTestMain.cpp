@@ -1,8 +1,18 @@
+#include "tests/app/AppTestMain.h"
+
 #include "app/Application.h"
 
 #include <QByteArray>
 
 #include <gtest/gtest.h>
+
+namespace {
+TApplication* Application = nullptr;
+}
+
+TApplication& TestApplication() {
+    return *Application;
+}
 
 // The window needs the application object itself: its title, error box and termination.
 int main(int argc, char** argv) {
@@ -12,5 +22,6 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     TApplication App(argc, argv);
     App.SetTitle(QStringLiteral("Vexlo"));
+    Application = &App;
     return RUN_ALL_TESTS();
 }

@@ -2,7 +2,7 @@
 // one widget runs them: nothing may need the program's own application object.
 #include "app/Guarded.h"
 #include "app/HostGrid.h"
-#include "app/Label.h"
+#include "controls/Label.h"
 #include "net/IdException.h"
 
 #include <QTest>

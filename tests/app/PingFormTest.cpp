@@ -1,10 +1,12 @@
 #include "app/PingForm.h"
 #include "app/Application.h"
 #include "app/HostGrid.h"
-#include "app/Label.h"
 #include "app/WindowFont.h"
+#include "controls/Label.h"
 #include "controls/SimpleImage.h"
 #include "controls/TransButton.h"
+#include "hosts/HostListFile.h"
+#include "tests/app/AppTestMain.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/Ink.h"
 
@@ -27,14 +29,13 @@ class PingFormTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(Dir.isValid());
-        TApplication::Instance()->OnErrorBox = [this](const QString& ACaption,
-                                                      const QString& AText) {
+        TestApplication().OnErrorBox = [this](const QString& ACaption, const QString& AText) {
             Errors.push_back({ACaption, AText});
         };
     }
     void TearDown() override {
         Form.reset();
-        TApplication::Instance()->OnErrorBox = nullptr;
+        TestApplication().OnErrorBox = nullptr;
     }
 
     std::string ListPath() const { return (Dir.path() + "/vexlo.txt").toStdString(); }
@@ -51,9 +52,9 @@ class PingFormTest : public ::testing::Test {
     // The application's own services, but for a temporary folder, a fake desktop and a
     // browser that only notes the page.
     TPingFormServices Services() {
-        TApplication* App = TApplication::Instance();
+        TApplication* App = &TestApplication();
         TPingFormServices Result = App->FormServices();
-        Result.HostListPath = [this] { return ListPath(); };
+        Result.HostListPlace = [this] { return THostListPlace{ListPath(), {}}; };
         Result.RestorePreviousInstance = [this, App] {
             return App->RestorePreviousInstance([this](const std::string& ATitle) {
                 Searched.push_back(ATitle);
@@ -79,8 +80,14 @@ class PingFormTest : public ::testing::Test {
         ASSERT_NE(Focus, nullptr);
         QTest::keyClick(Focus, static_cast<Qt::Key>(AKey), AModifiers);
     }
-    QString Status() const { return Form->PingLabel->text(); }
-    QColor StatusColour() const { return Form->PingLabel->FontColour(); }
+    // One of the window's controls, found by the name of the field that holds it.
+    template <class T> T* Part(const char* AName) const {
+        T* Found = Form->findChild<T*>(QString::fromLatin1(AName));
+        EXPECT_NE(Found, nullptr) << AName;
+        return Found;
+    }
+    QString Status() const { return Part<TLabel>("PingLabel")->text(); }
+    QColor StatusColour() const { return Part<TLabel>("PingLabel")->FontColour(); }
 
     QTemporaryDir Dir;
     std::unique_ptr<TPingForm> Form;
@@ -90,7 +97,7 @@ class PingFormTest : public ::testing::Test {
     std::vector<TErrorBox> Errors;
 };
 
-TEST_F(PingFormTest, OpensFoldedAtItsPlaceWithEveryControlWhereTheDesignPutsIt) {
+TEST_F(PingFormTest, OpensFoldedAtItsPlaceWithEveryControlInItsPlace) {
     Create();
     EXPECT_EQ(Form->pos(), QPoint(7, 7));
     EXPECT_EQ(Form->size(), QSize(210, 60));
@@ -102,28 +109,28 @@ TEST_F(PingFormTest, OpensFoldedAtItsPlaceWithEveryControlWhereTheDesignPutsIt) 
         QRect Place;
         const char* Hint;
     } Controls[] = {
-        {Form->IpEdit, {18, 14, 91, 14}, "Enter dns name or IP Address"},
-        {Form->ReplyImage, {110, 14, 16, 16}, ""},
-        {Form->PingLabel, {8, 42, 161, 13}, ""},
-        {Form->HelpLabel, {176, 42, 22, 13}, ""},
+        {Part<TIpEdit>("IpEdit"), {18, 14, 91, 14}, "Enter dns name or IP Address"},
+        {Part<TSimpleImage>("ReplyImage"), {110, 14, 16, 16}, ""},
+        {Part<TLabel>("PingLabel"), {8, 42, 161, 13}, ""},
+        {Part<TLabel>("HelpLabel"), {176, 42, 22, 13}, ""},
         {Form->Grid(), {2, 90, 206, 148}, ""},
-        {Form->PingButton, {142, 8, 24, 24}, "Send a ping (ctrl + P)"},
-        {Form->ListButton, {164, 8, 24, 24}, "Show list (ctrl + E)"},
-        {Form->ExitButton, {190, 4, 14, 14}, "Exit (escape)"},
+        {Part<TTransButton>("PingButton"), {142, 8, 24, 24}, "Send a ping (ctrl + P)"},
+        {Part<TTransButton>("ListButton"), {164, 8, 24, 24}, "Show list (ctrl + E)"},
+        {Part<TTransButton>("ExitButton"), {190, 4, 14, 14}, "Exit (escape)"},
     };
     for (const auto& Control : Controls) {
         ASSERT_NE(Control.Control, nullptr);
         EXPECT_EQ(Control.Control->geometry(), Control.Place) << Control.Hint;
         EXPECT_EQ(Control.Control->toolTip(), Control.Hint);
     }
-    EXPECT_EQ(Form->IpEdit->text(), "127.0.0.1");
+    EXPECT_EQ(Part<TIpEdit>("IpEdit")->text(), "127.0.0.1");
     EXPECT_EQ(Status(), "Not pinged");
     EXPECT_EQ(StatusColour(), QColor(0, 0, 255));
-    EXPECT_EQ(Form->ReplyImage->ImageIndex(), 0);
+    EXPECT_EQ(Part<TSimpleImage>("ReplyImage")->ImageIndex(), 0);
     EXPECT_FALSE(Form->Grid()->TabStop());
     // Pixel columns 164 and 165 belong to the list button, made after the ping button.
-    EXPECT_EQ(Form->childAt(165, 20), Form->ListButton);
-    EXPECT_EQ(Form->childAt(163, 20), Form->PingButton);
+    EXPECT_EQ(Form->childAt(165, 20), Part<TTransButton>("ListButton"));
+    EXPECT_EQ(Form->childAt(163, 20), Part<TTransButton>("PingButton"));
 }
 
 TEST_F(PingFormTest, AFoldedWindowHasNoGridUntilItUnfoldsThenTheGridShowsTheLoadedList) {
@@ -131,7 +138,7 @@ TEST_F(PingFormTest, AFoldedWindowHasNoGridUntilItUnfoldsThenTheGridShowsTheLoad
     CreateShown();
     EXPECT_EQ(Form->findChild<THostGrid*>(), nullptr);
     Press(Qt::Key_Tab); // no tab stop while folded: the focus stays
-    EXPECT_TRUE(Form->IpEdit->hasFocus());
+    EXPECT_TRUE(Part<TIpEdit>("IpEdit")->hasFocus());
     Form->ListButtonClick();
     const auto* Grid = Form->findChild<THostGrid*>();
     ASSERT_NE(Grid, nullptr);
@@ -148,14 +155,14 @@ TEST_F(PingFormTest, TheListButtonAndCtrlEFoldAndUnfoldMovingFocusAndTabStop) {
     EXPECT_TRUE(Form->Grid()->TabStop());
     Press(Qt::Key_E, Qt::ControlModifier);
     EXPECT_EQ(Form->height(), 60);
-    EXPECT_TRUE(Form->IpEdit->hasFocus());
-    EXPECT_EQ(Form->IpEdit->selectedText(), Form->IpEdit->text());
+    EXPECT_TRUE(Part<TIpEdit>("IpEdit")->hasFocus());
+    EXPECT_EQ(Part<TIpEdit>("IpEdit")->selectedText(), Part<TIpEdit>("IpEdit")->text());
     EXPECT_FALSE(Form->Grid()->TabStop());
 }
 
 TEST_F(PingFormTest, CtrlPPingsAndLeavesTheWindowFolded) {
     CreateShown();
-    Form->IpEdit->setText("0.0.0.0");
+    Part<TIpEdit>("IpEdit")->setText("0.0.0.0");
     Press(Qt::Key_P, Qt::ControlModifier);
     EXPECT_EQ(Status(), "Name not found");
     EXPECT_EQ(Form->height(), 60);
@@ -163,13 +170,13 @@ TEST_F(PingFormTest, CtrlPPingsAndLeavesTheWindowFolded) {
 
 TEST_F(PingFormTest, NameNotFoundTurnsTheEditBoxRedUntilItsTextChanges) {
     CreateShown();
-    Form->IpEdit->setText("Files");
+    Part<TIpEdit>("IpEdit")->setText("Files");
     Press(Qt::Key_Return);
     EXPECT_EQ(Status(), "Name not found");
     EXPECT_EQ(StatusColour(), QColor(0, 0, 255));
-    EXPECT_EQ(Form->IpEdit->palette().color(QPalette::Base), QColor(255, 0, 0));
+    EXPECT_EQ(Part<TIpEdit>("IpEdit")->palette().color(QPalette::Base), QColor(255, 0, 0));
     Press(Qt::Key_X);
-    EXPECT_EQ(Form->IpEdit->palette().color(QPalette::Base), QColor(255, 255, 255));
+    EXPECT_EQ(Part<TIpEdit>("IpEdit")->palette().color(QPalette::Base), QColor(255, 255, 255));
     EXPECT_EQ(Status(), "Not pinged");
 }
 
@@ -177,17 +184,17 @@ TEST_F(PingFormTest, EnterFromTheGridPingsTheEditBoxText) {
     CreateShown();
     Press(Qt::Key_E, Qt::ControlModifier);
     ASSERT_TRUE(Form->Grid()->CellEditor()->hasFocus());
-    Form->IpEdit->setText("127.0.0.1");
+    Part<TIpEdit>("IpEdit")->setText("127.0.0.1");
     Press(Qt::Key_Return);
     if (::geteuid() == 0) {
         EXPECT_EQ(Status(), "Reply from 127.0.0.1");
         EXPECT_EQ(StatusColour(), QColor(0, 128, 0));
-        EXPECT_EQ(Form->ReplyImage->ImageIndex(), 1);
-        EXPECT_EQ(Form->IpEdit->selectedText(), "127.0.0.1");
+        EXPECT_EQ(Part<TSimpleImage>("ReplyImage")->ImageIndex(), 1);
+        EXPECT_EQ(Part<TIpEdit>("IpEdit")->selectedText(), "127.0.0.1");
     } else {
         EXPECT_EQ(Status(), "Cannot allocate socket.");
         EXPECT_EQ(StatusColour(), QColor(255, 0, 0));
-        EXPECT_EQ(Form->ReplyImage->ImageIndex(), 0);
+        EXPECT_EQ(Part<TSimpleImage>("ReplyImage")->ImageIndex(), 0);
     }
     EXPECT_TRUE(Form->isVisible());
 }
@@ -198,7 +205,7 @@ TEST_F(PingFormTest, EscClosesTheWindowOnlyFromTheEditBox) {
     Press(Qt::Key_Escape);
     EXPECT_TRUE(Form->isVisible());
     Press(Qt::Key_E, Qt::ControlModifier);
-    ASSERT_TRUE(Form->IpEdit->hasFocus());
+    ASSERT_TRUE(Part<TIpEdit>("IpEdit")->hasFocus());
     Press(Qt::Key_Escape);
     EXPECT_FALSE(Form->isVisible());
 }
@@ -225,11 +232,11 @@ TEST_F(PingFormTest, SelectingARowPutsItsAddressIntoTheEditBox) {
     CreateShown();
     Press(Qt::Key_E, Qt::ControlModifier);
     Press(Qt::Key_Down);
-    EXPECT_EQ(Form->IpEdit->text(), "fileserver");
+    EXPECT_EQ(Part<TIpEdit>("IpEdit")->text(), "fileserver");
     EXPECT_EQ(Status(), "Not pinged");
     const QRect FirstRow = Form->Grid()->visualRect(Form->Grid()->model()->index(0, 1));
     QTest::mouseClick(Form->Grid()->viewport(), Qt::LeftButton, {}, FirstRow.center());
-    EXPECT_EQ(Form->IpEdit->text(), "10.0.0.1");
+    EXPECT_EQ(Part<TIpEdit>("IpEdit")->text(), "10.0.0.1");
 }
 
 TEST_F(PingFormTest, AnEqualsSignInAnAddressIsRefusedWithAnErrorBox) {
@@ -282,8 +289,8 @@ TEST_F(PingFormTest, ASecondCopyRestoresTheFirstAndEndsKeepingItsTitle) {
     AnotherCopy = true;
     Create();
     EXPECT_EQ(Searched, std::vector<std::string>{"Vexlo"});
-    EXPECT_TRUE(TApplication::Instance()->Terminated());
-    EXPECT_EQ(TApplication::Instance()->Title(), "Vexlo");
+    EXPECT_TRUE(TestApplication().Terminated());
+    EXPECT_EQ(TestApplication().Title(), "Vexlo");
 }
 
 TEST_F(PingFormTest, TheWindowImageAndShapeFollowThePicture) {
@@ -334,23 +341,25 @@ TEST_F(PingFormTest, EveryFixedTextAndTheWidestStatusTextsFitTheirBoxesInEachFon
         Fonts.push_back(*Bitmap);
     }
     for (const QFont& Font : Fonts) {
+        const bool Scalable = &Font == &Fonts.front();
         const QString Widest = WidestAddress(Font);
         const struct {
             QWidget* Box;
             QString Text;
             bool Whole; // else cut at the box's edge, as it would be drawn in a wider box
         } Cases[] = {
-            {Form->PingLabel, "Not pinged", true},
-            {Form->PingLabel, "Name not found", true},
-            {Form->PingLabel, "An error has occurred", true},
-            {Form->PingLabel, "Reply from " + Widest, true},
-            {Form->PingLabel, "Timed out (" + Widest + ")", true},
-            {Form->PingLabel, "Socket Error # 10065 where a system's message runs on", false},
-            {Form->HelpLabel, "Help", true},
-            {Form->IpEdit, "127.0.0.1", true},
-            {Form->IpEdit, Widest, true},
+            {Part<TLabel>("PingLabel"), "Not pinged", true},
+            {Part<TLabel>("PingLabel"), "Name not found", true},
+            {Part<TLabel>("PingLabel"), "An error has occurred", true},
+            {Part<TLabel>("PingLabel"), "Reply from " + Widest, true},
+            {Part<TLabel>("PingLabel"), "Timed out (" + Widest + ")", true},
+            {Part<TLabel>("PingLabel"), "Socket Error # 10065 where a system's message runs on",
+             false},
+            {Part<TLabel>("HelpLabel"), "Help", true},
+            {Part<TIpEdit>("IpEdit"), "127.0.0.1", true},
+            {Part<TIpEdit>("IpEdit"), Widest, true},
         };
-        for (const qreal Ratio : {1.0, 1.5, 2.0}) {
+        for (const qreal Ratio : {1.0, 1.25, 1.5, 1.75, 2.0}) {
             SCOPED_TRACE(Font.family().toStdString() + " at " + std::to_string(Ratio));
             Form->SetFonts(Font, Ratio);
             for (const auto& Case : Cases) {
@@ -368,19 +377,29 @@ TEST_F(PingFormTest, EveryFixedTextAndTheWidestStatusTextsFitTheirBoxesInEachFon
                 // The same text where it has room to spare: its end must show in the box.
                 const QImage Shown = Drawn(Size.width(), Ratio);
                 const QImage Spare = Drawn(400, Ratio);
-                if (!Case.Whole || Case.Box == Form->IpEdit) {
+                if (!Case.Whole || Case.Box == Part<TIpEdit>("IpEdit")) {
                     EXPECT_EQ(ink::InkBox(Spare, Spare.rect()).right() < Shown.width(), Case.Whole);
                     EXPECT_EQ(Shown, Spare.copy(Shown.rect()));
                     continue;
                 }
-                // A label closes up its letters at 1x, if at all, and grows with the screen.
                 const QImage One = Drawn(Size.width(), 1);
                 const QRect Ink = ink::InkBox(One, One.rect());
                 EXPECT_LT(Ink.right(), Size.width());
                 EXPECT_EQ(ink::EndOfInk(One), ink::EndOfInk(Drawn(400, 1)));
                 const QRect Grown = ink::InkBox(Shown, Shown.rect());
-                EXPECT_NEAR(Grown.width(), Ink.width() * Ratio, Ratio);
                 EXPECT_NEAR(Grown.height(), Ink.height() * Ratio, Ratio);
+                if (!Scalable) {
+                    // The bitmap font's label closes up its letters at 1x, if at all, and
+                    // grows with the screen.
+                    EXPECT_NEAR(Grown.width(), Ink.width() * Ratio, Ratio);
+                    continue;
+                }
+                // A scalable font is drawn at the density itself, and fits there.
+                EXPECT_LT(Grown.right(), Shown.width());
+                EXPECT_EQ(ink::EndOfInk(Shown), ink::EndOfInk(Spare));
+                if (Ratio != 1) {
+                    EXPECT_FALSE(Shown == One.scaled(Shown.size())) << "the 1x glyphs grown";
+                }
             }
             const QHeaderView* Titles = Form->Grid()->horizontalHeader();
             EXPECT_LE(Titles->fontMetrics().horizontalAdvance("IP Address"), 98 - 2);

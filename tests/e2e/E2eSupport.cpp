@@ -284,7 +284,7 @@ std::filesystem::path SaveArtifact(const QImage& AImage, const std::filesystem::
     return File;
 }
 
-TSession::TSession() : FDesktop(FServer) {
+TSession::TSession(QSize AScreen) : FServer(AScreen.width(), AScreen.height()), FDesktop(FServer) {
     FError = FServer.Error();
     if (!FError.empty()) {
         return;

@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -147,6 +148,7 @@ inline const QRect HelpLabelBox{176, 42, 22, 13};
 // Bare white background of the status area, away from every control.
 inline const QPoint BackgroundPoint{60, 37};
 
+inline constexpr QRgb Black = 0xFF000000;
 inline constexpr QRgb Blue = 0xFF0000FF;
 inline constexpr QRgb DarkGreen = 0xFF008000;
 inline constexpr QRgb Red = 0xFFFF0000;
@@ -164,7 +166,8 @@ class TSession {
   public:
     using Clock = std::chrono::steady_clock;
 
-    TSession();
+    // An X server whose screen has the size AScreen, in its pixels.
+    explicit TSession(QSize AScreen = {640, 480});
     // Empty when the server runs and the backdrop is up.
     const std::string& Error() const { return FError; }
     const TXServer& Server() const { return FServer; }

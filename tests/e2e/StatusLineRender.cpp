@@ -1,8 +1,8 @@
 // Draws the status line with the window's own label code, font and size, so that a test can
 // compare the screen with it pixel for pixel instead of reading text.
 // Usage: e2e_status_line TEXT COLOUR OUT.png [WIDTH [help]]; "help": as the help label draws.
-#include "app/Label.h"
 #include "app/PingForm.h"
+#include "controls/Label.h"
 
 #include <QApplication>
 #include <QImage>

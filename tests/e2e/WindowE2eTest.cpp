@@ -4,6 +4,7 @@
 #include "tests/e2e/E2eExpect.h"
 #include "tests/e2e/E2eSupport.h"
 
+#include <QString>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -319,6 +320,62 @@ TEST_F(VexloWindow, AtEachScaleTheWindowTakesThePicturesShapeAndItsPixelsUnsmoot
             ADD_FAILURE() << Wrong << " pixels wrong, first " << First << "; see "
                           << SaveArtifact(Screen, Artifacts(),
                                           "scale" + std::to_string(S) + ".png");
+        }
+    }
+}
+
+TEST_F(VexloWindow, AtEveryDensityFromOneToTwoNoSeeThroughPixelIsDrawnFoldedOrUnfolded) {
+    // The window unfolded at a density of 2, at its place, wants more than the usual screen.
+    Session = std::make_unique<TSession>(QSize(800, 600));
+    ASSERT_EQ(Session->Error(), "");
+    // The quarter steps place the grid's corner between two device pixels.
+    for (const double Scale : {1.0, 1.25, 1.5, 1.75, 2.0}) {
+        const std::string Factor = QString::number(Scale).toStdString();
+        SCOPED_TRACE("scale " + Factor);
+        TProgramCopy Copy;
+        const auto Program = Launch(Copy, {"QT_SCALE_FACTOR=" + Factor});
+        ASSERT_TRUE(Program);
+        for (const int Height : {60, 240}) {
+            if (Height == 240) {
+                ASSERT_TRUE(Desktop().Chord("ctrl", "e"));
+            }
+            // Purple pixels inside the window, and pixels of the grid's frame that are not
+            // black: the frame lies on the grid's outermost device pixels, each side whole.
+            int Shown = 0;
+            int Unframed = 0;
+            QImage Screen;
+            const auto Deadline = TSession::Clock::now() + 3s;
+            do {
+                std::this_thread::sleep_for(200ms);
+                const auto Frame = Desktop().Geometry(Program->Window);
+                ASSERT_TRUE(Frame);
+                if (Frame->height() != qRound(Height * Scale)) {
+                    continue;
+                }
+                Screen = Desktop().Screenshot();
+                Shown = CountColour(Screen, *Frame, Purple);
+                Unframed = 0;
+                if (Height == 240) {
+                    const QPoint At = Frame->topLeft();
+                    const QRect Grid(At + QPoint(qRound(2 * Scale), qRound(90 * Scale)),
+                                     At + QPoint(qRound(208 * Scale) - 1, qRound(238 * Scale) - 1));
+                    for (const QRect Side : {QRect(Grid.topLeft(), QSize(Grid.width(), 1)),
+                                             QRect(Grid.bottomLeft(), QSize(Grid.width(), 1)),
+                                             QRect(Grid.topLeft(), QSize(1, Grid.height())),
+                                             QRect(Grid.topRight(), QSize(1, Grid.height()))}) {
+                        Unframed += Side.width() * Side.height() - CountColour(Screen, Side, Black);
+                    }
+                }
+            } while ((Screen.isNull() || Shown != 0 || Unframed != 0) &&
+                     TSession::Clock::now() < Deadline);
+            ASSERT_FALSE(Screen.isNull()) << "the window never became " << Height << " high";
+            if (Shown != 0 || Unframed != 0) {
+                ADD_FAILURE() << Shown << " purple pixels in the window " << Height << " high, "
+                              << Unframed << " missing from the grid's frame; see "
+                              << SaveArtifact(Screen, Artifacts(),
+                                              "scale" + Factor + "-" + std::to_string(Height) +
+                                                  ".png");
+            }
         }
     }
 }

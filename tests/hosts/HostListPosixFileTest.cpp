@@ -1,5 +1,5 @@
 // The mended faults that need POSIX means to provoke: a link, permissions, owners and
-// groups, a size limit, a FIFO, a kill in the middle of a save.
+// groups, a size limit, a full disk, a FIFO, a kill in the middle of a save.
 #include "hosts/HostList.h"
 #include "hosts/HostListErrors.h"
 #include "hosts/HostListFile.h"
@@ -11,10 +11,13 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <grp.h>
 #include <iostream>
 #include <random>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -29,6 +32,27 @@ struct TAsNobody {
     const bool WasRoot = ::geteuid() == 0;
     const bool Ok = !WasRoot || ::seteuid(Nobody) == 0;
     ~TAsNobody() { EXPECT_TRUE(!WasRoot || ::seteuid(0) == 0); }
+};
+
+// The user's state folder, where a save over the list keeps its undo copy: one of nobody's
+// own, since the cases that save in place act as nobody.
+struct TStateFolder {
+    TTempFolder Folder;
+    TStateFolder() {
+        ::chown(Folder.Path().c_str(), Nobody, Nobody);
+        ::setenv("XDG_STATE_HOME", Folder.Path().c_str(), 1);
+    }
+    ~TStateFolder() { ::unsetenv("XDG_STATE_HOME"); }
+    // What a save left there: an undo copy, or the start of one.
+    std::set<std::string> Left() const {
+        std::set<std::string> Result;
+        if (std::filesystem::exists(Folder.Path() / "vexlo")) {
+            for (const auto& Entry : std::filesystem::directory_iterator(Folder.Path() / "vexlo")) {
+                Result.insert(Entry.path().filename().string());
+            }
+        }
+        return Result;
+    }
 };
 
 THostList ListOf(const std::string& ABytes) {
@@ -79,6 +103,9 @@ TEST(PosixFile, AWriteThatStopsPartWayLeavesTheOldFileAndNoTemporaryFile) {
 }
 
 TEST(PosixFile, AnUnreadableFileIsReportedAndNeverWrittenOver) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to make a file that nobody may read and then read it";
+    }
     TTempFolder Folder;
     const std::string Path = Folder / "vexlo.txt";
     WriteBytes(Path, "mine=1\r\n");
@@ -147,7 +174,9 @@ struct TAsUser {
         : Ok(::geteuid() == 0 && ::setgroups(AGroups.size(), AGroups.data()) == 0 &&
              ::setegid(AGroup) == 0 && ::seteuid(Nobody) == 0) {}
     ~TAsUser() {
-        EXPECT_TRUE(::seteuid(0) == 0 && ::setegid(0) == 0 && ::setgroups(0, nullptr) == 0);
+        if (Ok) {
+            EXPECT_TRUE(::seteuid(0) == 0 && ::setegid(0) == 0 && ::setgroups(0, nullptr) == 0);
+        }
     }
 };
 
@@ -182,6 +211,7 @@ TEST(PosixFile, AWritableListInAFolderThatTakesNoNewFileIsWrittenInPlace) {
     };
     for (const auto& C : Cases) {
         TTempFolder Folder;
+        TStateFolder State;
         const std::string Path = Folder / "vexlo.txt";
         WriteBytes(Path, "old=1\r\n");
         ::chmod(Folder.Path().c_str(), C.FolderMode);
@@ -194,6 +224,187 @@ TEST(PosixFile, AWritableListInAFolderThatTakesNoNewFileIsWrittenInPlace) {
         }
         EXPECT_EQ(ReadBytes(Path), "new=1\r\nsecond=2\r\n") << C.Name;
         EXPECT_EQ(Folder.Names(), std::set<std::string>{"vexlo.txt"}) << C.Name;
+        EXPECT_EQ(State.Left(), std::set<std::string>{}) << C.Name;
+    }
+}
+
+// A list of about 6 MB whose every line ends in LF: written back with CR LF it grows.
+std::string BigList(const std::string& AName, int ALines, const char* AEnd) {
+    std::string Bytes;
+    for (int I = 0; I < ALines; ++I) {
+        Bytes += "10.0.0.1=" + AName + " " + std::to_string(I) + AEnd;
+    }
+    return Bytes;
+}
+
+// A list nobody may replace (its folder takes no new file from nobody), for the saves over it.
+struct TListInPlace {
+    TTempFolder Folder;
+    TStateFolder State;
+    std::string Path = Folder / "vexlo.txt";
+    explicit TListInPlace(const std::string& AOld) {
+        WriteBytes(Path, AOld);
+        ::chown(Path.c_str(), Nobody, Nobody);
+        ::chmod(Folder.Path().c_str(), 0755);
+    }
+    // The next start: loads the list, putting back what a save cut short.
+    std::string NextStart() const {
+        TAsNobody Guard;
+        THostList List;
+        THostListFile(Path).Load(List);
+        return ReadBytes(Path);
+    }
+};
+
+TEST(PosixFile, AKillAtAnyMomentOfASaveInPlaceLeavesTheOldOrTheNewListAfterTheNextStart) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to act as a user who may not write the list's folder";
+    }
+    const std::string Lists[2] = {BigList("first", 200'000, "\r\n"),
+                                  BigList("second", 200'000, "\r\n")};
+    TListInPlace List(Lists[0]);
+    const auto SaveInChild = [&](int AWhich) {
+        const pid_t Child = ::fork();
+        if (Child == 0) {
+            if (::seteuid(Nobody) == 0) {
+                THostListFile(List.Path).Save(ListOf(Lists[AWhich]));
+            }
+            ::_exit(0);
+        }
+        return Child;
+    };
+    const auto Start = std::chrono::steady_clock::now();
+    ::waitpid(SaveInChild(1), nullptr, 0);
+    const auto Took = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - Start);
+    ASSERT_EQ(ReadBytes(List.Path), Lists[1]);
+    std::mt19937 Random(19);
+    int Cut = 0, Copies = 0, Old = 0, New = 0;
+    for (int Kill = 0; Kill < 24; ++Kill) {
+        const int Which = Kill % 2;
+        const pid_t Child = SaveInChild(Which);
+        ::usleep(static_cast<useconds_t>(Random() % (Took.count() + 1)));
+        ::kill(Child, SIGKILL);
+        ::waitpid(Child, nullptr, 0);
+        const std::string Killed = ReadBytes(List.Path);
+        Cut += Killed != Lists[0] && Killed != Lists[1];
+        Copies += !List.State.Left().empty();
+        const std::string Now = List.NextStart();
+        ASSERT_TRUE(Now == Lists[0] || Now == Lists[1]) << "kill " << Kill;
+        (Now == Lists[Which] ? New : Old)++;
+        ASSERT_EQ(List.Folder.Names(), std::set<std::string>{"vexlo.txt"}) << "kill " << Kill;
+        ASSERT_EQ(List.State.Left(), std::set<std::string>{}) << "kill " << Kill;
+    }
+    std::cout << "one save in place: " << Took.count() << " us; of 24 kills " << Copies
+              << " left an undo copy, " << Cut << " a cut list, and the next start the old list "
+              << Old << " times, the new one " << New << "\n";
+}
+
+TEST(PosixFile, ASaveInPlaceThatCannotFinishKeepsTheOldBytesAndSaysSo) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to mount a small file system and act as another user";
+    }
+    // A list with LF line ends that grows when written with CR LF, on a file system with no
+    // room left, and one whose writes stop at a size limit.
+    const std::string Old = BigList("entry", 36'219, "\n");
+    const std::string New = BigList("entry", 36'219, "\r\n");
+    {
+        SCOPED_TRACE("full disk");
+        // A mount of the test's own: gone with the test process.
+        ASSERT_EQ(::unshare(CLONE_NEWNS), 0);
+        ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+        TListInPlace List("");
+        ASSERT_EQ(::mount("tmpfs", List.Folder.Path().c_str(), "tmpfs", 0, "size=1m"), 0);
+        WriteBytes(List.Path, Old);
+        ::chown(List.Path.c_str(), Nobody, Nobody);
+        ::chmod(List.Folder.Path().c_str(), 0755);
+        WriteBytes(List.Folder / "filler", std::string(1 << 20, 'x')); // as much as fits
+        try {
+            TAsNobody Guard;
+            THostListFile(List.Path).Save(ListOf(New));
+            ADD_FAILURE() << "no exception";
+        } catch (const EWriteError& E) {
+            EXPECT_STREQ(E.what(), "Stream write error");
+        }
+        EXPECT_EQ(ReadBytes(List.Path), Old);
+        EXPECT_EQ(List.State.Left(), std::set<std::string>{});
+        ::umount2(List.Folder.Path().c_str(), MNT_DETACH);
+    }
+    {
+        SCOPED_TRACE("size limit");
+        TListInPlace List(Old);
+        rlimit Limit{};
+        ::getrlimit(RLIMIT_FSIZE, &Limit);
+        const rlimit Before = Limit;
+        const auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        Limit.rlim_cur = Old.size() + 1000;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &Limit), 0);
+        try {
+            TAsNobody Guard;
+            THostListFile(List.Path).Save(ListOf(New));
+            ADD_FAILURE() << "no exception";
+        } catch (const EWriteError& E) {
+            EXPECT_STREQ(E.what(), "Stream write error");
+        }
+        ::setrlimit(RLIMIT_FSIZE, &Before);
+        std::signal(SIGXFSZ, OldHandler);
+        EXPECT_EQ(ReadBytes(List.Path), Old);
+        EXPECT_EQ(List.State.Left(), std::set<std::string>{});
+    }
+}
+
+TEST(PosixFile, ALinkInASharedStickyFolderIsFollowedOnlyWhenTheUserOrTheFolderOwnsIt) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to act as two users";
+    }
+    constexpr uid_t Neighbour = 4242;
+    const struct {
+        const char* Name;
+        mode_t FolderMode;
+        uid_t LinkOwner;
+        bool Followed;
+    } Cases[] = {
+        {"another user's link in a sticky folder", 01777, Neighbour, false},
+        {"the user's own link in a sticky folder", 01777, Nobody, true},
+        {"the folder owner's link in a sticky folder", 01777, 0, true},
+        {"another user's link in a folder without the sticky bit", 0777, Neighbour, true},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TTempFolder Shared, Private;
+        ::chmod(Shared.Path().c_str(), C.FolderMode);
+        // The user's private file, which the link points at.
+        ::chown(Private.Path().c_str(), Nobody, Nobody);
+        ::chmod(Private.Path().c_str(), 0700);
+        const std::string Victim = Private / "private.txt";
+        WriteBytes(Victim, "secret=1\r\n");
+        ::chown(Victim.c_str(), Nobody, Nobody);
+        const std::string Path = Shared / "vexlo.txt";
+        std::filesystem::create_symlink(Victim, Path);
+        ::lchown(Path.c_str(), C.LinkOwner, C.LinkOwner);
+        TAsNobody Guard;
+        THostList List;
+        if (C.Followed) {
+            THostListFile(Path).Load(List);
+            EXPECT_EQ(List.Line(0), "secret=1");
+            THostListFile(Path).Save(ListOf("new=1"));
+            EXPECT_EQ(ReadBytes(Victim), "new=1\r\n");
+            continue;
+        }
+        try {
+            THostListFile(Path).Load(List);
+            ADD_FAILURE() << "read through the link";
+        } catch (const EFOpenError& E) {
+            EXPECT_EQ(E.what(), "Cannot open file \"" + Path + "\". Permission denied");
+        }
+        try {
+            THostListFile(Path).Save(ListOf("new=1"));
+            ADD_FAILURE() << "written through the link";
+        } catch (const EFCreateError& E) {
+            EXPECT_EQ(E.what(), "Cannot create file \"" + Path + "\". Permission denied");
+        }
+        EXPECT_EQ(ReadBytes(Victim), "secret=1\r\n");
+        EXPECT_TRUE(std::filesystem::is_symlink(Path));
     }
 }
 
@@ -235,12 +446,17 @@ TEST(PosixFile, ASaveRemovesWhatEndedSavesOfTheSameListLeftAndNothingElse) {
     }
     ::waitpid(Dead, nullptr, 0);
     const std::string Ended = std::to_string(Dead), Running = std::to_string(::getpid());
+    enum TKind { OwnFile, OthersFile, Link };
     const struct {
         std::string Name;
         bool Removed;
+        TKind Kind = OwnFile;
     } Cases[] = {
         {"vexlo.txt." + Ended + "-0.tmp", true},
         {"vexlo.txt." + Ended + "-12.tmp", true},
+        // Named like ours, but not ours to remove.
+        {"vexlo.txt." + Ended + "-1.tmp", false, OthersFile},
+        {"vexlo.txt." + Ended + "-2.tmp", false, Link},
         {"vexlo.txt." + Running + "-0.tmp", false}, // a save that may still go on
         {"other.txt." + Ended + "-0.tmp", false},   // another list's
         {"vexlo.txt.notes.tmp", false},
@@ -249,12 +465,26 @@ TEST(PosixFile, ASaveRemovesWhatEndedSavesOfTheSameListLeftAndNothingElse) {
         {"vexlo.txt.99999999999-0.tmp", false}, // no process id
         {"vexlo.txt..tmp", false},
     };
+    WriteBytes(Folder / "target", "someone's");
+    // Only root can make another user's file; an ordinary user runs the other rows.
+    const auto Made = [](const auto& C) { return C.Kind != OthersFile || ::geteuid() == 0; };
     for (const auto& C : Cases) {
+        if (!Made(C)) {
+            continue;
+        }
+        if (C.Kind == Link) {
+            std::filesystem::create_symlink(Folder / "target", Folder / C.Name);
+            continue;
+        }
         WriteBytes(Folder / C.Name, "left");
+        if (C.Kind == OthersFile) {
+            ::chown((Folder / C.Name).c_str(), ::geteuid() + 1, ::getegid());
+        }
     }
+    ::chmod(Folder.Path().c_str(), 0777); // a folder without the sticky bit: anyone may plant
     THostListFile(Folder / "vexlo.txt").Save(ListOf("a=1"));
     for (const auto& C : Cases) {
-        EXPECT_EQ(Folder.Names().count(C.Name), C.Removed ? 0u : 1u) << C.Name;
+        EXPECT_EQ(Folder.Names().count(C.Name), C.Removed || !Made(C) ? 0u : 1u) << C.Name;
     }
 }
 
@@ -300,6 +530,74 @@ TEST(PosixFile, AKillAtAnyMomentOfASaveLeavesTheOldOrTheNewListAndNothingElse) {
     RecordProperty("SaveMicroseconds", std::to_string(Took.count()));
     std::cout << "one save: " << Took.count() << " us; kills that left the old list " << Old
               << ", the new one " << New << "\n";
+}
+
+TEST(PosixFile, TheListIsBesideTheProgramWhereTheUserMayWriteThereElseTheirOwn) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to install a program that another user runs";
+    }
+    const struct {
+        const char* Name;
+        mode_t FolderMode;
+        int ListMode; // -1: no list beside the program
+        bool Beside;
+    } Cases[] = {
+        {"a portable copy in a folder the user may write", 0777, 0644, true},
+        {"an administrator's list opened to everyone", 0755, 0666, true},
+        {"an installed program with an administrator's list", 0755, 0644, false},
+        {"an installed program without a list", 0755, -1, false},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TTempFolder Program, Config;
+        ::chown(Config.Path().c_str(), Nobody, Nobody);
+        ::chmod(Program.Path().c_str(), C.FolderMode);
+        const std::string Beside = Program / "vexlo.txt";
+        if (C.ListMode >= 0) {
+            WriteBytes(Beside, "10.0.0.9=Shared\r\n");
+            ::chmod(Beside.c_str(), static_cast<mode_t>(C.ListMode));
+        }
+        TAsNobody Guard;
+        const THostListPlace Place = HostListPlaceFor(Program / "vexlo", Config.Path().string());
+        const std::string Own = Config / "vexlo/vexlo.txt";
+        EXPECT_EQ(Place.Path, C.Beside ? Beside : Own);
+        EXPECT_EQ(Place.StartFrom, C.Beside ? "" : Beside);
+        EXPECT_EQ(HostListPlaceFor(Program / "vexlo", "").Path, Beside) << "no config folder";
+    }
+}
+
+TEST(PosixFile, TheUsersOwnListStartsFromTheListBesideTheProgramAndIsSavedPrivately) {
+    TTempFolder Program, Config;
+    const std::string Beside = Program / "vexlo.txt", Own = Config / "vexlo/vexlo.txt";
+    const struct {
+        const char* Name;
+        int BesideMode; // -1: none
+        const char* Loaded;
+    } Cases[] = {
+        {"an administrator's list", 0644, "10.0.0.9=Shared\r\n"},
+        {"no list beside the program", -1, "127.0.0.1=Localhost\r\n"},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        std::filesystem::remove_all(Config / "vexlo");
+        std::filesystem::remove(Beside);
+        if (C.BesideMode >= 0) {
+            WriteBytes(Beside, "10.0.0.9=Shared\r\n");
+        }
+        THostListFile File(Own, Beside);
+        THostList List;
+        File.Load(List);
+        EXPECT_EQ(List.Bytes(), C.Loaded);
+        List.Append("10.0.0.7=Mine");
+        File.Save(List);
+        EXPECT_EQ(ReadBytes(Own), std::string(C.Loaded) + "10.0.0.7=Mine\r\n");
+        EXPECT_EQ(StatOf(Config / "vexlo").st_mode & 0777, 0700u);
+        EXPECT_EQ(std::filesystem::exists(Beside), C.BesideMode >= 0);
+        // From now on the user's own list is the one read.
+        THostList Again;
+        THostListFile(Own, Beside).Load(Again);
+        EXPECT_EQ(Again.Bytes(), ReadBytes(Own));
+    }
 }
 
 } // namespace

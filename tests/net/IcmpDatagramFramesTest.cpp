@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <linux/errqueue.h>
+#include <netinet/in.h>
+#include <string>
 #include <vector>
 
 namespace {
@@ -234,6 +237,147 @@ TEST(IcmpDatagramFrames, IdentifierChangeMendsTheChecksumForEveryValue) {
             ASSERT_EQ(M[4], To.Bytes[0]);
             ASSERT_EQ(M[5], To.Bytes[1]);
         }
+    }
+}
+
+// Control messages laid out as recvmsg lays them out; Claim is what a header's length says
+// beyond its data, and Cut what the kernel left out of the end (MSG_CTRUNC).
+struct TControlMessage {
+    int Type;
+    std::vector<uint8_t> Data;
+    int Claim = 0;
+};
+
+template <typename T> std::vector<uint8_t> BytesOf(const T& AValue) {
+    const auto* P = reinterpret_cast<const uint8_t*>(&AValue);
+    return {P, P + sizeof AValue};
+}
+
+sockaddr_in Address(const uint8_t AAddress[4]) {
+    sockaddr_in A{};
+    A.sin_family = AF_INET;
+    std::memcpy(&A.sin_addr, AAddress, 4);
+    return A;
+}
+
+std::vector<uint8_t> ErrorRecord(uint8_t AOrigin, bool AWithOffender) {
+    sock_extended_err E{};
+    E.ee_errno = EHOSTUNREACH;
+    E.ee_origin = AOrigin;
+    E.ee_type = 3;
+    E.ee_code = 4;
+    E.ee_info = 1400;
+    auto Bytes = BytesOf(E);
+    if (AWithOffender) {
+        const auto Offender = BytesOf(Address(Router));
+        Bytes.insert(Bytes.end(), Offender.begin(), Offender.end());
+    }
+    return Bytes;
+}
+
+// What recvmsg tells besides the message, read from control messages as the kernel writes
+// them and from ones it cut short; "t.t.t.t" is the address of the message.
+TEST(IcmpDatagramFrames, FactsComeFromWholeControlMessagesOnly) {
+    in_pktinfo Info{};
+    std::memcpy(&Info.ipi_addr, Us, 4);
+    const TControlMessage Ttl{IP_TTL, BytesOf(63)}, OurAddress{IP_PKTINFO, BytesOf(Info)};
+    struct TCase {
+        const char* Name;
+        std::vector<TControlMessage> Messages;
+        size_t Cut;
+        const char* Reply; // source, destination, TTL
+        const char* Error; // offender, destination, TTL, target, type/code/info; or "none"
+    } const Cases[] = {
+        {"all there",
+         {Ttl, OurAddress, {IP_RECVERR, ErrorRecord(SO_EE_ORIGIN_ICMP, true)}},
+         0,
+         "203.0.113.2 198.51.100.2 63",
+         "198.51.100.1 198.51.100.2 63 203.0.113.2 3/4/1400"},
+        {"no control messages", {}, 0, "203.0.113.2 0.0.0.0 0", "none"},
+        {"an error of our own send",
+         {{IP_RECVERR, ErrorRecord(SO_EE_ORIGIN_LOCAL, true)}},
+         0,
+         "203.0.113.2 0.0.0.0 0",
+         "none"},
+        {"a record without its offender",
+         {{IP_RECVERR, ErrorRecord(SO_EE_ORIGIN_ICMP, false)}},
+         0,
+         "203.0.113.2 0.0.0.0 0",
+         "0.0.0.0 0.0.0.0 0 203.0.113.2 3/4/1400"},
+        {"a record one byte short",
+         {{IP_RECVERR,
+           [] {
+               auto R = ErrorRecord(SO_EE_ORIGIN_ICMP, false);
+               R.pop_back();
+               return R;
+           }()}},
+         0,
+         "203.0.113.2 0.0.0.0 0",
+         "none"},
+        {"a TTL that claims more than is there",
+         {{IP_TTL, BytesOf(63), 64}, OurAddress},
+         0,
+         "203.0.113.2 0.0.0.0 0",
+         "none"},
+        // As the kernel cuts one where the buffer ends: its length tells only what is there.
+        {"the last message cut by the kernel",
+         {Ttl, {IP_PKTINFO, BytesOf(Info), -8}},
+         8,
+         "203.0.113.2 0.0.0.0 63",
+         "none"},
+    };
+    const auto Dotted = [](const uint8_t A[4]) {
+        return std::to_string(A[0]) + "." + std::to_string(A[1]) + "." + std::to_string(A[2]) +
+               "." + std::to_string(A[3]);
+    };
+    for (const TCase& C : Cases) {
+        std::vector<uint8_t> Control;
+        for (const TControlMessage& M : C.Messages) {
+            cmsghdr Header{};
+            Header.cmsg_level = IPPROTO_IP;
+            Header.cmsg_type = M.Type;
+            Header.cmsg_len = CMSG_LEN(M.Data.size()) + M.Claim;
+            const size_t At = Control.size();
+            Control.resize(At + CMSG_SPACE(M.Data.size()));
+            std::memcpy(&Control[At], &Header, sizeof Header);
+            std::memcpy(&Control[At + CMSG_LEN(0)], M.Data.data(), M.Data.size());
+        }
+        Control.resize(Control.size() - C.Cut);
+        sockaddr_in Name = Address(Target);
+        msghdr Received{};
+        Received.msg_name = &Name;
+        Received.msg_namelen = sizeof Name;
+        Received.msg_control = Control.empty() ? nullptr : Control.data();
+        Received.msg_controllen = Control.size();
+
+        const TReplyFacts R = ReplyFactsOf(Received);
+        EXPECT_EQ(Dotted(R.Source) + " " + Dotted(R.Destination) + " " + std::to_string(R.Ttl),
+                  C.Reply)
+            << C.Name;
+        TErrorFacts E;
+        const std::string Error = !ErrorFactsOf(Received, E)
+                                      ? "none"
+                                      : Dotted(E.Offender) + " " + Dotted(E.Destination) + " " +
+                                            std::to_string(E.Ttl) + " " + Dotted(E.Target) + " " +
+                                            std::to_string(E.Type) + "/" + std::to_string(E.Code) +
+                                            "/" + std::to_string(E.Info);
+        EXPECT_EQ(Error, C.Error) << C.Name;
+    }
+}
+
+// A message whose every other word is 0 once its identifier changes sums to +0, which the
+// one's-complement update alone would read as -0 and give it 0 instead of 0xFFFF.
+TEST(IcmpDatagramFrames, IdentifierChangeToAMessageOfZerosKeepsAChecksumThatVerifies) {
+    for (const size_t Bytes : {8, 13, 52}) {
+        std::vector<uint8_t> M(Bytes, 0);
+        M[4] = 0x12;
+        M[5] = 0x34;
+        const uint16_t Sum = InternetChecksum(M);
+        M[2] = static_cast<uint8_t>(Sum >> 8);
+        M[3] = static_cast<uint8_t>(Sum);
+        ReplaceIdentifier(M, TIdentifier{});
+        EXPECT_EQ(InternetChecksum(M), 0) << Bytes;
+        EXPECT_EQ(Be16(M, 2), 0xFFFF) << Bytes;
     }
 }
 

@@ -223,18 +223,78 @@ TEST(RawSocketHelper, OpensRawIcmpOverIpv4AndRefusesEveryOtherKind) {
     EXPECT_EQ(Seen, "2 3 1, refused 1, refused 1, refused 1, refused 1, refused 1, =");
 }
 
+// The window's end of the channel to the helper, found as any code in the process could
+// find it: the one sequenced-packet socket of the process.
+int HelperChannel() {
+    for (int Fd = 0; Fd < 1024; ++Fd) {
+        int Domain = 0, Type = 0;
+        socklen_t Len = sizeof Domain;
+        if (::getsockopt(Fd, SOL_SOCKET, SO_DOMAIN, &Domain, &Len) == 0 &&
+            ::getsockopt(Fd, SOL_SOCKET, SO_TYPE, &Type, &Len) == 0 && Domain == AF_UNIX &&
+            Type == SOCK_SEQPACKET) {
+            return Fd;
+        }
+    }
+    return -1;
+}
+
+TEST(RawSocketHelper, PassesOverMessagesOfTheWrongSizeAndKeepsServing) {
+    // A request is three 32-bit integers: 12 bytes.
+    const struct {
+        const char* Sent;
+        std::vector<size_t> Sizes;
+    } Cases[] = {
+        {"an empty message", {0}},
+        {"one byte short", {11}},
+        {"one byte long", {13}},
+        {"several", {0, 1, 0, 64, 0}},
+    };
+    for (const auto& C : Cases) {
+        const auto Seen = InChild("cap_net_raw=p", false, [&] {
+            Privilege::DropAtStart();
+            const int Channel = HelperChannel();
+            if (Channel < 0) {
+                return std::string("no channel ");
+            }
+            const char Bytes[64] = {};
+            for (const size_t Size : C.Sizes) {
+                if (::send(Channel, Bytes, Size, MSG_NOSIGNAL) != static_cast<ssize_t>(Size)) {
+                    return "cannot send " + std::to_string(errno) + " ";
+                }
+            }
+            // Twice: an answer to a message that asked nothing would be read by the first
+            // request, and the first request's answer by the second.
+            std::string Seen;
+            for (int I = 0; I < 2; ++I) {
+                Seen +=
+                    KindOf(RawSocketHelper::RequestSocket(AF_INET, SOCK_RAW, IPPROTO_ICMP)) + ", ";
+            }
+            return Seen;
+        });
+        if (Seen == "needs root") {
+            GTEST_SKIP() << "changing capabilities needs root";
+        }
+        EXPECT_EQ(Seen, "2 3 1, 2 3 1, =") << C.Sent;
+    }
+}
+
 TEST(RawSocketHelper, EndsWithTheProgramEvenWhenItIsKilled) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "starting the helper needs the raw-socket privilege";
     }
-    for (const bool Killed : {false, true}) {
+    // The closed channel alone, with the program still there, is the end as the helper
+    // reads it without the death signal's help.
+    for (const std::string How : {"program ended", "program killed", "channel closed"}) {
         int Pipe[2];
         ASSERT_EQ(::pipe(Pipe), 0);
         const pid_t Program = ::fork();
         if (Program == 0) {
             const pid_t Helper = RawSocketHelper::Start() ? RawSocketHelper::Pid() : 0;
+            if (How == "channel closed") {
+                ::close(HelperChannel());
+            }
             (void)!::write(Pipe[1], &Helper, sizeof Helper);
-            if (Killed) {
+            if (How != "program ended") {
                 ::pause();
             }
             ::_exit(0);
@@ -244,10 +304,12 @@ TEST(RawSocketHelper, EndsWithTheProgramEvenWhenItIsKilled) {
         ASSERT_EQ(::read(Pipe[0], &Helper, sizeof Helper), static_cast<ssize_t>(sizeof Helper));
         ::close(Pipe[0]);
         ASSERT_NE(Helper, 0);
-        if (Killed) {
+        if (How == "program killed") {
             ::kill(Program, SIGKILL);
+            ::waitpid(Program, nullptr, 0);
+        } else if (How == "program ended") {
+            ::waitpid(Program, nullptr, 0);
         }
-        ::waitpid(Program, nullptr, 0);
         // Gone, or a zombie that only waits for its new parent to collect it.
         const auto Running = [Helper] {
             std::ifstream Stat("/proc/" + std::to_string(Helper) + "/stat");
@@ -257,7 +319,11 @@ TEST(RawSocketHelper, EndsWithTheProgramEvenWhenItIsKilled) {
         for (int I = 0; I < 100 && Running(); ++I) {
             ::usleep(20'000);
         }
-        EXPECT_FALSE(Running()) << (Killed ? "program killed" : "program ended");
+        EXPECT_FALSE(Running()) << How;
+        if (How == "channel closed") {
+            ::kill(Program, SIGKILL);
+            ::waitpid(Program, nullptr, 0);
+        }
     }
 }
 

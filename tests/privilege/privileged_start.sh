@@ -3,13 +3,14 @@
 # copy with the file capability in a folder only root can write pings 127.0.0.1 through its
 # helper while the window's process holds no capability at all, so that an image plugin
 # beside it finds none to borrow; it loads no plugin from the folders planted through the
-# environment, the command line or a qt.conf beside it. The same file in a folder nobody
-# owns, copied or hard-linked there, keeps no capability and starts no helper, and says so;
-# a copy without the capability shows "Cannot allocate socket." in red and does load the
-# planted plugins; plain root also keeps nothing but the helper. An installation into a
-# prefix that root owns, started by nobody, ends without an error box.
-# Usage: privileged_start.sh <vexlo> <xpm spy plugin> <build folder>; exit 77 (skipped)
-# without root or tools.
+# environment, the command line or a qt.conf beside it, nor the input-context plugin beside
+# it that QT_IM_MODULE names. The same file in a folder nobody owns, copied or hard-linked
+# there, keeps no capability and starts no helper, and says so; a copy without the
+# capability shows "Cannot allocate socket." in red and does load the planted plugins; plain
+# root also keeps nothing but the helper. An installation into a prefix that root owns,
+# started by nobody, ends without an error box and keeps its list in nobody's own folder.
+# Usage: privileged_start.sh <vexlo> <xpm spy plugin> <input-context spy plugin>
+#   <build folder>; exit 77 (skipped) without root or tools.
 set -u
 skip() {
     echo "SKIPPED: $*"
@@ -39,6 +40,12 @@ fail() {
 chmod 755 "$WORK"
 mkdir -p "$WORK"/{sys/bin/imageformats,cap,link,plain,home,planted/env/platforms,planted/qpa,planted/conf/platforms}
 cp "$2" "$WORK/sys/bin/imageformats/"
+# Where Qt looks whatever the start: the program's own folder.
+ImSpy=platforminputcontexts/$(basename "$3")
+mkdir -p "$WORK"/{sys/bin,cap,plain}/platforminputcontexts
+cp "$3" "$WORK/sys/bin/$ImSpy"
+cp "$3" "$WORK/cap/$ImSpy"
+cp "$3" "$WORK/plain/$ImSpy"
 export VEXLO_SPY_REPORT=$WORK/home/spy.txt
 cp "$XcbPlugin" "$WORK/planted/env/platforms/"
 cp "$XcbPlugin" "$WORK/planted/conf/platforms/"
@@ -157,12 +164,12 @@ check() {
     local Maps
     Maps=$(cat "/proc/$Pid/maps")
     case $Planted in
-    loaded) for Folder in env qpa; do
-        grep -q "$WORK/planted/$Folder/" <<<"$Maps" ||
+    loaded) for Folder in planted/env/ planted/qpa/ "$ImSpy"; do
+        grep -q "$WORK/.*$Folder" <<<"$Maps" ||
             fail "$Label: did not load the plugin in $Folder, which so proves nothing"
     done ;;
-    ignored) ! grep -q "$WORK/planted" <<<"$Maps" ||
-        fail "$Label: loaded $(grep -o "$WORK/planted[^ ]*" <<<"$Maps" | sort -u)" ;;
+    ignored) ! grep -q "$WORK/planted\|$ImSpy" <<<"$Maps" ||
+        fail "$Label: loaded $(grep -o "$WORK/[^ ]*" <<<"$Maps" | grep "planted\|$ImSpy" | sort -u)" ;;
     esac
     echo "$Label: window $(caps_of "$Pid")helper ${Helper:-none}" \
         "$([ -n "$Helper" ] && caps_of "$Helper")$Seen pixels of $Colour; planted plugins $Planted"
@@ -183,7 +190,8 @@ check() {
     fi
 }
 
-Planted=(QT_PLUGIN_PATH="$WORK/planted/env" QT_QPA_PLATFORM_PLUGIN_PATH="$WORK/planted/qpa")
+Planted=(QT_PLUGIN_PATH="$WORK/planted/env" QT_QPA_PLATFORM_PLUGIN_PATH="$WORK/planted/qpa"
+    QT_IM_MODULE=vexlospy)
 Options=(-platformpluginpath "$WORK/planted/qpa")
 RawOnly="CapPrm:0000000000002000 CapEff:0000000000002000 "
 check "root-owned capability copy as nobody" nobody "$WORK/sys/bin/vexlo" "$RawOnly" "#008000" \
@@ -250,5 +258,5 @@ installed_start() {
     grep -q '^127.0.0.2=Administrator' "$WORK/home/.config/vexlo/vexlo.txt" 2>/dev/null ||
         fail "installed start: no list in nobody's configuration folder started from the administrator's"
 }
-installed_start "$3"
+installed_start "$4"
 [ "$Failures" = 0 ] && echo "all checks passed"

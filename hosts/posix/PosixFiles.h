@@ -1,0 +1,23 @@
+#pragma once
+// What the POSIX side of the host list's file seam shares between the save beside the list
+// and the save over it.
+#include <string>
+#include <string_view>
+
+namespace HostListPlatform::Posix {
+
+std::string ErrnoText(int AErrno);
+
+// "<AStem><pid>-<attempt>.tmp": a file that has a name only while this process writes it.
+std::string TempName(std::string_view AStem, unsigned AAttempt);
+
+// Removes, from the folder open as ADirFd, the files named like TempName(AStem, ...) that
+// processes which have ended left behind, when they are this user's own regular files: a
+// link or another user's file of that name is not ours to remove, however it is named.
+void RemoveLeftovers(int ADirFd, std::string_view AStem);
+
+// Whole reads and writes at an offset, resumed after a signal; false with errno set.
+bool ReadAll(int AFd, std::string& ABytes);
+bool WriteAllAt(int AFd, const char* AData, std::size_t ASize, long long AOffset);
+
+} // namespace HostListPlatform::Posix
