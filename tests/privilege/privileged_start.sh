@@ -254,9 +254,10 @@ installed_start() {
     xdotool keydown Escape sleep 0.05 keyup Escape
     timeout 5 tail --pid="$Pid" -f /dev/null ||
         fail "installed start: Esc did not end the program (an error box?): $(cat "$WORK/vexlo.log")"
-    [ ! -s "$WORK/vexlo.log" ] || fail "installed start: said $(cat "$WORK/vexlo.log")"
+    ! grep -q '^vexlo:' "$WORK/vexlo.log" || fail "installed start: said $(cat "$WORK/vexlo.log")"
     grep -q '^127.0.0.2=Administrator' "$WORK/home/.config/vexlo/vexlo.txt" 2>/dev/null ||
         fail "installed start: no list in nobody's configuration folder started from the administrator's"
+    echo "installed start: ended on Esc; nobody's list: $(tr -d '\r' <"$WORK/home/.config/vexlo/vexlo.txt" 2>&1)"
 }
 installed_start "$4"
 [ "$Failures" = 0 ] && echo "all checks passed"
