@@ -18,6 +18,8 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QBitmap>
+#include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QWindow>
 #include <stdexcept>
@@ -379,8 +381,15 @@ void TPingForm::HelpLabelClick() {
 }
 
 QString TPingForm::HelpPagePath() {
-    return QString::fromLocal8Bit(
-        WithExtension(LocalBytes(QCoreApplication::applicationFilePath()), ".html"));
+    return HelpPagePathFor(QCoreApplication::applicationFilePath());
+}
+
+QString TPingForm::HelpPagePathFor(const QString& AProgram) {
+    const QString Beside = QString::fromLocal8Bit(WithExtension(LocalBytes(AProgram), ".html"));
+    const QString Installed =
+        QFileInfo(AProgram).dir().filePath(QString::fromUtf8(VEXLO_DATA_FROM_BIN "/vexlo.html"));
+    return QFileInfo::exists(Beside) || !QFileInfo::exists(Installed) ? Beside
+                                                                      : QDir::cleanPath(Installed);
 }
 
 void TPingForm::GridSelectCell(const QString& AAddress) {

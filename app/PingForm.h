@@ -88,8 +88,13 @@ class TPingForm : public TShapedWindow {
     // The window's font, and the density of the screen that the edit box and the grid draw on.
     void SetFonts(const QFont& AWindowFont, qreal ARatio);
 
-    // The address of the help page beside the executable.
+    // The help page of the running program: see HelpPagePathFor.
     static QString HelpPagePath();
+    // The help page of the program at AProgram: the page beside it named after it (the build
+    // tree, a portable copy), else the installed data folder's page found from the program's
+    // own folder, so that a moved installation still finds its own. The first when neither
+    // exists, so that the browser names the missing file.
+    static QString HelpPagePathFor(const QString& AProgram);
 
     // The host list grid, made the first time it is wanted: the window unfolding, or a Tab
     // that may move into it. A folded window starts without it, which saves most of the

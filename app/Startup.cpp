@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 #include <algorithm>
+#include <cstdlib>
 #include <string_view>
 
 namespace Startup {
@@ -23,8 +24,9 @@ std::optional<int> HandleInformationOptions(int AArgc, char** AArgv, std::ostrea
                     "program.\n\n"
                     "Pings go out without any privilege where net.ipv4.ping_group_range\n"
                     "admits one of your groups (sysctl net.ipv4.ping_group_range; id -G);\n"
-                    "otherwise through a raw socket, which needs root or the capability:\n"
-                    "  sudo setcap cap_net_raw+ep <path of vexlo>\n\n"
+                    "otherwise through a raw socket, which needs root or the capability on a\n"
+                    "copy in a folder only root can write:\n"
+                    "  sudo setcap cap_net_raw+p /usr/local/bin/vexlo\n\n"
                     "  --help     show this text and exit\n"
                     "  --version  show the version and exit\n";
             return 0;
@@ -35,6 +37,33 @@ std::optional<int> HandleInformationOptions(int AArgc, char** AArgv, std::ostrea
         }
     }
     return std::nullopt;
+}
+
+bool LacksDisplay(const char* APlatform, const char* ADisplay, const char* AWaylandDisplay) {
+    const auto Set = [](const char* AValue) { return AValue != nullptr && *AValue != '\0'; };
+    if (Set(ADisplay) || Set(AWaylandDisplay)) {
+        return false;
+    }
+    // "xcb;offscreen" falls back to the next entry, and "xcb:option" carries options.
+    std::string_view Rest = Set(APlatform) ? APlatform : "xcb";
+    while (!Rest.empty()) {
+        const std::string_view Entry = Rest.substr(0, Rest.find(';'));
+        Rest.remove_prefix(std::min(Rest.size(), Entry.size() + 1));
+        const std::string_view Name = Entry.substr(0, Entry.find(':'));
+        if (Name != "xcb" && !Name.starts_with("wayland")) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<int> ReportMissingDisplay(std::ostream& AErr) {
+    if (!LacksDisplay(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
+                      std::getenv("WAYLAND_DISPLAY"))) {
+        return std::nullopt;
+    }
+    AErr << "vexlo: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set)\n";
+    return 1;
 }
 
 void KeepProgramNameOnly(int& AArgc, char** AArgv) {

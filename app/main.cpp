@@ -7,6 +7,9 @@ int main(int AArgc, char** AArgv) {
     if (const auto Code = Startup::HandleInformationOptions(AArgc, AArgv, std::cout)) {
         return *Code;
     }
+    if (const auto Code = Startup::ReportMissingDisplay(std::cerr)) {
+        return *Code;
+    }
     Startup::KeepProgramNameOnly(AArgc, AArgv);
     Startup::PrepareProcess(AArgc, AArgv);
     TApplication Application(AArgc, AArgv);

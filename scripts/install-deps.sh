@@ -1,9 +1,23 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need; does nothing when all are there.
+# Installs the Debian packages that are missing; does nothing when all are there.
+# Usage: install-deps.sh [run|test]
+#   run   what building and opening the program needs: a compiler, CMake, Ninja, Qt, libcap
+#         and setcap, the X library and the window's bitmap font (scripts/run.sh)
+#   test  that and what every test needs (the default; scripts/test.sh)
 set -euo pipefail
-PACKAGES=(cmake ninja-build g++ clang-14 clang-format-14 clang-tidy-14 python3 iproute2 x11-utils libcap2-bin
-  libgtest-dev libbenchmark-dev qt6-base-dev libx11-dev libxext-dev libcap-dev xvfb xauth xdotool
-  imagemagick nftables fonts-wine libclang-rt-14-dev g++-mingw-w64-x86-64 wine wine64)
+RUN_PACKAGES=(g++ cmake ninja-build qt6-base-dev libx11-dev libcap-dev libcap2-bin fonts-wine)
+TEST_PACKAGES=(clang-14 clang-format-14 clang-tidy-14 python3 iproute2 x11-utils
+  libgtest-dev libbenchmark-dev libxext-dev xvfb xauth xdotool imagemagick nftables
+  libclang-rt-14-dev g++-mingw-w64-x86-64 wine wine64
+  dpkg-dev file lintian appstream desktop-file-utils)
+case "${1:-test}" in
+run) PACKAGES=("${RUN_PACKAGES[@]}") ;;
+test) PACKAGES=("${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}") ;;
+*)
+  echo "usage: $0 [run|test]" >&2
+  exit 2
+  ;;
+esac
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

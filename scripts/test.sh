@@ -2,14 +2,15 @@
 # Installs what is missing, builds every configuration and runs every test: the house style
 # (scripts/lint.sh: clang-format first, clang-tidy once the builds are there), unit, gui
 # (offscreen), e2e (Xvfb), netlab (network namespaces, root), the sanitizer build, the
-# Windows cross build under Wine and the fuzz targets for a bounded time. It ends with the
-# time of each step and one line, "tests: N passed, N failed".
+# Windows cross build under Wine, the fuzz targets for a bounded time and the Debian
+# package with its validators. It ends with the time of each step and one line,
+# "tests: N passed, N failed".
 #
 # The other configurations are configured while the default one builds. Then three lanes
-# share the machine: one builds the other configurations and one runs clang-tidy, both
-# niced (VEXLO_BUILD_NICE, default 10) so that they yield; the third runs each build's
-# tests as soon as that build is there, at normal priority, so that the tests that time
-# things keep the processor they ask for. Each step writes to a log of its own, printed
+# share the machine: one builds the other configurations and the package and one runs
+# clang-tidy, both niced (VEXLO_BUILD_NICE, default 10) so that they yield; the third runs
+# each build's tests as soon as that build is there, at normal priority, so that the tests
+# that time things keep the processor they ask for. Each step writes to a log of its own, printed
 # whole when the step ends.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -78,6 +79,10 @@ build_lane() {
     nice -n "$BUILD_NICE" scripts/windows-tests.sh --build-only build/windows
   step build_fuzz "build: fuzz (clang)" --after configure \
     nice -n "$BUILD_NICE" scripts/fuzz.sh --build-only build/fuzz
+  # The Debian package of the default build, checked by lintian, appstreamcli and
+  # desktop-file-validate.
+  step package "package: deb and its validators" --after build_default \
+    nice -n "$BUILD_NICE" scripts/package.sh build/default
 }
 
 tidy_lane() {

@@ -6,8 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <sys/auxv.h>
 #include <sys/capability.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Privilege {
 
@@ -20,7 +23,46 @@ namespace {
     std::exit(EXIT_FAILURE);
 }
 
+// The program's path as the kernel opened it: a hard link is judged by its own folder.
+std::string RunningProgram() {
+    std::string Path(4096, '\0');
+    const ssize_t N = ::readlink("/proc/self/exe", Path.data(), Path.size());
+    Path.resize(N > 0 && static_cast<size_t>(N) < Path.size() ? static_cast<size_t>(N) : 0);
+    return Path;
+}
+
 } // namespace
+
+std::string UnsafeInstallReason(const std::string& AProgram) {
+    if (AProgram.empty() || AProgram.front() != '/') {
+        return "cannot tell where the program lies";
+    }
+    std::string Path = AProgram;
+    for (int Level = 0;; ++Level) {
+        struct stat Info {};
+        if (::lstat(Path.c_str(), &Info) != 0) {
+            return "cannot check " + Path + ": " + std::strerror(errno);
+        }
+        const bool Sticky = (Info.st_mode & S_ISVTX) != 0;
+        if (S_ISLNK(Info.st_mode)) {
+            return Path + " is a symbolic link";
+        }
+        if (Info.st_uid != 0) {
+            return Path + " belongs to user " + std::to_string(Info.st_uid) + ", not root";
+        }
+        // Above the program's own folder a sticky folder lets nobody replace what root put
+        // in it; in the program's own folder it would still let anyone add a plugin.
+        if ((Info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && !(Level >= 2 && Sticky)) {
+            return Path + ((Info.st_mode & S_IWOTH) != 0 ? " is writable by every user"
+                                                         : " is writable by its group");
+        }
+        if (Path == "/") {
+            return {};
+        }
+        const auto Slash = Path.find_last_of('/');
+        Path.resize(Slash == 0 ? 1 : Slash);
+    }
+}
 
 void DropAtStart() {
     cap_t Current = ::cap_get_proc();
@@ -32,9 +74,20 @@ void DropAtStart() {
     // permitted one: nothing to do then.
     if (::cap_compare(Current, None) != 0) {
         // The raw-socket privilege goes to a helper of its own, so that nothing this
-        // process loads later (a plugin from its folder, which the user can write) can
-        // raise it.
-        RawSocketHelper::Start();
+        // process loads later can raise it. A plugin planted beside the program could
+        // still ask the helper for sockets, so a start that took the privilege from the
+        // program file keeps it only where nobody but root can plant one. Root, and a
+        // program set-user-id root, keep it as they always did.
+        const std::string Unsafe =
+            ::getuid() != 0 && ::geteuid() != 0 ? UnsafeInstallReason(RunningProgram()) : "";
+        if (Unsafe.empty()) {
+            RawSocketHelper::Start();
+        } else {
+            std::fprintf(stderr,
+                         "vexlo: raw-socket capability dropped: %s, so code could be planted "
+                         "beside the program (install it where only root can write)\n",
+                         Unsafe.c_str());
+        }
         // Root could otherwise regain everything by running a set-user-id program.
         cap_flag_value_t CanDropBound = CAP_CLEAR;
         ::cap_get_flag(Current, CAP_SETPCAP, CAP_EFFECTIVE, &CanDropBound);

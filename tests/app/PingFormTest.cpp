@@ -10,6 +10,7 @@
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/Ink.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -426,6 +427,27 @@ TEST_F(PingFormTest, TheGridsCellsAndLinesFillItsClientWidthInOneColourWithoutAF
     const QRgb Base = Form->Grid()->palette().color(QPalette::Base).rgb();
     EXPECT_EQ(guitest::CheckPixels(Window, {205, 110, 1, 18}, [&](QPoint) { return Base; }), "");
     EXPECT_EQ(guitest::CheckPixels(Window, {102, 127, 104, 1}, [&](QPoint) { return Base; }), "");
+}
+
+TEST(HelpPage, IsThePageBesideTheProgramElseTheInstalledOneElseTheMissingPageBesideIt) {
+    QTemporaryDir Dir;
+    ASSERT_TRUE(Dir.isValid());
+    const QString Root = Dir.path();
+    ASSERT_TRUE(QDir(Root).mkpath("bin") && QDir(Root).mkpath("share/vexlo"));
+    const auto Touch = [&](const QString& AName) {
+        QFile File(Root + "/" + AName);
+        ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+    };
+    const QString Program = Root + "/bin/vexlo";
+    // Nothing anywhere: the browser is sent to the page beside the program and names it.
+    EXPECT_EQ(TPingForm::HelpPagePathFor(Program), Root + "/bin/vexlo.html");
+    Touch("share/vexlo/vexlo.html");
+    EXPECT_EQ(TPingForm::HelpPagePathFor(Program), Root + "/share/vexlo/vexlo.html");
+    // A copy renamed beside the installed one still takes the installed page.
+    EXPECT_EQ(TPingForm::HelpPagePathFor(Root + "/bin/vexlo-old"),
+              Root + "/share/vexlo/vexlo.html");
+    Touch("bin/vexlo.html");
+    EXPECT_EQ(TPingForm::HelpPagePathFor(Program), Root + "/bin/vexlo.html");
 }
 
 } // namespace

@@ -8,12 +8,15 @@
 #include <QByteArray>
 #include <QtGlobal>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <string>
 #include <sys/capability.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -123,6 +126,64 @@ TEST(RawPrivilege, DropAtStartLeavesNothingAndGivesTheRawSocketOneToAHelper) {
         }
         EXPECT_EQ(Seen, C.Outcome) << (C.Held ? C.Held : "root");
     }
+}
+
+// The rule that decides whether a start from the program file keeps the capability.
+TEST(RawPrivilege, IsKeptOnlyWhereNobodyButRootCanWriteTheProgramOrAFolderAboveIt) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "folders that root owns need root";
+    }
+    // Under /tmp, which root owns with the sticky bit: allowed above the program's folder.
+    char Template[] = "/tmp/vexlo-install.XXXXXX";
+    ASSERT_NE(::mkdtemp(Template), nullptr);
+    const std::string Root = Template;
+    const std::string Bin = Root + "/bin", Program = Bin + "/vexlo";
+    ASSERT_EQ(::chmod(Root.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(Bin.c_str(), 0755), 0);
+    std::ofstream(Program).put('x');
+    ASSERT_EQ(::chmod(Program.c_str(), 0755), 0);
+    ASSERT_EQ(::symlink(Program.c_str(), (Root + "/link").c_str()), 0);
+    const struct {
+        const char* Change; // done to the tree before the case, undone after it
+        std::string Path, Reason;
+    } Cases[] = {
+        {"", Program, ""},
+        {"bin g+w", Program, Bin + " is writable by its group"},
+        {"bin o+w+t", Program, Bin + " is writable by every user"},
+        {"bin nobody", Program, Bin + " belongs to user 65534, not root"},
+        {"vexlo o+w", Program, Program + " is writable by every user"},
+        {"", Root + "/link", Root + "/link is a symbolic link"},
+        {"", Root + "/none", "cannot check " + Root + "/none: No such file or directory"},
+        {"", "bin/vexlo", "cannot tell where the program lies"},
+    };
+    for (const auto& C : Cases) {
+        const std::string Change = C.Change;
+        const std::string Target = Change.starts_with("bin") ? Bin : Program;
+        if (Change.ends_with("g+w")) {
+            ::chmod(Target.c_str(), 0775);
+        } else if (Change.ends_with("o+w+t")) {
+            ::chmod(Target.c_str(), 01777);
+        } else if (Change.ends_with("o+w")) {
+            ::chmod(Target.c_str(), 0757);
+        } else if (Change.ends_with("nobody")) {
+            ASSERT_EQ(::chown(Target.c_str(), 65534, 65534), 0);
+        }
+        EXPECT_EQ(Privilege::UnsafeInstallReason(C.Path), C.Reason) << C.Change << " " << C.Path;
+        ::chmod(Bin.c_str(), 0755);
+        ::chmod(Program.c_str(), 0755);
+        ASSERT_EQ(::chown(Bin.c_str(), 0, 0), 0);
+    }
+    // A program right in /tmp: the sticky bit keeps others from replacing it, not from
+    // adding a plugin beside it.
+    const std::string InTmp = Root + "-direct";
+    std::ofstream(InTmp).put('x');
+    ::chmod(InTmp.c_str(), 0755);
+    EXPECT_EQ(Privilege::UnsafeInstallReason(InTmp), "/tmp is writable by every user");
+    std::remove(InTmp.c_str());
+    std::remove((Root + "/link").c_str());
+    std::remove(Program.c_str());
+    ::rmdir(Bin.c_str());
+    ::rmdir(Root.c_str());
 }
 
 // The kind of socket a descriptor is, as "family type protocol"; "refused" without one.

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # The real program started with raised privilege, in an X server of its own: as nobody, a
-# copy with the file capability pings 127.0.0.1 through its helper while the window's
-# process holds no capability at all, so that an image plugin planted beside it finds none
-# to borrow; it loads no plugin from the folders planted through the environment, the
-# command line or a qt.conf beside it, nor the input-context plugin beside it that
-# QT_IM_MODULE names; a copy without the capability shows "Cannot allocate socket." in red
-# and does load them; plain root also keeps nothing but the helper.
-# Usage: privileged_start.sh <vexlo> <xpm spy plugin> <input-context spy plugin>; exit 77
-# (skipped) without root or tools.
+# copy with the file capability in a folder only root can write pings 127.0.0.1 through its
+# helper while the window's process holds no capability at all, so that an image plugin
+# beside it finds none to borrow; it loads no plugin from the folders planted through the
+# environment, the command line or a qt.conf beside it, nor the input-context plugin beside
+# it that QT_IM_MODULE names. The same file in a folder nobody owns, copied or hard-linked
+# there, keeps no capability and starts no helper, and says so; a copy without the
+# capability shows "Cannot allocate socket." in red and does load the planted plugins; plain
+# root also keeps nothing but the helper. An installation into a prefix that root owns,
+# started by nobody, ends without an error box and keeps its list in nobody's own folder.
+# Usage: privileged_start.sh <vexlo> <xpm spy plugin> <input-context spy plugin>
+#   <build folder>; exit 77 (skipped) without root or tools.
 set -u
 skip() {
     echo "SKIPPED: $*"
@@ -35,11 +38,12 @@ fail() {
 # qt.conf's folder instead of it, but the platform plugin folder after it: the copy there
 # answers to a name of its own, "xcq", tried before "xcb"; loaded, it declines that name.
 chmod 755 "$WORK"
-mkdir -p "$WORK"/{cap/imageformats,plain,home,planted/env/platforms,planted/qpa,planted/conf/platforms}
-cp "$2" "$WORK/cap/imageformats/"
+mkdir -p "$WORK"/{sys/bin/imageformats,cap,link,plain,home,planted/env/platforms,planted/qpa,planted/conf/platforms}
+cp "$2" "$WORK/sys/bin/imageformats/"
 # Where Qt looks whatever the start: the program's own folder.
 ImSpy=platforminputcontexts/$(basename "$3")
-mkdir -p "$WORK"/{cap,plain}/platforminputcontexts
+mkdir -p "$WORK"/{sys/bin,cap,plain}/platforminputcontexts
+cp "$3" "$WORK/sys/bin/$ImSpy"
 cp "$3" "$WORK/cap/$ImSpy"
 cp "$3" "$WORK/plain/$ImSpy"
 export VEXLO_SPY_REPORT=$WORK/home/spy.txt
@@ -54,15 +58,22 @@ if Plugin.count(Names) != 1:
 open(sys.argv[2], "wb").write(Plugin.replace(Names, b"\x81\x63xcq"))
 RENAME
 printf '[Paths]\nPrefix=%s\nPlugins=%s\n' "$WORK/planted/conf" "$WORK/planted/conf" |
-    tee "$WORK/cap/qt.conf" >"$WORK/plain/qt.conf"
-# nobody writes its host list beside the copies; the chown comes first, as it clears a
-# file's capabilities.
-chown -R nobody:nogroup "$WORK"
+    tee "$WORK/sys/bin/qt.conf" "$WORK/cap/qt.conf" >"$WORK/plain/qt.conf"
+# nobody owns every folder but sys/ and root/, and writes its host list beside the copies;
+# in sys/bin the list itself is nobody's, written in place. The chown comes first, as it
+# clears a file's capabilities.
+chown -R nobody:nogroup "$WORK"/{cap,link,plain,home,planted}
+install -m 755 "$1" "$WORK/sys/bin/vexlo"
 install -m 755 "$1" "$WORK/cap/vexlo"
 install -m 755 "$1" "$WORK/plain/vexlo"
+printf '127.0.0.1=Localhost\r\n' >"$WORK/sys/bin/vexlo.txt"
+chown nobody:nogroup "$WORK/sys/bin/vexlo.txt"
 # Root without its capabilities may not write into nobody's folder: a folder of its own.
 install -D -m 755 "$1" "$WORK/root/vexlo"
-setcap cap_net_raw+ep "$WORK/cap/vexlo" || skip "setcap failed (no file capabilities here?)"
+# The permitted set alone, as the package gives it: the program raises it where needed.
+setcap cap_net_raw+p "$WORK/sys/bin/vexlo" || skip "setcap failed (no file capabilities here?)"
+setcap cap_net_raw+ep "$WORK/cap/vexlo"
+ln "$WORK/sys/bin/vexlo" "$WORK/link/vexlo"
 
 # A display number with neither a lock nor a socket is free, unless another server takes it
 # first, which our cookie tells. Without -noreset the server refuses clients for a moment
@@ -117,12 +128,13 @@ status_pixels() {
 
 # Usage: check <label> <user> <binary> <helper caps> <colour> <planted: loaded|ignored|->
 #   [VAR=value]...; the window's process must hold nothing, whichever the start.
-# The program's command line is in Options.
+# The program's command line is in Options; Said, when set, is a line it must print.
 check() {
     local Label=$1 User=$2 Binary=$3 HelperCaps=$4 Colour=$5 Planted=$6 As=() Pid Helper
     local Caps="CapPrm:0000000000000000 CapEff:0000000000000000 "
     shift 6
     [ "$User" = root ] || As=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+    : >"$WORK/vexlo.log"
     env -i DISPLAY="$DISPLAY" XAUTHORITY="$XAUTHORITY" HOME="$WORK/home" \
         VEXLO_SPY_REPORT="$VEXLO_SPY_REPORT" \
         QT_QPA_PLATFORM="xcq;xcb" "$@" "${As[@]}" "$Binary" "${Options[@]}" \
@@ -159,7 +171,8 @@ check() {
     ignored) ! grep -q "$WORK/planted\|$ImSpy" <<<"$Maps" ||
         fail "$Label: loaded $(grep -o "$WORK/[^ ]*" <<<"$Maps" | grep "planted\|$ImSpy" | sort -u)" ;;
     esac
-    echo "$Label: $(caps_of "$Pid")$Seen pixels of $Colour; planted plugins $Planted"
+    echo "$Label: window $(caps_of "$Pid")helper ${Helper:-none}" \
+        "$([ -n "$Helper" ] && caps_of "$Helper")$Seen pixels of $Colour; planted plugins $Planted"
     # Esc ends the program, which writes its host list beside itself.
     xdotool keydown Escape sleep 0.05 keyup Escape
     timeout 5 tail --pid="$Pid" -f /dev/null || fail "$Label: Esc did not end the program"
@@ -169,15 +182,20 @@ check() {
     done
     ! running "$Helper" || fail "$Label: the helper outlived the program"
     [ -s "${Binary%/*}/vexlo.txt" ] || fail "$Label: wrote no host list beside itself"
-    rm -f "${Binary%/*}/vexlo.txt"
+    : >"${Binary%/*}/vexlo.txt"
+    if [ -n "${Said:-}" ]; then
+        grep -qxF "$Said" "$WORK/vexlo.log" || fail "$Label: did not say '$Said'; log: $(cat "$WORK/vexlo.log")"
+    elif grep -q "capability dropped" "$WORK/vexlo.log"; then
+        fail "$Label: $(cat "$WORK/vexlo.log")"
+    fi
 }
 
 Planted=(QT_PLUGIN_PATH="$WORK/planted/env" QT_QPA_PLATFORM_PLUGIN_PATH="$WORK/planted/qpa"
     QT_IM_MODULE=vexlospy)
 Options=(-platformpluginpath "$WORK/planted/qpa")
 RawOnly="CapPrm:0000000000002000 CapEff:0000000000002000 "
-check "capability copy as nobody" nobody "$WORK/cap/vexlo" "$RawOnly" "#008000" ignored \
-    "${Planted[@]}"
+check "root-owned capability copy as nobody" nobody "$WORK/sys/bin/vexlo" "$RawOnly" "#008000" \
+    ignored "${Planted[@]}"
 # The plugin beside the copy is loaded (or the check proves nothing) and found nothing.
 Spy=$(cat "$VEXLO_SPY_REPORT" 2>/dev/null)
 echo "planted image plugin found: ${Spy:-nothing, it was not loaded}"
@@ -191,7 +209,55 @@ fi
 read -r Low High </proc/sys/net/ipv4/ping_group_range
 Unprivileged="#FF0000"
 [ "$Low" -le 65534 ] && [ 65534 -le "$High" ] && Unprivileged="#008000"
+# The same capability beside code nobody could have planted: kept by nothing, and said.
+Dropped="so code could be planted beside the program (install it where only root can write)"
+Said="vexlo: raw-socket capability dropped: $WORK/cap belongs to user 65534, not root, $Dropped"
+check "capability copy in nobody's folder" nobody "$WORK/cap/vexlo" - "$Unprivileged" ignored \
+    "${Planted[@]}"
+Said="vexlo: raw-socket capability dropped: $WORK/link belongs to user 65534, not root, $Dropped"
+check "hard link in nobody's folder" nobody "$WORK/link/vexlo" - "$Unprivileged" ignored \
+    "${Planted[@]}"
+Said=
 check "plain copy as nobody" nobody "$WORK/plain/vexlo" - "$Unprivileged" loaded "${Planted[@]}"
 Options=()
 check "plain copy as root" root "$WORK/root/vexlo" "$RawOnly" "#008000" -
+
+# An installation into a prefix only root can write, started by nobody: the host list cannot
+# live beside the program, so the window keeps it in nobody's own configuration folder,
+# starting from the administrator's list beside the program, and ends without an error box.
+installed_start() {
+    local Prefix=$WORK/prefix Pid
+    cmake --install "$1" --prefix "$Prefix" >/dev/null || {
+        fail "cannot install into $Prefix"
+        return
+    }
+    if ! "$Prefix/bin/vexlo" --help | grep -q 'config/vexlo'; then
+        echo "installed start: not checked: this program keeps its host list only beside itself"
+        return
+    fi
+    printf '127.0.0.2=Administrator\r\n' >"$Prefix/bin/vexlo.txt"
+    setcap cap_net_raw+p "$Prefix/bin/vexlo"
+    env -i DISPLAY="$DISPLAY" XAUTHORITY="$XAUTHORITY" HOME="$WORK/home" \
+        setpriv --reuid=nobody --regid=nogroup --clear-groups "$Prefix/bin/vexlo" \
+        >"$WORK/vexlo.log" 2>&1 &
+    Pid=$!
+    STARTED+=("$Pid")
+    for _ in $(seq 100); do
+        [ -n "$(xdotool search --onlyvisible --pid "$Pid" --name '^Vexlo$' 2>/dev/null)" ] && break
+        sleep 0.1
+    done
+    local Helper
+    Helper=$(helper_of "$Pid")
+    echo "installed start: window $(caps_of "$Pid")helper ${Helper:-none}" \
+        "$([ -n "$Helper" ] && caps_of "$Helper")"
+    [ -n "$Helper" ] || fail "installed start: no helper in a prefix only root can write"
+    xdotool keydown Escape sleep 0.05 keyup Escape
+    timeout 5 tail --pid="$Pid" -f /dev/null ||
+        fail "installed start: Esc did not end the program (an error box?): $(cat "$WORK/vexlo.log")"
+    ! grep -q '^vexlo:' "$WORK/vexlo.log" || fail "installed start: said $(cat "$WORK/vexlo.log")"
+    grep -q '^127.0.0.2=Administrator' "$WORK/home/.config/vexlo/vexlo.txt" 2>/dev/null ||
+        fail "installed start: no list in nobody's configuration folder started from the administrator's"
+    echo "installed start: ended on Esc; nobody's list: $(tr -d '\r' <"$WORK/home/.config/vexlo/vexlo.txt" 2>&1)"
+}
+installed_start "$4"
 [ "$Failures" = 0 ] && echo "all checks passed"

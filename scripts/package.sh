@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Makes the Debian package from a build folder (cpack -G DEB) and checks it as a
+# distribution would: lintian finds no error, appstreamcli validates the AppStream file,
+# desktop-file-validate the desktop entry. Prints lintian's output and the package's files.
+# Usage: package.sh [build folder, default build/release]; a Release build is what ships.
+# Needs dpkg-dev, file, lintian, appstream, desktop-file-utils (scripts/install-deps.sh).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${1:-build/release}
+if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+  cmake --preset release >/dev/null
+fi
+cmake --build "$BUILD" -j "${JOBS:-2}" >/dev/null
+rm -f "$BUILD"/vexlo_*.deb
+(cd "$BUILD" && cpack -G DEB >/dev/null)
+DEBS=("$BUILD"/vexlo_*.deb)
+[ -f "${DEBS[0]}" ] || {
+  echo "package: cpack made no vexlo_*.deb in $BUILD" >&2
+  exit 1
+}
+DEB=${DEBS[0]}
+echo "package: $DEB"
+dpkg-deb --info "$DEB" | sed -n '/Package:/,$p'
+echo "--- dpkg -c"
+dpkg -c "$DEB"
+
+Failed=0
+echo "--- lintian"
+# lintian refuses to run as root unless told; its own exit status is the verdict.
+lintian --allow-root --fail-on error --display-info "$DEB" || Failed=1
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+dpkg-deb -x "$DEB" "$WORK"
+echo "--- appstreamcli validate"
+# The screenshots and the homepage are not fetched: the check needs no network.
+appstreamcli validate --no-net "$WORK"/usr/share/metainfo/*.metainfo.xml || Failed=1
+echo "--- desktop-file-validate"
+desktop-file-validate "$WORK"/usr/share/applications/*.desktop && echo "no problem found" || Failed=1
+[ "$Failed" = 0 ] && echo "package: the package passes lintian, appstreamcli and desktop-file-validate"
+exit "$Failed"
