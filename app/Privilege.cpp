@@ -1,9 +1,7 @@
 #include "app/Privilege.h"
 
 #include <QtGlobal>
-#include <algorithm>
 #include <array>
-#include <string_view>
 
 namespace Privilege {
 
@@ -33,46 +31,16 @@ constexpr std::array<const char*, 12> UnsafeVariables = {
     "GNOME_DESKTOP_SESSION_ID",
 };
 
-constexpr std::array<std::string_view, 5> PluginOptions = {"platformpluginpath", "platformtheme",
-                                                           "plugin", "style", "stylesheet"};
-
 } // namespace
 
 std::span<const char* const> UnsafeEnvironment() {
     return UnsafeVariables;
 }
 
-std::string_view QtOptionName(std::string_view AArg) {
-    if (AArg.size() < 2 || !AArg.starts_with('-')) {
-        return {};
-    }
-    AArg.remove_prefix(AArg.starts_with("--") ? 2 : 1);
-    return AArg.substr(0, AArg.find('='));
-}
-
-std::vector<char*> ArgumentsWithoutPluginOptions(int AArgc, char** AArgv) {
-    std::vector<char*> Kept;
-    for (int I = 0; I < AArgc; ++I) {
-        const std::string_view Arg = AArgv[I];
-        const std::string_view Name = QtOptionName(Arg);
-        if (I == 0 || Name.empty() ||
-            std::ranges::find(PluginOptions, Name) == PluginOptions.end()) {
-            Kept.push_back(AArgv[I]);
-        } else if (Arg.find('=') == std::string_view::npos) {
-            ++I; // its value, whatever it looks like
-        }
-    }
-    return Kept;
-}
-
-void ForgetUserPluginChoices(int& AArgc, char** AArgv) {
+void ForgetUserPluginChoices() {
     for (const char* Name : UnsafeVariables) {
         qunsetenv(Name);
     }
-    const auto Kept = ArgumentsWithoutPluginOptions(AArgc, AArgv);
-    std::ranges::copy(Kept, AArgv);
-    AArgc = static_cast<int>(Kept.size());
-    AArgv[AArgc] = nullptr;
 }
 
 } // namespace Privilege

@@ -4,8 +4,6 @@
 // platform for what differs.
 #include <span>
 #include <string>
-#include <string_view>
-#include <vector>
 
 namespace Privilege {
 
@@ -30,17 +28,8 @@ bool SecureExecution();
 // directly or by picking a theme plugin that brings in another toolkit and its modules.
 std::span<const char* const> UnsafeEnvironment();
 
-// The name of a Qt command-line option as Qt reads it: "-style", "--style" and
-// "--style=x" all give "style". Empty when AArg is no option.
-std::string_view QtOptionName(std::string_view AArg);
-
-// The command line without Qt's options that name plugins, their folder, a theme, a style
-// or a style sheet; an option written without "=" takes the next argument with it, as Qt
-// reads it. The program's name stays first.
-std::vector<char*> ArgumentsWithoutPluginOptions(int AArgc, char** AArgv);
-
-// Clears the environment variables and removes the options in place (the argument list
-// stays null-terminated). For a raised start, before the application object reads them.
-void ForgetUserPluginChoices(int& AArgc, char** AArgv);
+// Clears those variables. For a raised start, before the application object reads them;
+// the command line it reads holds the program's name alone.
+void ForgetUserPluginChoices();
 
 } // namespace Privilege

@@ -73,10 +73,10 @@ void KeepProgramNameOnly(int& AArgc, char** AArgv) {
     AArgv[AArgc] = nullptr;
 }
 
-void PrepareProcess(int& AArgc, char** AArgv) {
+void PrepareProcess() {
     Privilege::DropAtStart();
     if (Privilege::SecureExecution()) {
-        Privilege::ForgetUserPluginChoices(AArgc, AArgv);
+        Privilege::ForgetUserPluginChoices();
     }
     // A Wayland session lets no client place itself, stay on top or find another's window:
     // the X11 server it runs for older programs can. Qt reads no option of the command line

@@ -25,6 +25,6 @@ std::optional<int> ReportMissingDisplay(std::ostream& AErr);
 
 // Privilege kept as small as it can be, a raised start made safe, and the X11 platform
 // chosen in a Wayland session. Before the application object, which reads what it sets.
-void PrepareProcess(int& AArgc, char** AArgv);
+void PrepareProcess();
 
 } // namespace Startup

@@ -11,7 +11,7 @@ int main(int AArgc, char** AArgv) {
         return *Code;
     }
     Startup::KeepProgramNameOnly(AArgc, AArgv);
-    Startup::PrepareProcess(AArgc, AArgv);
+    Startup::PrepareProcess();
     TApplication Application(AArgc, AArgv);
     Application.SetTitle(QStringLiteral("Vexlo"));
     Application.CreateForm();

@@ -82,7 +82,7 @@ int main(int AArgc, char** AArgv) {
     startupbench::Mark("main");
     const int ReplyRuns =
         AArgc > 2 && std::strcmp(AArgv[1], "--reply") == 0 ? std::atoi(AArgv[2]) : 0;
-    Startup::PrepareProcess(AArgc, AArgv);
+    Startup::PrepareProcess();
     TApplication Application(AArgc, AArgv);
     startupbench::Mark("application");
     Application.SetTitle(QStringLiteral("Vexlo"));

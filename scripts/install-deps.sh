@@ -7,7 +7,7 @@
 set -euo pipefail
 RUN_PACKAGES=(g++ cmake ninja-build qt6-base-dev libx11-dev libcap-dev libcap2-bin fonts-wine)
 TEST_PACKAGES=(clang-14 clang-format-14 clang-tidy-14 python3 iproute2 x11-utils
-  libgtest-dev libbenchmark-dev libxext-dev xvfb xauth xdotool imagemagick nftables
+  libgtest-dev libxext-dev xvfb xauth xdotool imagemagick nftables
   libclang-rt-14-dev g++-mingw-w64-x86-64 wine wine64
   dpkg-dev file lintian appstream desktop-file-utils)
 case "${1:-test}" in

@@ -23,48 +23,12 @@
 
 namespace {
 
-using TStrings = std::vector<std::string>;
-
-TEST(SecureStart, CommandLineLosesEveryOptionThatNamesPluginsThemesOrStyles) {
-    const struct {
-        TStrings Given, Kept;
-    } Cases[] = {
-        {{"vexlo", "host", "-platform", "xcb", "--version"},
-         {"vexlo", "host", "-platform", "xcb", "--version"}},
-        {{"vexlo", "-platformpluginpath", "/p", "x", "--platformpluginpath", "/p"}, {"vexlo", "x"}},
-        {{"vexlo", "-platformtheme", "gtk3", "-plugin", "evdevmouse"}, {"vexlo"}},
-        {{"vexlo", "-style", "fusion", "-style=windows", "--style=fusion"}, {"vexlo"}},
-        {{"vexlo", "-stylesheet", "/a.qss", "-stylesheet=/b.qss"}, {"vexlo"}},
-        // Qt takes the next argument as the value even when it looks like an option, and
-        // an option at the end has nothing to take.
-        {{"vexlo", "-plugin", "-style", "kept", "-stylesheet"}, {"vexlo", "kept"}},
-        // Names Qt does not read are not its options; nor is the program's own name.
-        {{"-style", "-styles", "---style", "-", "--", "style"},
-         {"-style", "-styles", "---style", "-", "--", "style"}},
-    };
-    for (auto C : Cases) {
-        std::vector<char*> Argv;
-        for (auto& A : C.Given) {
-            Argv.push_back(A.data());
-        }
-        const auto Kept =
-            Privilege::ArgumentsWithoutPluginOptions(static_cast<int>(Argv.size()), Argv.data());
-        EXPECT_EQ(TStrings(Kept.begin(), Kept.end()), C.Kept) << testing::PrintToString(C.Given);
-    }
-}
-
-TEST(SecureStart, ForgettingClearsTheVariablesAndShortensTheArgumentListInPlace) {
+TEST(SecureStart, ForgettingClearsTheVariablesThatNamePluginsAndNoOther) {
     for (const char* Name : Privilege::UnsafeEnvironment()) {
         qputenv(Name, "/tmp/planted");
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
-    std::string Args[] = {"vexlo", "-plugin", "p", "host"};
-    char* Argv[] = {Args[0].data(), Args[1].data(), Args[2].data(), Args[3].data(), nullptr};
-    int Argc = 4;
-    Privilege::ForgetUserPluginChoices(Argc, Argv);
-    ASSERT_EQ(Argc, 2);
-    EXPECT_STREQ(Argv[1], "host");
-    EXPECT_EQ(Argv[2], nullptr);
+    Privilege::ForgetUserPluginChoices();
     for (const char* Name : Privilege::UnsafeEnvironment()) {
         EXPECT_FALSE(qEnvironmentVariableIsSet(Name)) << Name;
     }
