@@ -8,9 +8,9 @@
 // wait, receive, close). Run as root, that half runs in a child made nobody without any
 // capability, in a network namespace of its own whose ping_group_range admits nobody.
 // Sends only to 127.0.0.1.
+#include "app/RawSocketHelper.h"
 #include "net/IdException.h"
 #include "net/IdIcmpClient.h"
-#include "net/RawPrivilege.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,6 +1,6 @@
 #include "app/Privilege.h"
 
-#include "net/RawPrivilege.h"
+#include "app/RawSocketHelper.h"
 
 #include <cerrno>
 #include <cstdio>

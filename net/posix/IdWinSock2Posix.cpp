@@ -5,6 +5,7 @@
 #include "net/RawPrivilege.h"
 #include "net/posix/IcmpDatagramPosix.h"
 #include "net/posix/PosixSockets.h"
+#include "system/RawSocketSource.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -230,9 +231,10 @@ TSocket IDWSAPI PxSocket(int Family, int Type, int Protocol) {
         return Checked(IdPosix::IcmpDatagramInstead(Family, Type, Protocol), -1);
     }
     TSocket S;
-    if (Type == SOCK_RAW && RawSocketHelper::Pid() != 0) {
-        // A process that gave its privilege to the helper holds none of its own to raise.
-        S = Checked(RawSocketHelper::RequestSocket(Family, Type, Protocol), -1);
+    if (const System::TRawSocketSource Source = System::RawSocketSource();
+        Type == SOCK_RAW && Source != nullptr) {
+        // A process that gave its privilege to a helper holds none of its own to raise.
+        S = Checked(Source(Family, Type, Protocol), -1);
     } else {
         // The raw-socket privilege is in force for this one call only.
         const TRawPrivilege Privilege(Type == SOCK_RAW);

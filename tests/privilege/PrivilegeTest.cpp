@@ -1,9 +1,9 @@
 // The raw-socket privilege held narrowly, and a raised start's command line and environment.
 #include "app/Privilege.h"
+#include "app/RawSocketHelper.h"
 #include "net/IdPlatform.h"
 #include "net/IdResourceStrings.h"
 #include "net/IdWinSockTypes.h"
-#include "net/RawPrivilege.h"
 
 #include <QByteArray>
 #include <QtGlobal>

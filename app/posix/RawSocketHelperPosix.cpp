@@ -1,7 +1,8 @@
 // The helper that holds the raw-socket capability for the window's process. It is forked
 // before any thread or any Qt code exists, keeps nothing of the parent but its end of a
 // socket pair, and does one thing: open a raw ICMP socket on request and pass it back.
-#include "net/RawPrivilege.h"
+#include "app/RawSocketHelper.h"
+#include "system/RawSocketSource.h"
 
 #include <cerrno>
 #include <csignal>
@@ -172,6 +173,7 @@ bool Start() {
     }
     Channel = Pair[0];
     HelperPid = Child;
+    System::SetRawSocketSource(&RequestSocket);
     return true;
 }
 
