@@ -328,4 +328,55 @@ TEST_F(VexloUnderWine, AHeldEnterPingsOnceWhenReleased) {
     EXPECT_EQ(EchoRequestsSent(Pid), 1);
 }
 
+// The installer of the cross build (cpack -G NSIS), run silently as a user without any
+// privilege in a prefix of that user's own: Wine counts every user as an administrator, so
+// it installs for all users, as Windows does after its elevation prompt.
+TEST_F(VexloUnderWine,
+       TheInstallerPutsTheProgramIntoProgramFilesWithAStartMenuEntryAndAnUninstaller) {
+    std::filesystem::path Installer;
+    for (const auto& Entry : std::filesystem::directory_iterator(WindowsBuild)) {
+        const std::string Name = Entry.path().filename().string();
+        if (Name.rfind("vexlo-", 0) == 0 && Name.size() > 10 &&
+            Name.substr(Name.size() - 10) == "-win64.exe") {
+            Installer = Entry.path();
+        }
+    }
+    if (Installer.empty()) {
+        GTEST_SKIP() << "no installer in " << WindowsBuild << ": cpack -G NSIS there first";
+    }
+    const TUser User = Nobody();
+    const TPrefix Prefix = PrefixFor(User);
+    ASSERT_EQ(Prepare(Prefix, Session->Server()), "");
+    const TTempFolder Download;
+    const std::filesystem::path Copy = Download.Path() / Installer.filename();
+    std::filesystem::copy_file(Installer, Copy);
+    (void)!chown(Download.Path().c_str(), User.Uid, User.Gid);
+    (void)!chown(Copy.c_str(), User.Uid, User.Gid);
+    auto AsUser = [&](const std::vector<std::string>& AArgs, std::chrono::seconds ATimeout) {
+        TProcess Step(AArgs,
+                      TProcessOptions{Prefix.Environment(Session->Server()), TNetwork{}, {}, User});
+        const auto Code = Step.Wait(ATimeout);
+        return Code.value_or(-1);
+    };
+    ASSERT_EQ(AsUser({"wine", Copy.string(), "/S"}, 120s), 0);
+
+    const std::filesystem::path Drive = Prefix.Path / "drive_c";
+    const std::filesystem::path Folder = Drive / "Program Files" / "Vexlo";
+    for (const char* File : {"vexlo.exe", "vexlo.html", "LICENSE.txt", "Uninstall.exe"}) {
+        EXPECT_TRUE(std::filesystem::exists(Folder / File)) << File;
+    }
+    EXPECT_EQ(ReadBytes(Folder / "vexlo.exe"), ReadBytes(WindowsProgram));
+    const std::filesystem::path Shortcut =
+        Drive / "ProgramData/Microsoft/Windows/Start Menu/Programs/Vexlo/Vexlo.lnk";
+    EXPECT_TRUE(std::filesystem::exists(Shortcut)) << "the Start-menu entry for all users";
+
+    // The uninstaller runs from a copy of itself and returns at once: its work shows soon.
+    ASSERT_EQ(AsUser({"wine", (Folder / "Uninstall.exe").string(), "/S"}, 60s), 0);
+    for (int I = 0; I < 100 && std::filesystem::exists(Folder / "vexlo.exe"); ++I) {
+        std::this_thread::sleep_for(200ms);
+    }
+    EXPECT_FALSE(std::filesystem::exists(Folder / "vexlo.exe"));
+    EXPECT_FALSE(std::filesystem::exists(Shortcut));
+}
+
 } // namespace
