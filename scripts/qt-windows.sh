@@ -35,7 +35,9 @@ OPTIONS=(
   -DFEATURE_freetype=ON -DFEATURE_harfbuzz=ON -DFEATURE_png=ON
   -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF
   -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF
-  -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF
+  # Not direct2d: Qt 6.4 then leaves out the DirectWrite font database that the Windows
+  # platform plugin still calls.
+  -DFEATURE_vulkan=OFF
   -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_ico=OFF
   -DFEATURE_style_windowsvista=OFF -DFEATURE_style_fusion=OFF
   # Debian's source has no wintab.h.

@@ -7,8 +7,9 @@
 #include "system/win/WindowsApi.h"
 
 // ipexport.h first: icmpapi.h uses its records without including it.
-#include <icmpapi.h>
 #include <ipexport.h>
+
+#include <icmpapi.h>
 
 #include <algorithm>
 #include <array>
