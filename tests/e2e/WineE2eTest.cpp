@@ -382,7 +382,8 @@ TEST_F(VexloUnderWine,
     for (const char* File : {"vexlo.exe", "vexlo.html", "LICENSE.txt", "Uninstall.exe"}) {
         EXPECT_TRUE(std::filesystem::exists(Folder / File)) << File;
     }
-    EXPECT_EQ(ReadBytes(Folder / "vexlo.exe"), ReadBytes(WindowsProgram));
+    EXPECT_TRUE(ReadBytes(Folder / "vexlo.exe") == ReadBytes(WindowsProgram))
+        << "the installed program is not the one built";
     const std::filesystem::path Shortcut =
         Drive / "ProgramData/Microsoft/Windows/Start Menu/Programs/Vexlo/Vexlo.lnk";
     EXPECT_TRUE(std::filesystem::exists(Shortcut)) << "the Start-menu entry for all users";
