@@ -75,6 +75,18 @@ std::string Prepare(const TPrefix& APrefix, const TXServer& AServer) {
                : "wineboot made no prefix in " + APrefix.Path.string() + ": " + Boot.Output();
 }
 
+// Wine makes a program's sockets in its server process, so they live in the network
+// namespace of whichever program started the server. Ended here, the server is started
+// anew by the next program, in that program's namespace.
+void StopServer(const TPrefix& APrefix, const TXServer& AServer) {
+    for (const char* Step : {"-k", "-w"}) {
+        TProcess Server(
+            {"wineserver", Step},
+            TProcessOptions{APrefix.Environment(AServer), std::nullopt, {}, APrefix.User});
+        Server.Wait(30s);
+    }
+}
+
 // A copy of vexlo.exe and its help page in a folder of its own: the host list beside it is
 // the test's.
 class TWineCopy {
@@ -143,6 +155,7 @@ class VexloUnderWine : public ::testing::Test {
             ADD_FAILURE() << Failed;
             return std::nullopt;
         }
+        StopServer(Prefix, Session->Server());
         std::string Error;
         // Wine's first start in a prefix starts its services too.
         auto Program = Session->Adopt(ACopy.Start(Session->Server(), Prefix, ANetwork), Error, 40s);
