@@ -100,7 +100,7 @@ tidy_lane() {
 
 test_lane() {
   step test_default "test: default, unit and gui" --after build_default \
-    ctest --test-dir build/default --output-on-failure -j "$JOBS" -LE 'netlab|e2e'
+    ctest --test-dir build/default --output-on-failure -j "$JOBS" -LE 'netlab|e2e|wine'
   # These two keep to one test at a time: namespaces and X servers of their own, and timing.
   step test_lab "test: default, e2e and netlab" --after build_default \
     ctest --test-dir build/default --output-on-failure -L 'netlab|e2e'
