@@ -24,6 +24,5 @@ elseif(NOT VEXLO_NET_ONLY)
   set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "")
   # Each function and datum in a section of its own, so that the link drops what is unused.
   add_compile_options(-ffunction-sections -fdata-sections)
-  enable_language(RC)
 endif()
 unset(QtDir)
