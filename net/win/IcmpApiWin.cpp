@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 namespace IdWin {
 namespace {
@@ -91,6 +92,9 @@ struct TStandIn {
     sockaddr_in Target{};
     std::vector<uint8_t> Datagram;
     sockaddr_in From{};
+    // An exchange that failed: the next receive reports it, as a raw socket reports an
+    // error that arrived while the caller waited.
+    int PendingError = 0;
 
     ~TStandIn() {
         if (Icmp != INVALID_HANDLE_VALUE) {
@@ -140,11 +144,11 @@ std::unique_ptr<TStandIn> OpenIcmpApi() {
     return Result;
 }
 
-// Makes the waiting exchange, for at most AMilliseconds; false with the thread's last error
-// set when it failed as a socket call would have.
-bool Exchange(TStandIn& AStandIn, DWORD AMilliseconds) {
+// Makes the waiting exchange, for at most AMilliseconds. Where it failed as a socket call
+// would have, the code waits for the next receive.
+void Exchange(TStandIn& AStandIn, DWORD AMilliseconds) {
     if (AStandIn.Request.size() < IcmpHeaderBytes) {
-        return true;
+        return;
     }
     const std::vector<uint8_t> Request = std::move(AStandIn.Request);
     AStandIn.Request.clear();
@@ -176,17 +180,14 @@ bool Exchange(TStandIn& AStandIn, DWORD AMilliseconds) {
     std::memcpy(Target, &AStandIn.Target.sin_addr, 4);
     TFramed Framed = FrameEchoResult(Result, Request, Target, AStandIn.Ttl);
     if (Framed.SocketError != 0) {
-        ::SetLastError(static_cast<DWORD>(Framed.SocketError));
-        return false;
+        AStandIn.PendingError = Framed.SocketError;
+        return;
     }
     AStandIn.Datagram = std::move(Framed.Datagram);
     AStandIn.From = sockaddr_in{};
     AStandIn.From.sin_family = AF_INET;
     std::memcpy(&AStandIn.From.sin_addr, Result.From, 4);
-    return true;
 }
-
-// ---- the adapters ----
 
 SOCKET WSAAPI AdSocket(int AFamily, int AType, int AProtocol) {
     const auto OwnSocket = Own<SOCKET(WSAAPI*)(int, int, int)>(sSocket);
@@ -280,8 +281,11 @@ int WSAAPI AdSendTo(SOCKET ASocket, const char* ABuffer, int ALength, int AFlags
 
 int Receive(TStandIn& AStandIn, char* ABuffer, int ALength, sockaddr* AFrom, int* AFromLength) {
     // A blocking receive with the request still waiting: as long as the echo client waits.
-    if (AStandIn.Datagram.empty() && !Exchange(AStandIn, 5000)) {
-        return SOCKET_ERROR;
+    if (AStandIn.Datagram.empty() && AStandIn.PendingError == 0) {
+        Exchange(AStandIn, 5000);
+    }
+    if (AStandIn.PendingError != 0) {
+        return Failed(std::exchange(AStandIn.PendingError, 0));
     }
     if (AStandIn.Datagram.empty()) {
         return Failed(WSAETIMEDOUT);
@@ -361,10 +365,10 @@ int WSAAPI AdSelect(int ACount, fd_set* ARead, fd_set* AWrite, fd_set* AExcept,
     fd_set Read;
     Read.fd_count = 0;
     for (auto& [Socket, Stand] : Mine) {
-        if (Stand->Datagram.empty() && !Exchange(*Stand, Wait)) {
-            return SOCKET_ERROR;
+        if (Stand->Datagram.empty() && Stand->PendingError == 0) {
+            Exchange(*Stand, Wait);
         }
-        if (!Stand->Datagram.empty()) {
+        if (!Stand->Datagram.empty() || Stand->PendingError != 0) {
             Read.fd_array[Read.fd_count++] = Socket;
             ++Ready;
         }
