@@ -80,13 +80,15 @@ qt_lane() {
 }
 
 build_lane() {
-  # The sanitizer build leaves out the e2e and netlab tests: it runs only unit and GUI ones.
-  step build_sanitize "build: sanitize (clang)" --after configure \
-    nice -n "$BUILD_NICE" cmake --build --preset sanitize -j "$JOBS"
+  # The Windows build first: its tests under Wine mostly wait, and they wait while the
+  # sanitizer build runs.
   step build_windows "build: windows (MinGW-w64)" --after qt_windows \
     nice -n "$BUILD_NICE" scripts/windows-tests.sh --build-only build/windows
   step package_windows "package: windows zip, installer" --after build_windows \
     nice -n "$BUILD_NICE" sh -c 'cd build/windows && cpack -G "ZIP;NSIS"'
+  # The sanitizer build leaves out the e2e and netlab tests: it runs only unit and GUI ones.
+  step build_sanitize "build: sanitize (clang)" --after configure \
+    nice -n "$BUILD_NICE" cmake --build --preset sanitize -j "$JOBS"
   step build_fuzz "build: fuzz (clang)" --after configure \
     nice -n "$BUILD_NICE" scripts/fuzz.sh --build-only build/fuzz
 }
@@ -106,14 +108,14 @@ test_lane() {
     ctest --test-dir build/default --output-on-failure -L 'netlab|e2e'
   # A fresh machine makes its Wine prefix once; this lane has the time for it.
   step wine_prefix "Wine prefix" scripts/windows-tests.sh --prepare-only build/windows
-  step test_sanitize "test: sanitize, unit and gui" --after build_sanitize \
-    env ASAN_OPTIONS=detect_leaks=1 \
-    ctest --test-dir build/sanitize --output-on-failure -j "$JOBS" -L 'unit|gui'
   step test_windows "test: windows, under Wine" --after build_windows \
     scripts/windows-tests.sh --test-only build/windows
   # vexlo.exe end to end, and its installer, under Wine in Xvfb; driven from the Linux build.
   step test_wine "test: windows, e2e under Wine" --after package_windows \
     ctest --test-dir build/default --output-on-failure -L wine
+  step test_sanitize "test: sanitize, unit and gui" --after build_sanitize \
+    env ASAN_OPTIONS=detect_leaks=1 \
+    ctest --test-dir build/sanitize --output-on-failure -j "$JOBS" -L 'unit|gui'
   step test_fuzz "test: fuzz, ${FUZZ_SECONDS}s each" --after build_fuzz \
     scripts/fuzz.sh --run-only build/fuzz "$FUZZ_SECONDS"
 }
