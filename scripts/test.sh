@@ -2,9 +2,12 @@
 # Installs what is missing, builds every configuration and runs every test: the house style
 # (scripts/lint.sh: clang-format first, clang-tidy once the builds are there), unit, gui
 # (offscreen), e2e (Xvfb), netlab (network namespaces, root), the sanitizer build, the
-# Windows cross build under Wine, the fuzz targets for a bounded time and the Debian
-# package with its validators. It ends with the time of each step and one line,
-# "tests: N passed, N failed".
+# Windows cross build under Wine (its unit and GUI tests, the real vexlo.exe end to end, the
+# zip and the installer), the fuzz targets for a bounded time and the Debian package with
+# its validators. It ends with the time of each step and one line, "tests: N passed, N failed".
+#
+# The Windows build needs a static Qt for MinGW-w64, which scripts/qt-windows.sh builds once
+# (35-45 minutes on 2 cores) and keeps in ~/.cache/vexlo; later runs find it there at once.
 #
 # The other configurations are configured while the default one builds. Then three lanes
 # share the machine: one builds the other configurations and the package and one runs
@@ -71,12 +74,21 @@ after() {
   [ "$(cat "$WORK/$1.done")" = 0 ]
 }
 
+# Built once, then found in its cache: the step takes a moment unless the machine is fresh.
+qt_lane() {
+  step qt_windows "Qt for Windows (cached)" nice -n "$BUILD_NICE" scripts/qt-windows.sh
+}
+
 build_lane() {
+  # The Windows build first: its tests under Wine mostly wait, and they wait while the
+  # sanitizer build runs.
+  step build_windows "build: windows (MinGW-w64)" --after qt_windows \
+    nice -n "$BUILD_NICE" scripts/windows-tests.sh --build-only build/windows
+  step package_windows "package: windows zip, installer" --after build_windows \
+    nice -n "$BUILD_NICE" sh -c 'cd build/windows && cpack -G "ZIP;NSIS"'
   # The sanitizer build leaves out the e2e and netlab tests: it runs only unit and GUI ones.
   step build_sanitize "build: sanitize (clang)" --after configure \
     nice -n "$BUILD_NICE" cmake --build --preset sanitize -j "$JOBS"
-  step build_windows "build: windows (MinGW-w64)" --after configure \
-    nice -n "$BUILD_NICE" scripts/windows-tests.sh --build-only build/windows
   step build_fuzz "build: fuzz (clang)" --after configure \
     nice -n "$BUILD_NICE" scripts/fuzz.sh --build-only build/fuzz
   # The Debian package of the default build, checked by lintian, appstreamcli and
@@ -94,17 +106,20 @@ tidy_lane() {
 
 test_lane() {
   step test_default "test: default, unit and gui" --after build_default \
-    ctest --test-dir build/default --output-on-failure -j "$JOBS" -LE 'netlab|e2e'
+    ctest --test-dir build/default --output-on-failure -j "$JOBS" -LE 'netlab|e2e|wine'
   # These two keep to one test at a time: namespaces and X servers of their own, and timing.
   step test_lab "test: default, e2e and netlab" --after build_default \
     ctest --test-dir build/default --output-on-failure -L 'netlab|e2e'
   # A fresh machine makes its Wine prefix once; this lane has the time for it.
   step wine_prefix "Wine prefix" scripts/windows-tests.sh --prepare-only build/windows
+  step test_windows "test: windows, under Wine" --after build_windows \
+    scripts/windows-tests.sh --test-only build/windows
+  # vexlo.exe end to end, and its installer, under Wine in Xvfb; driven from the Linux build.
+  step test_wine "test: windows, e2e under Wine" --after package_windows \
+    ctest --test-dir build/default --output-on-failure -L wine
   step test_sanitize "test: sanitize, unit and gui" --after build_sanitize \
     env ASAN_OPTIONS=detect_leaks=1 \
     ctest --test-dir build/sanitize --output-on-failure -j "$JOBS" -L 'unit|gui|privileged'
-  step test_windows "test: windows, under Wine" --after build_windows \
-    scripts/windows-tests.sh --test-only build/windows
   step test_fuzz "test: fuzz, ${FUZZ_SECONDS}s each" --after build_fuzz \
     scripts/fuzz.sh --run-only build/fuzz "$FUZZ_SECONDS"
 }
@@ -114,6 +129,9 @@ step deps "dependencies" scripts/install-deps.sh || {
   exit 1
 }
 step format "house style: clang-format" scripts/lint.sh
+# From a fresh machine the longest step of all; it starts first and shares the machine.
+qt_lane &
+LANES=($!)
 # Configuring waits mostly on the disk and on compiler checks: it goes beside the build.
 step configure "configure: sanitize, windows, fuzz" \
   sh -c 'cmake --preset sanitize && cmake --preset windows && cmake --preset fuzz' &
@@ -122,7 +140,7 @@ step build_default "build: default" \
   sh -c 'cmake --preset default && cmake --build --preset default -j "$JOBS"'
 wait "$CONFIGURE"
 build_lane &
-LANES=($!)
+LANES+=($!)
 tidy_lane &
 LANES+=($!)
 test_lane &

@@ -1,7 +1,9 @@
 // Windows side of the platform seam: the socket library is the real WS2_32.DLL, loaded and
-// looked up through the system loader; messages, ticks and the process id come from the
-// system itself.
+// looked up through the system loader, its socket calls handed out through the adapters
+// that let the ICMP API stand in for a refused raw socket; messages, ticks and the process
+// id come from the system itself.
 #include "net/IdPlatform.h"
+#include "net/win/IcmpApiWin.h"
 #include "system/System.h"
 
 #include "system/win/WindowsApi.h"
@@ -27,7 +29,7 @@ IdPlatform::TEntry WinFindEntry(IdPlatform::TModule AModule, const char* AName) 
         return nullptr;
     }
     // The binding casts back to each entry's own signature before calling.
-    return reinterpret_cast<IdPlatform::TEntry>(Proc);
+    return IdWin::SocketEntry(AName, reinterpret_cast<IdPlatform::TEntry>(Proc));
 }
 
 void WinFree(IdPlatform::TModule AModule) {

@@ -180,13 +180,32 @@ TEST_F(PingFormTest, NameNotFoundTurnsTheEditBoxRedUntilItsTextChanges) {
     EXPECT_EQ(Status(), "Not pinged");
 }
 
+// Whether this process may ping 127.0.0.1: as root on Linux; on Windows always, through a
+// raw socket or, without administrator rights, the system's ICMP API.
+bool MayPing() {
+#ifdef _WIN32
+    return true;
+#else
+    return ::geteuid() == 0;
+#endif
+}
+
+// Whether QFile::link makes a file system link, which can point to itself.
+bool MayLinkToItself() {
+#ifdef _WIN32
+    return false;
+#else
+    return true;
+#endif
+}
+
 TEST_F(PingFormTest, EnterFromTheGridPingsTheEditBoxText) {
     CreateShown();
     Press(Qt::Key_E, Qt::ControlModifier);
     ASSERT_TRUE(Form->Grid()->CellEditor()->hasFocus());
     Part<TIpEdit>("IpEdit")->setText("127.0.0.1");
     Press(Qt::Key_Return);
-    if (::geteuid() == 0) {
+    if (MayPing()) {
         EXPECT_EQ(Status(), "Reply from 127.0.0.1");
         EXPECT_EQ(StatusColour(), QColor(0, 128, 0));
         EXPECT_EQ(Part<TSimpleImage>("ReplyImage")->ImageIndex(), 1);
@@ -269,6 +288,9 @@ TEST_F(PingFormTest, ExitWritesTheHostListAndAnEmptyListLeavesTheFileAlone) {
 }
 
 TEST_F(PingFormTest, AnUnreadableHostListIsReportedAndSkipsTheRestOfStartUp) {
+    if (!MayLinkToItself()) {
+        GTEST_SKIP() << "QFile::link makes a shell shortcut on Windows, a file anyone may read";
+    }
     // A link to itself cannot be opened, whoever runs the test (root reads any plain file).
     const QString Path = QString::fromStdString(ListPath());
     ASSERT_TRUE(QFile::link(Path, Path));

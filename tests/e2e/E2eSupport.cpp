@@ -266,6 +266,13 @@ int CountColour(const QImage& AImage, const QRect& AArea, QRgb AColour) {
     return Count;
 }
 
+int EchoRequestsSent(pid_t APid) {
+    const std::string Field = "/^Icmp: /{ if (f) { print $f; exit } for (f = 1; f < NF && $f != "
+                              "\"OutEchos\"; f++); }";
+    const TRunResult Sent = Run({"awk", Field, "/proc/" + std::to_string(APid) + "/net/snmp"}, {});
+    return Sent.Code == 0 && !Sent.Output.empty() ? std::stoi(Sent.Output) : -1;
+}
+
 QImage BackgroundPicture() {
     return QImage(QStringLiteral(VEXLO_SOURCE_DIR "/resources/background.xpm"))
         .convertToFormat(QImage::Format_RGB32);
@@ -300,13 +307,19 @@ std::optional<TRunningProgram> TSession::Launch(const TProgramCopy& ACopy, const
                                                 const std::vector<std::string>& AEnvironment,
                                                 const std::optional<TUser>& AUser,
                                                 const std::vector<std::string>& AArguments) {
+    return Adopt(ACopy.Start(FServer, ANetwork, AEnvironment, AUser, AArguments), AError);
+}
+
+std::optional<TRunningProgram> TSession::Adopt(std::unique_ptr<TProcess> AProcess,
+                                               std::string& AError,
+                                               std::chrono::milliseconds ATimeout) {
     TRunningProgram Program;
-    Program.Process = ACopy.Start(FServer, ANetwork, AEnvironment, AUser, AArguments);
-    const auto Window = FDesktop.FindWindow("Vexlo", 10s);
+    Program.Process = std::move(AProcess);
+    const auto Window = FDesktop.FindWindow("Vexlo", ATimeout);
     const auto Frame = Window ? FDesktop.Geometry(*Window) : std::nullopt;
     if (!Frame) {
-        AError = "no window titled Vexlo appeared within 10 s; the program wrote: " +
-                 Program.Process->Output();
+        AError = "no window titled Vexlo appeared within " + std::to_string(ATimeout.count()) +
+                 " ms; the program wrote: " + Program.Process->Output();
         return std::nullopt;
     }
     Program.Window = *Window;
@@ -336,6 +349,19 @@ TSession::TStatusSeen TSession::WaitForStatus(QPoint ATopLeft, const std::string
     if (!Result.Failure.empty()) {
         return Result;
     }
+    Result = WaitForLine(ATopLeft, Expected, AText, AStart, ATimeout, ADiagnostics);
+    if (!Result.Failure.empty()) {
+        Result.Failure += " (" + AColour.name().toStdString() + ")";
+    }
+    return Result;
+}
+
+TSession::TStatusSeen TSession::WaitForLine(QPoint ATopLeft, const QImage& AExpected,
+                                            const std::string& AText, Clock::time_point AStart,
+                                            std::chrono::milliseconds ATimeout,
+                                            const std::filesystem::path& ADiagnostics) {
+    TStatusSeen Result;
+    const QImage& Expected = AExpected;
     const QPoint At = ATopLeft + StatusLineBox.topLeft();
     QImage Screen;
     do {
@@ -350,8 +376,7 @@ TSession::TStatusSeen TSession::WaitForStatus(QPoint ATopLeft, const std::string
     const std::filesystem::path Shot = SaveArtifact(Screen, ADiagnostics, "screen.png");
     const std::filesystem::path Line =
         SaveArtifact(Expected, ADiagnostics, "expected-status-line.png");
-    Result.Failure = "the status line never read \"" + AText + "\" in " +
-                     AColour.name().toStdString() + " (" + Result.Failure + "); see " +
+    Result.Failure = "the status line never read \"" + AText + "\" (" + Result.Failure + "); see " +
                      Shot.string() + " and " + Line.string();
     return Result;
 }

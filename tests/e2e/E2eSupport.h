@@ -132,6 +132,9 @@ using pixels::CompareArea;
 // How many pixels of AArea in AImage have exactly AColour.
 int CountColour(const QImage& AImage, const QRect& AArea, QRgb AColour);
 
+// Echo requests sent so far in APid's network namespace, as its kernel counts them.
+int EchoRequestsSent(pid_t APid);
+
 // The window's picture, as compiled into the program.
 QImage BackgroundPicture();
 
@@ -181,6 +184,10 @@ class TSession {
                                           const std::vector<std::string>& AEnvironment = {},
                                           const std::optional<TUser>& AUser = std::nullopt,
                                           const std::vector<std::string>& AArguments = {});
+    // The same for a program started otherwise (under Wine, say), waiting up to ATimeout.
+    std::optional<TRunningProgram>
+    Adopt(std::unique_ptr<TProcess> AProcess, std::string& AError,
+          std::chrono::milliseconds ATimeout = std::chrono::seconds(10));
 
     struct TStatusSeen {
         std::string Failure; // empty: seen
@@ -192,6 +199,10 @@ class TSession {
     TStatusSeen WaitForStatus(QPoint ATopLeft, const std::string& AText, QColor AColour,
                               Clock::time_point AStart, std::chrono::milliseconds ATimeout,
                               const std::filesystem::path& ADiagnostics);
+    // The same against a status line drawn elsewhere (by the Windows build, say).
+    TStatusSeen WaitForLine(QPoint ATopLeft, const QImage& AExpected, const std::string& AText,
+                            Clock::time_point AStart, std::chrono::milliseconds ATimeout,
+                            const std::filesystem::path& ADiagnostics);
 
   private:
     TXServer FServer;

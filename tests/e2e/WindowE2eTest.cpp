@@ -19,14 +19,6 @@ using namespace std::chrono_literals;
 
 const std::string DefaultHostList = "127.0.0.1=Localhost\r\n";
 
-// Echo requests sent so far in APid's network namespace, as its kernel counts them.
-int EchoRequestsSent(pid_t APid) {
-    const std::string Field = "/^Icmp: /{ if (f) { print $f; exit } for (f = 1; f < NF && $f != "
-                              "\"OutEchos\"; f++); }";
-    const TRunResult Sent = Run({"awk", Field, "/proc/" + std::to_string(APid) + "/net/snmp"}, {});
-    return Sent.Code == 0 && !Sent.Output.empty() ? std::stoi(Sent.Output) : -1;
-}
-
 class VexloWindow : public ::testing::Test {
   protected:
     void SetUp() override {
