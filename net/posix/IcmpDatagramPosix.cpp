@@ -3,7 +3,7 @@
 // from the raw socket in what they deliver; this file makes up the difference.
 #include "net/posix/IcmpDatagramPosix.h"
 
-#include "net/posix/IcmpDatagramFrames.h"
+#include "net/posix/IcmpDatagramControl.h"
 
 #include <algorithm>
 #include <atomic>

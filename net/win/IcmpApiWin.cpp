@@ -1,6 +1,6 @@
 #include "net/win/IcmpApiWin.h"
+#include "net/IcmpDatagramFrames.h"
 #include "net/IdStack.h"
-#include "net/posix/IcmpDatagramFrames.h"
 
 #include <winsock2.h>
 

@@ -14,7 +14,7 @@
 // out, so that the fuzzer reaches the records behind the headers, and their lengths and the
 // cut are free to lie.
 #include "net/IdEchoReply.h"
-#include "net/posix/IcmpDatagramFrames.h"
+#include "net/posix/IcmpDatagramControl.h"
 
 #include <algorithm>
 #include <cstddef>

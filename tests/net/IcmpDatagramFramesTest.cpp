@@ -1,7 +1,7 @@
 // What the datagram socket's adapter puts around what the kernel hands over, judged by the
 // same decoder that reads a raw socket's datagrams, and checked for well-formed headers.
-#include "net/posix/IcmpDatagramFrames.h"
 #include "net/IdEchoReply.h"
+#include "net/posix/IcmpDatagramControl.h"
 
 #include <gtest/gtest.h>
 

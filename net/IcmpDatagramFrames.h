@@ -2,11 +2,12 @@
 // What an ICMP datagram socket leaves out, put back: the IPv4 header in front of an echo
 // reply, and the whole error message around the quoted request that the socket's error
 // queue hands over. The result is what a raw ICMP socket would have read, so one decoder
-// serves both. Plain functions over bytes, so that they can be driven without a socket.
+// serves both. Plain functions over bytes, so that they can be driven without a socket, and
+// serve every platform's socket that leaves parts out (Linux's datagram socket, Windows' ICMP
+// API). What a POSIX socket's control messages tell is read in posix/IcmpDatagramControl.h.
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <sys/socket.h>
 
 namespace IdPosix {
 
@@ -41,20 +42,6 @@ struct TErrorFacts {
     uint8_t RequestTtl = 0;      // the TTL our request left with
     uint16_t RequestBytes = 0;   // the ICMP bytes of our request as sent
 };
-
-// The data of the first control message of this level and type that recvmsg filled in:
-// empty when there is none, or when its length claims more than msg_controllen covers.
-std::span<const uint8_t> ControlData(const msghdr& AReceived, int ALevel, int AType);
-
-// What recvmsg filled in besides an echo reply: the sender from the message's address, the
-// TTL from IP_RECVTTL and our address from IP_PKTINFO. What is missing or short stays 0.
-TReplyFacts ReplyFactsOf(const msghdr& AReceived);
-
-// What recvmsg filled in besides an entry of the error queue: false unless the entry is an
-// ICMP error (IP_RECVERR of origin SO_EE_ORIGIN_ICMP). Then the type, code, info and
-// offender come from that record, the target from the message's address, the TTL and our
-// address as for a reply. The request's TTL and length are the socket's to tell: left 0.
-bool ErrorFactsOf(const msghdr& AReceived, TErrorFacts& AFacts);
 
 // Internet checksum (RFC 1071) of the bytes as big-endian words, to be stored big-endian.
 uint16_t InternetChecksum(std::span<const uint8_t> ABytes);

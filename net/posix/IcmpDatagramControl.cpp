@@ -1,0 +1,93 @@
+#include "net/posix/IcmpDatagramControl.h"
+
+#include <cstring>
+#include <linux/errqueue.h>
+#include <netinet/in.h>
+
+namespace IdPosix {
+
+namespace {
+
+// The IPv4 address of a sockaddr_in that recvmsg wrote, when it wrote a whole one.
+void AddressOf(const void* AName, size_t ALength, uint8_t AAddress[4]) {
+    sockaddr_in Address{};
+    if (AName != nullptr && ALength >= sizeof Address) {
+        std::memcpy(&Address, AName, sizeof Address);
+    }
+    if (Address.sin_family == AF_INET) {
+        std::memcpy(AAddress, &Address.sin_addr, 4);
+    }
+}
+
+// IP_RECVTTL and IP_PKTINFO, which a reply and an error both carry.
+void TtlAndOurAddress(const msghdr& AReceived, uint8_t& ATtl, uint8_t AOurAddress[4]) {
+    // The TTL byte of the datagram's IPv4 header, handed over as an int.
+    const auto Ttl = ControlData(AReceived, IPPROTO_IP, IP_TTL);
+    if (Ttl.size() >= sizeof(int)) {
+        int Value = 0;
+        std::memcpy(&Value, Ttl.data(), sizeof Value);
+        ATtl = static_cast<uint8_t>(Value);
+    }
+    // ipi_addr is the destination address of the datagram's IPv4 header.
+    const auto Info = ControlData(AReceived, IPPROTO_IP, IP_PKTINFO);
+    if (Info.size() >= sizeof(in_pktinfo)) {
+        in_pktinfo Value{};
+        std::memcpy(&Value, Info.data(), sizeof Value);
+        std::memcpy(AOurAddress, &Value.ipi_addr, 4);
+    }
+}
+
+} // namespace
+
+std::span<const uint8_t> ControlData(const msghdr& AReceived, int ALevel, int AType) {
+    const auto* Start = static_cast<const uint8_t*>(AReceived.msg_control);
+    if (Start == nullptr) {
+        return {};
+    }
+    // CMSG_NXTHDR checks that the next header fits, but nothing checks that a header's
+    // length stays within the buffer.
+    auto& Received = const_cast<msghdr&>(AReceived);
+    for (cmsghdr* C = CMSG_FIRSTHDR(&Received); C != nullptr; C = CMSG_NXTHDR(&Received, C)) {
+        const auto* At = reinterpret_cast<const uint8_t*>(C);
+        const auto Left = static_cast<size_t>(Start + AReceived.msg_controllen - At);
+        if (C->cmsg_len < CMSG_LEN(0) || C->cmsg_len > Left) {
+            return {};
+        }
+        if (C->cmsg_level == ALevel && C->cmsg_type == AType) {
+            return {CMSG_DATA(C), C->cmsg_len - CMSG_LEN(0)};
+        }
+    }
+    return {};
+}
+
+TReplyFacts ReplyFactsOf(const msghdr& AReceived) {
+    TReplyFacts Facts;
+    AddressOf(AReceived.msg_name, AReceived.msg_namelen, Facts.Source);
+    TtlAndOurAddress(AReceived, Facts.Ttl, Facts.Destination);
+    return Facts;
+}
+
+bool ErrorFactsOf(const msghdr& AReceived, TErrorFacts& AFacts) {
+    const auto Record = ControlData(AReceived, IPPROTO_IP, IP_RECVERR);
+    sock_extended_err Error{};
+    if (Record.size() >= sizeof Error) {
+        std::memcpy(&Error, Record.data(), sizeof Error);
+    }
+    // SO_EE_ORIGIN_LOCAL entries report our own sends failing, which sendto() reported
+    // already; a raw socket would have read nothing for them.
+    if (Record.size() < sizeof Error || Error.ee_origin != SO_EE_ORIGIN_ICMP) {
+        return false;
+    }
+    AFacts = TErrorFacts{};
+    AFacts.Type = Error.ee_type;
+    AFacts.Code = Error.ee_code;
+    AFacts.Info = Error.ee_info;
+    // The offender (SO_EE_OFFENDER) follows the record: the error's sender.
+    AddressOf(Record.data() + sizeof Error, Record.size() - sizeof Error, AFacts.Offender);
+    // The error's address is the destination of the request it quotes.
+    AddressOf(AReceived.msg_name, AReceived.msg_namelen, AFacts.Target);
+    TtlAndOurAddress(AReceived, AFacts.Ttl, AFacts.Destination);
+    return true;
+}
+
+} // namespace IdPosix
