@@ -401,9 +401,39 @@ TEST_F(VexloUnderWine,
         Drive / "ProgramData/Microsoft/Windows/Start Menu/Programs/Vexlo/Vexlo.lnk";
     EXPECT_TRUE(std::filesystem::exists(Shortcut)) << "the Start-menu entry for all users";
 
+    // Program Files takes no file from a standard user on Windows; the folder root's alone
+    // says the same to Wine. The installed program then keeps the user's list in their own
+    // roaming folder, starting from the default entry.
+    for (const auto& Entry : std::filesystem::directory_iterator(Folder)) {
+        (void)!chown(Entry.path().c_str(), 0, 0);
+    }
+    (void)!chown(Folder.c_str(), 0, 0);
+    ::chmod(Folder.c_str(), 0755);
+    StopServer(Prefix, Session->Server());
+    std::string Error;
+    const auto Installed = Session->Adopt(
+        std::make_unique<TProcess>(
+            std::vector<std::string>{"wine", (Folder / "vexlo.exe").string()},
+            TProcessOptions{Prefix.Environment(Session->Server()), TNetwork{}, {}, User}),
+        Error, 40s);
+    ASSERT_TRUE(Installed) << Error;
+    EXPECT_TRUE(Desktop().Xdotool({"windowfocus", "--sync", std::to_string(Installed->Window)}));
+    ASSERT_TRUE(Desktop().Key("Escape"));
+    EXPECT_EQ(Installed->Process->Wait(10s), 0) << Installed->Process->Output();
+    EXPECT_FALSE(std::filesystem::exists(Folder / "vexlo.txt"));
+    const std::filesystem::path Own = Drive / "users/nobody/AppData/Roaming/vexlo/vexlo.txt";
+    EXPECT_EQ(ReadBytes(Own), DefaultHostList) << Own;
+    // Back to the user, who installed it and so may uninstall it.
+    (void)!chown(Folder.c_str(), User.Uid, User.Gid);
+    for (const auto& Entry : std::filesystem::directory_iterator(Folder)) {
+        (void)!chown(Entry.path().c_str(), User.Uid, User.Gid);
+    }
+
     // The uninstaller runs from a copy of itself and returns at once: its work shows soon.
     ASSERT_EQ(AsUser({"wine", (Folder / "Uninstall.exe").string(), "/S"}, 60s), 0);
-    for (int I = 0; I < 100 && std::filesystem::exists(Folder / "vexlo.exe"); ++I) {
+    for (int I = 0; I < 100 && (std::filesystem::exists(Folder / "vexlo.exe") ||
+                                std::filesystem::exists(Shortcut));
+         ++I) {
         std::this_thread::sleep_for(200ms);
     }
     EXPECT_FALSE(std::filesystem::exists(Folder / "vexlo.exe"));
