@@ -106,6 +106,13 @@ caps_of() {
 running() {
     [ -n "$1" ] && awk '{ exit $3 == "Z" }' "/proc/$1/stat" 2>/dev/null
 }
+# Waits up to ten seconds for the program's window to show.
+wait_for_window() {
+    for _ in $(seq 100); do
+        [ -n "$(xdotool search --onlyvisible --pid "$1" --name '^Vexlo$' 2>/dev/null)" ] && return
+        sleep 0.1
+    done
+}
 # The raw-socket helper of a program: its child named vexlo-raw.
 helper_of() {
     local Child
@@ -141,10 +148,7 @@ check() {
         >>"$WORK/vexlo.log" 2>&1 &
     Pid=$!
     STARTED+=("$Pid")
-    for _ in $(seq 100); do
-        [ -n "$(xdotool search --onlyvisible --pid "$Pid" --name '^Vexlo$' 2>/dev/null)" ] && break
-        sleep 0.1
-    done
+    wait_for_window "$Pid"
     if ! kill -0 "$Pid" 2>/dev/null || [ "$(caps_of "$Pid")" != "$Caps" ]; then
         fail "$Label: waiting for input, holds $(caps_of "$Pid" 2>&1), not $Caps;" \
             "log: $(cat "$WORK/vexlo.log")"
@@ -242,10 +246,7 @@ installed_start() {
         >"$WORK/vexlo.log" 2>&1 &
     Pid=$!
     STARTED+=("$Pid")
-    for _ in $(seq 100); do
-        [ -n "$(xdotool search --onlyvisible --pid "$Pid" --name '^Vexlo$' 2>/dev/null)" ] && break
-        sleep 0.1
-    done
+    wait_for_window "$Pid"
     local Helper
     Helper=$(helper_of "$Pid")
     echo "installed start: window $(caps_of "$Pid")helper ${Helper:-none}" \
