@@ -31,6 +31,10 @@ bool RestoreWindowOfPreviousInstance(const std::string& ATitle);
 // object exists.
 bool AskForOneReleasePerHeldKey();
 
+// Lets the text of --help and --version reach the console the program was started from. A
+// program of Windows' GUI subsystem starts without one; elsewhere there is nothing to do.
+void UseStartingConsole();
+
 // Asks the X server to send a held key to ADisplay's client as repeated presses and one
 // release (XKB's detectable auto-repeat, a flag of that one client connection). By default
 // the server repeats a held key as release-and-press pairs, and a handler that acts on

@@ -1,10 +1,15 @@
 #include "app/Application.h"
+#include "app/Shell.h"
 #include "app/Startup.h"
 
 #include <iostream>
+#include <sstream>
 
 int main(int AArgc, char** AArgv) {
-    if (const auto Code = Startup::HandleInformationOptions(AArgc, AArgv, std::cout)) {
+    std::ostringstream Information;
+    if (const auto Code = Startup::HandleInformationOptions(AArgc, AArgv, Information)) {
+        Shell::UseStartingConsole();
+        std::cout << Information.str() << std::flush;
         return *Code;
     }
     if (const auto Code = Startup::ReportMissingDisplay(std::cerr)) {

@@ -6,6 +6,8 @@
 #endif
 #include <windows.h>
 
+#include <cstdio>
+
 bool Shell::RestoreWindowTitled(const std::string& ATitle) {
     // An empty name would find some untitled window of another program.
     if (ATitle.empty()) {
@@ -37,4 +39,13 @@ bool Shell::AskForOneReleasePerHeldKey() {
 
 bool Shell::ReportHeldKeysAsOneRelease(_XDisplay*) {
     return true;
+}
+
+void Shell::UseStartingConsole() {
+    // Output that already goes somewhere (a file, a pipe) stays there; else the text goes to
+    // the console of the command line that started the program, if it was one.
+    const HANDLE Out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if ((Out == nullptr || Out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        (void)std::freopen("CONOUT$", "w", stdout);
+    }
 }

@@ -296,3 +296,7 @@ bool Shell::AskForOneReleasePerHeldKey() {
     // Another platform (offscreen, Wayland) sends no X key events to worry about.
     return X11 == nullptr || ReportHeldKeysAsOneRelease(X11->display());
 }
+
+void Shell::UseStartingConsole() {
+    // A terminal's output is the process's own from the start.
+}
