@@ -6,10 +6,8 @@
 #include "hosts/posix/PosixFiles.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -161,17 +159,7 @@ std::string_view PathSeparators() {
 }
 
 std::string UserConfigFolder() {
-    if (const char* Config = std::getenv("XDG_CONFIG_HOME");
-        Config != nullptr && Config[0] == '/') {
-        return Config;
-    }
-    if (const char* Home = std::getenv("HOME"); Home != nullptr && Home[0] == '/') {
-        return std::string(Home) + "/.config";
-    }
-    const passwd* Entry = ::getpwuid(::geteuid());
-    return Entry != nullptr && Entry->pw_dir != nullptr && Entry->pw_dir[0] == '/'
-               ? std::string(Entry->pw_dir) + "/.config"
-               : std::string();
+    return Posix::XdgFolder("XDG_CONFIG_HOME", ".config");
 }
 
 bool MayWriteFileOrFolder(const std::string& APath) {
@@ -183,14 +171,10 @@ bool MayWriteFileOrFolder(const std::string& APath) {
 }
 
 void MakeFolderFor(const std::string& APath) {
+    // The user's list is nobody else's business.
     const std::string Folder = FolderOf(APath);
-    // Each missing folder from the top down; the user's list is nobody else's business.
-    for (std::size_t Slash = Folder.find('/', 1); Slash != std::string::npos;
-         Slash = Folder.find('/', Slash + 1)) {
-        const std::string Part = Folder.substr(0, Slash);
-        if (::mkdir(Part.c_str(), 0700) != 0 && errno != EEXIST) {
-            throw EFCreateError(APath, ErrnoText(errno));
-        }
+    if (!Folder.empty() && !Posix::MakeFolders(Folder)) {
+        throw EFCreateError(APath, ErrnoText(errno));
     }
 }
 
@@ -224,31 +208,12 @@ TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::st
         ::close(Fd);
         return TReadResult::Failed;
     }
-    // The size is a hint only: the file may grow while it is read.
-    std::string Bytes(static_cast<std::size_t>(St.st_size > 0 ? St.st_size : 0) + 1, '\0');
-    std::size_t Used = 0;
-    for (;;) {
-        if (Used == Bytes.size()) {
-            Bytes.resize(Bytes.size() * 2);
-        }
-        const ssize_t N = ::read(Fd, Bytes.data() + Used, Bytes.size() - Used);
-        if (N < 0 && errno == EINTR) {
-            continue;
-        }
-        if (N < 0) {
-            ASystemText = ErrnoText(errno);
-            ::close(Fd);
-            return TReadResult::Failed;
-        }
-        if (N == 0) {
-            break;
-        }
-        Used += static_cast<std::size_t>(N);
+    const bool Read = Posix::ReadAll(Fd, ABytes);
+    if (!Read) {
+        ASystemText = ErrnoText(errno);
     }
     ::close(Fd);
-    Bytes.resize(Used);
-    ABytes = std::move(Bytes);
-    return TReadResult::Read;
+    return Read ? TReadResult::Read : TReadResult::Failed;
 }
 
 void FinishInterruptedSave(const std::string& APath) {

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,34 +23,18 @@ namespace {
 
 using Posix::ErrnoText;
 
-// $XDG_STATE_HOME/vexlo, or ~/.local/state/vexlo; empty when the user has no home.
-std::string StateFolder() {
-    if (const char* State = std::getenv("XDG_STATE_HOME"); State != nullptr && State[0] == '/') {
-        return std::string(State) + "/vexlo";
-    }
-    std::string Home;
-    if (const char* Env = std::getenv("HOME"); Env != nullptr && Env[0] == '/') {
-        Home = Env;
-    } else if (const passwd* Entry = ::getpwuid(::geteuid()); Entry != nullptr) {
-        Home = Entry->pw_dir != nullptr ? Entry->pw_dir : "";
-    }
-    return Home.empty() ? std::string() : Home + "/.local/state/vexlo";
-}
-
 // The state folder, made where missing, open as a descriptor; -1 with errno set. Only a
 // folder of the user's own that nobody else may write is used: the copy holds their data.
 int OpenStateFolder(bool ACreate) {
-    const std::string Folder = StateFolder();
+    // $XDG_STATE_HOME/vexlo, or ~/.local/state/vexlo.
+    std::string Folder = Posix::XdgFolder("XDG_STATE_HOME", ".local/state");
     if (Folder.empty()) {
         errno = ENOENT;
         return -1;
     }
-    for (std::size_t Slash = 1; ACreate && Slash != std::string::npos;) {
-        Slash = Folder.find('/', Slash + 1);
-        const std::string Part = Folder.substr(0, Slash);
-        if (::mkdir(Part.c_str(), 0700) != 0 && errno != EEXIST) {
-            return -1;
-        }
+    Folder += "/vexlo";
+    if (ACreate && !Posix::MakeFolders(Folder)) {
+        return -1;
     }
     const int Fd = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat St {};

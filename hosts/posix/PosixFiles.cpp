@@ -3,10 +3,12 @@
 #include <cerrno>
 #include <charconv>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -93,12 +95,42 @@ void RemoveLeftovers(int ADirFd, std::string_view AStem) {
     ::closedir(Dir);
 }
 
+std::string XdgFolder(const char* AVariable, const char* AUnderHome) {
+    if (const char* Named = std::getenv(AVariable); Named != nullptr && Named[0] == '/') {
+        return Named;
+    }
+    std::string Home;
+    if (const char* Env = std::getenv("HOME"); Env != nullptr && Env[0] == '/') {
+        Home = Env;
+    } else if (const passwd* Entry = ::getpwuid(::geteuid());
+               Entry != nullptr && Entry->pw_dir != nullptr && Entry->pw_dir[0] == '/') {
+        Home = Entry->pw_dir;
+    }
+    return Home.empty() ? Home : Home + "/" + AUnderHome;
+}
+
+bool MakeFolders(const std::string& AFolder) {
+    for (std::size_t Slash = AFolder.find('/', 1);; Slash = AFolder.find('/', Slash + 1)) {
+        const std::string Part = AFolder.substr(0, Slash);
+        if (!Part.empty() && ::mkdir(Part.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+        if (Slash == std::string::npos) {
+            return true;
+        }
+    }
+}
+
 bool ReadAll(int AFd, std::string& ABytes) {
-    ABytes.clear();
+    // The size is a hint only: the file may grow while it is read.
+    struct stat St {};
+    const std::size_t Hint =
+        ::fstat(AFd, &St) == 0 && St.st_size > 0 ? static_cast<std::size_t>(St.st_size) : 0;
+    ABytes.assign(Hint + 1, '\0');
     std::size_t Used = 0;
     for (;;) {
         if (Used == ABytes.size()) {
-            ABytes.resize(ABytes.empty() ? 65536 : ABytes.size() * 2);
+            ABytes.resize(ABytes.size() * 2);
         }
         const ssize_t N =
             ::pread(AFd, ABytes.data() + Used, ABytes.size() - Used, static_cast<off_t>(Used));

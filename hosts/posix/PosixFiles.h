@@ -16,7 +16,16 @@ std::string TempName(std::string_view AStem, unsigned AAttempt);
 // link or another user's file of that name is not ours to remove, however it is named.
 void RemoveLeftovers(int ADirFd, std::string_view AStem);
 
-// Whole reads and writes at an offset, resumed after a signal; false with errno set.
+// The user's folder of one kind: $AVariable when it names an absolute path, else AUnderHome
+// in the user's home ($HOME, else the password database's). Empty without a home.
+std::string XdgFolder(const char* AVariable, const char* AUnderHome);
+
+// Makes each missing folder of AFolder from the top down, for the user alone (mode 0700);
+// false with errno set when one cannot be made.
+bool MakeFolders(const std::string& AFolder);
+
+// A whole file read from its start, and whole writes at an offset, resumed after a signal;
+// false with errno set.
 bool ReadAll(int AFd, std::string& ABytes);
 bool WriteAllAt(int AFd, const char* AData, std::size_t ASize, long long AOffset);
 
