@@ -8,7 +8,7 @@
 // wait, receive, close). Run as root, that half runs in a child made nobody without any
 // capability, in a network namespace of its own whose ping_group_range admits nobody.
 // Sends only to 127.0.0.1.
-#include "app/RawSocketHelper.h"
+#include "app/posix/RawSocketHelper.h"
 #include "net/IdException.h"
 #include "net/IdIcmpClient.h"
 

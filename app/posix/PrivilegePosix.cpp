@@ -1,6 +1,6 @@
 #include "app/Privilege.h"
 
-#include "app/RawSocketHelper.h"
+#include "app/posix/RawSocketHelper.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,14 +1,19 @@
-// The helper that holds the raw-socket capability for the window's process. It is forked
+// The helper that holds the raw-socket privilege for the window's process. It is forked
 // before any thread or any Qt code exists, keeps nothing of the parent but its end of a
-// socket pair, and does one thing: open a raw ICMP socket on request and pass it back.
-#include "app/RawSocketHelper.h"
-#include "system/RawSocketSource.h"
+// socket pair, opens its raw ICMP socket and then holds no capability at all: a raw socket
+// keeps working without the privilege that opened it.
+#include "app/posix/RawSocketHelper.h"
+
+#include "net/EchoHelperProtocol.h"
+#include "system/EchoHelperChannel.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <linux/close_range.h>
+#include <linux/icmp.h>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
@@ -21,19 +26,17 @@
 namespace RawSocketHelper {
 namespace {
 
-struct TRequest {
-    std::int32_t Family;
-    std::int32_t Type;
-    std::int32_t Protocol;
-};
-
-struct TAnswer {
-    std::int32_t Error; // 0 when a descriptor comes with it
-};
-
 std::mutex Lock;
-int Channel = -1;
+int WindowChannel = -1;
 pid_t HelperPid = 0;
+
+// Messages handed back for one request: on loopback the request and its reply, else one
+// reply or a few errors. Past this, or past the time below, a request has had its answer.
+constexpr int MaxAnswersPerRequest = 16;
+constexpr auto AnswerWindow = std::chrono::seconds(2);
+// Raw messages read in one turn before the channel is looked at again: a flood of foreign
+// ICMP must not keep a request waiting.
+constexpr int ReadsPerTurn = 64;
 
 bool MayOpenRawSockets() {
     cap_t Caps = ::cap_get_proc();
@@ -46,47 +49,50 @@ bool MayOpenRawSockets() {
     return Permitted == CAP_SET;
 }
 
-// The helper keeps CAP_NET_RAW in force and nothing else, and can never gain more: no
-// bounding set beyond it, no new privileges through exec, and no debugger of the same
-// user may attach to it and borrow what it holds.
-bool NarrowHelper() {
+// Opens the raw socket and gives up every capability: no bounding set (where the process may
+// narrow it), no new privileges through exec, and no debugger of the same user may attach
+// and borrow the socket. -1 when any step fails.
+int OpenSocketAndLetGo() {
     if (::prctl(PR_SET_DUMPABLE, 0) != 0 || ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
-        return false;
+        return -1;
     }
-    if (::cap_get_bound(CAP_SETPCAP) == 1) {
-        cap_t Caps = ::cap_get_proc();
-        cap_flag_value_t Effective = CAP_CLEAR;
-        ::cap_get_flag(Caps, CAP_SETPCAP, CAP_EFFECTIVE, &Effective);
-        ::cap_free(Caps);
-        for (cap_value_t Cap = 0; Effective == CAP_SET && Cap <= CAP_LAST_CAP; ++Cap) {
-            if (Cap != CAP_NET_RAW) {
-                (void)::cap_drop_bound(Cap);
-            }
-        }
+    cap_t Caps = ::cap_get_proc();
+    cap_flag_value_t MayNarrow = CAP_CLEAR;
+    ::cap_get_flag(Caps, CAP_SETPCAP, CAP_EFFECTIVE, &MayNarrow);
+    ::cap_free(Caps);
+    for (cap_value_t Cap = 0; MayNarrow == CAP_SET && Cap <= CAP_LAST_CAP; ++Cap) {
+        (void)::cap_drop_bound(Cap);
     }
-    cap_t Kept = ::cap_from_text("cap_net_raw=ep");
-    const bool Ok = Kept != nullptr && ::cap_set_proc(Kept) == 0;
-    ::cap_free(Kept);
-    return Ok && (::cap_reset_ambient() == 0 || errno == EINVAL);
+    cap_t RawOnly = ::cap_from_text("cap_net_raw=ep");
+    const bool Raised = RawOnly != nullptr && ::cap_set_proc(RawOnly) == 0;
+    ::cap_free(RawOnly);
+    const int Socket =
+        Raised ? ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMP) : -1;
+    cap_t None = ::cap_init();
+    const bool LetGo = None != nullptr && ::cap_set_proc(None) == 0 &&
+                       (::cap_reset_ambient() == 0 || errno == EINVAL);
+    ::cap_free(None);
+    if (Socket < 0 || !LetGo) {
+        return -1;
+    }
+    // Only the types that can answer an echo request reach the helper at all.
+    icmp_filter Filter{};
+    Filter.data = ~((1U << ICMP_ECHOREPLY) | (1U << ICMP_DEST_UNREACH) |
+                    (1U << ICMP_SOURCE_QUENCH) | (1U << ICMP_REDIRECT) | (1U << ICMP_ECHO) |
+                    (1U << ICMP_TIME_EXCEEDED) | (1U << ICMP_PARAMETERPROB));
+    ::setsockopt(Socket, SOL_RAW, ICMP_FILTER, &Filter, sizeof Filter);
+    return Socket;
 }
 
-void Answer(int AChannel, int AError, int ADescriptor) {
-    TAnswer Reply{AError};
-    iovec Part{&Reply, sizeof Reply};
+void Answer(int AChannel, const EchoHelper::TAnswerHeader& AHeader, const uint8_t* AMessage,
+            size_t ALength) {
+    iovec Parts[2] = {{const_cast<EchoHelper::TAnswerHeader*>(&AHeader), sizeof AHeader},
+                      {const_cast<uint8_t*>(AMessage), ALength}};
     msghdr Message{};
-    Message.msg_iov = &Part;
-    Message.msg_iovlen = 1;
-    alignas(cmsghdr) char Control[CMSG_SPACE(sizeof(int))] = {};
-    if (ADescriptor >= 0) {
-        Message.msg_control = Control;
-        Message.msg_controllen = sizeof Control;
-        cmsghdr* Header = CMSG_FIRSTHDR(&Message);
-        Header->cmsg_level = SOL_SOCKET;
-        Header->cmsg_type = SCM_RIGHTS;
-        Header->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(Header), &ADescriptor, sizeof(int));
-    }
-    while (::sendmsg(AChannel, &Message, MSG_NOSIGNAL) < 0 && errno == EINTR) {
+    Message.msg_iov = Parts;
+    Message.msg_iovlen = ALength > 0 ? 2 : 1;
+    // A window that reads nothing loses answers; it does not stall the helper.
+    while (::sendmsg(AChannel, &Message, MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno == EINTR) {
     }
 }
 
@@ -99,6 +105,109 @@ bool PeerGone(int AChannel) {
     }
     return Ready < 0 || (Channel.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL)) != 0;
 }
+
+class TServer {
+  public:
+    TServer(int AChannel, int ASocket) : FChannel(AChannel), FSocket(ASocket) {}
+
+    [[noreturn]] void Run() {
+        for (;;) {
+            pollfd Ready[2] = {{FChannel, POLLIN, 0}, {FSocket, POLLIN, 0}};
+            if (::poll(Ready, 2, -1) < 0) {
+                continue; // EINTR
+            }
+            if (Ready[0].revents != 0) {
+                TakeRequest();
+            }
+            if ((Ready[1].revents & POLLIN) != 0) {
+                ReadSocket();
+            }
+        }
+    }
+
+  private:
+    void TakeRequest() {
+        // One byte more than a request, so that a longer message shows as one; no room for
+        // descriptors, so any sent along are closed by the kernel, never kept here.
+        alignas(EchoHelper::TRequest) uint8_t Buffer[sizeof(EchoHelper::TRequest) + 1];
+        const ssize_t N = ::recv(FChannel, Buffer, sizeof Buffer, MSG_DONTWAIT);
+        if (N < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return;
+        }
+        if (N < 0 || (N == 0 && PeerGone(FChannel))) {
+            ::_exit(0);
+        }
+        EchoHelper::TRequest Request;
+        EchoHelper::TAnswerHeader Outcome;
+        Outcome.Kind = EchoHelper::TAnswerKind::Sent;
+        if (N >= static_cast<ssize_t>(sizeof Outcome.Tag)) {
+            std::memcpy(&Outcome.Tag, Buffer, sizeof Outcome.Tag);
+        }
+        Outcome.Error = EchoHelper::CheckRequest({Buffer, static_cast<size_t>(N)}, Request);
+        if (Outcome.Error == 0) {
+            Outcome.Error = Send(Request);
+        }
+        Answer(FChannel, Outcome, nullptr, 0);
+        // A refused or failed request ends the one before it too: its wait is over.
+        FActive = Outcome.Error == 0;
+        if (FActive) {
+            FRequest = Request;
+            FAnswers = 0;
+            FUntil = std::chrono::steady_clock::now() + AnswerWindow;
+        }
+    }
+
+    // The kernel builds the IP header: the request sets its TTL and nothing else.
+    int Send(const EchoHelper::TRequest& ARequest) {
+        const int Ttl = ARequest.Ttl == 0 ? -1 : ARequest.Ttl;
+        if (Ttl != FTtl) {
+            if (::setsockopt(FSocket, IPPROTO_IP, IP_TTL, &Ttl, sizeof Ttl) != 0) {
+                return errno;
+            }
+            FTtl = Ttl;
+        }
+        sockaddr_in To{};
+        To.sin_family = AF_INET;
+        std::memcpy(&To.sin_addr, ARequest.Address, 4);
+        ssize_t Sent;
+        while ((Sent = ::sendto(FSocket, ARequest.Echo, ARequest.Length, MSG_NOSIGNAL,
+                                reinterpret_cast<const sockaddr*>(&To), sizeof To)) < 0 &&
+               errno == EINTR) {
+        }
+        return Sent < 0 ? errno : 0;
+    }
+
+    // Every ICMP message of the host arrives here; only what answers the request goes on.
+    void ReadSocket() {
+        uint8_t Datagram[EchoHelper::MaxMessageBytes];
+        for (int I = 0; I < ReadsPerTurn; ++I) {
+            const ssize_t N = ::recv(FSocket, Datagram, sizeof Datagram, MSG_DONTWAIT);
+            if (N < 0) {
+                return;
+            }
+            if (!FActive || !EchoHelper::Answers(FRequest, {Datagram, static_cast<size_t>(N)})) {
+                continue;
+            }
+            if (std::chrono::steady_clock::now() > FUntil) {
+                FActive = false;
+                continue;
+            }
+            EchoHelper::TAnswerHeader Header;
+            Header.Kind = EchoHelper::TAnswerKind::Message;
+            Header.Tag = FRequest.Tag;
+            Answer(FChannel, Header, Datagram, static_cast<size_t>(N));
+            FActive = ++FAnswers < MaxAnswersPerRequest;
+        }
+    }
+
+    int FChannel;
+    int FSocket;
+    int FTtl = -1;
+    bool FActive = false;
+    EchoHelper::TRequest FRequest;
+    int FAnswers = 0;
+    std::chrono::steady_clock::time_point FUntil;
+};
 
 [[noreturn]] void Serve(int AChannel, pid_t AParent) {
     // Ends with the program: the hang-up of the channel covers every way the program ends,
@@ -113,39 +222,21 @@ bool PeerGone(int AChannel) {
         ::syscall(SYS_close_range, 0U, static_cast<unsigned>(AChannel - 1), 0U);
     }
     ::syscall(SYS_close_range, static_cast<unsigned>(AChannel + 1), ~0U, 0U);
-    if (!NarrowHelper()) {
+    // The pair was made by the window's process; a channel that leads anywhere else is
+    // not served.
+    ucred Peer{};
+    socklen_t PeerLength = sizeof Peer;
+    if (::getsockopt(AChannel, SOL_SOCKET, SO_PEERCRED, &Peer, &PeerLength) != 0 ||
+        Peer.pid != AParent) {
         ::_exit(1);
     }
-    for (;;) {
-        // One byte more than a request, so that a longer message shows as one; no room
-        // for descriptors, so any sent along are closed by the kernel, not kept here.
-        char Buffer[sizeof(TRequest) + 1];
-        const ssize_t N = ::recv(AChannel, Buffer, sizeof Buffer, 0);
-        if (N < 0 && errno == EINTR) {
-            continue;
-        }
-        if (N < 0 || (N == 0 && PeerGone(AChannel))) {
-            ::_exit(0);
-        }
-        // A message of another size is no request, and answering it would put an answer
-        // on the channel that nobody asked for: the next request would read it as its own,
-        // and every later one the answer of the one before.
-        if (static_cast<size_t>(N) != sizeof(TRequest)) {
-            continue;
-        }
-        TRequest Request{};
-        std::memcpy(&Request, Buffer, sizeof Request);
-        if (Request.Family != AF_INET || Request.Type != SOCK_RAW ||
-            Request.Protocol != IPPROTO_ICMP) {
-            Answer(AChannel, EPERM, -1);
-            continue;
-        }
-        const int Socket = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-        Answer(AChannel, Socket < 0 ? errno : 0, Socket);
-        if (Socket >= 0) {
-            ::close(Socket);
-        }
+    // Without its socket the helper ends; the window then finds the channel hung up and
+    // pings as a process without privilege would.
+    const int Socket = OpenSocketAndLetGo();
+    if (Socket < 0) {
+        ::_exit(1);
     }
+    TServer(AChannel, Socket).Run();
 }
 
 } // namespace
@@ -171,9 +262,9 @@ bool Start() {
         ::close(Pair[0]);
         return false;
     }
-    Channel = Pair[0];
+    WindowChannel = Pair[0];
     HelperPid = Child;
-    System::SetRawSocketSource(&RequestSocket);
+    System::SetEchoHelperChannel(WindowChannel);
     return true;
 }
 
@@ -182,48 +273,9 @@ pid_t Pid() {
     return HelperPid;
 }
 
-int RequestSocket(int AFamily, int AType, int AProtocol) {
+int Channel() {
     const std::lock_guard<std::mutex> Guard(Lock);
-    if (Channel < 0) {
-        errno = ENOSYS;
-        return -1;
-    }
-    const TRequest Request{AFamily, AType, AProtocol};
-    ssize_t Sent;
-    while ((Sent = ::send(Channel, &Request, sizeof Request, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
-    }
-    if (Sent != static_cast<ssize_t>(sizeof Request)) {
-        return -1; // the helper is gone: EPIPE, ECONNRESET
-    }
-    TAnswer Reply{};
-    iovec Part{&Reply, sizeof Reply};
-    alignas(cmsghdr) char Control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr Message{};
-    Message.msg_iov = &Part;
-    Message.msg_iovlen = 1;
-    Message.msg_control = Control;
-    Message.msg_controllen = sizeof Control;
-    ssize_t Got;
-    while ((Got = ::recvmsg(Channel, &Message, MSG_CMSG_CLOEXEC)) < 0 && errno == EINTR) {
-    }
-    int Descriptor = -1;
-    for (cmsghdr* H = CMSG_FIRSTHDR(&Message); H != nullptr; H = CMSG_NXTHDR(&Message, H)) {
-        if (H->cmsg_level == SOL_SOCKET && H->cmsg_type == SCM_RIGHTS) {
-            std::memcpy(&Descriptor, CMSG_DATA(H), sizeof(int));
-        }
-    }
-    if (Got != static_cast<ssize_t>(sizeof Reply) || Reply.Error != 0 || Descriptor < 0) {
-        const int Error = Got < 0                                     ? errno
-                          : Got != static_cast<ssize_t>(sizeof Reply) ? ECONNRESET
-                          : Reply.Error != 0                          ? Reply.Error
-                                                                      : EPROTO;
-        if (Descriptor >= 0) {
-            ::close(Descriptor);
-        }
-        errno = Error;
-        return -1;
-    }
-    return Descriptor;
+    return WindowChannel;
 }
 
 } // namespace RawSocketHelper

@@ -2,10 +2,10 @@
 // Sockets signatures over the C library's calls. Every adapter that fails records the
 // Windows Sockets code of its errno, so WSAGetLastError reports what Windows would.
 #include "net/IdWinSock2.h"
-#include "net/RawPrivilege.h"
+#include "net/posix/RawPrivilege.h"
+#include "net/posix/EchoHelperSocketPosix.h"
 #include "net/posix/IcmpDatagramPosix.h"
 #include "net/posix/PosixSockets.h"
-#include "system/RawSocketSource.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -100,13 +100,24 @@ TSocket IDWSAPI PxAccept(TSocket S, TSockAddr* A, int* L) {
     return R;
 }
 int IDWSAPI PxBind(TSocket S, const TSockAddr* A, int L) {
+    if (IdPosix::IsHelperSocket(S)) {
+        // The helper's socket sends from whatever address the route gives.
+        LastSocketError = CodeFromErrno(EOPNOTSUPP);
+        return -1;
+    }
     return Checked(::bind(S, Sys(A), static_cast<socklen_t>(L)), -1);
 }
 int IDWSAPI PxCloseSocket(TSocket S) {
+    if (IdPosix::IsHelperSocket(S)) {
+        return Checked(IdPosix::CloseHelperSocket(S), -1);
+    }
     IdPosix::ForgetIcmpDatagram(S);
     return Checked(::close(S), -1);
 }
 int IDWSAPI PxConnect(TSocket S, const TSockAddr* A, int L) {
+    if (IdPosix::IsHelperSocket(S)) {
+        return Checked(IdPosix::ConnectHelperSocket(S, Sys(A), static_cast<socklen_t>(L)), -1);
+    }
     if (IdPosix::IsIcmpDatagram(S)) {
         return Checked(IdPosix::ConnectIcmpDatagram(S, Sys(A), static_cast<socklen_t>(L)), -1);
     }
@@ -120,6 +131,10 @@ int IDWSAPI PxIoctlSocket(TSocket S, long Cmd, TULong* Arg) {
         return -1;
     }
     int Value = Arg ? static_cast<int>(*Arg) : 0;
+    if (Cmd == WsFionbio && IdPosix::IsHelperSocket(S)) {
+        // The descriptor shares its flags with the channel: the socket keeps its own.
+        return IdPosix::SetHelperSocketNonBlocking(S, Value != 0);
+    }
     const int R = Checked(::ioctl(S, Cmd == WsFionbio ? FIONBIO : FIONREAD, &Value), -1);
     if (Arg != nullptr) {
         *Arg = static_cast<TULong>(Value);
@@ -141,7 +156,10 @@ int IDWSAPI PxGetSockOpt(TSocket S, int Level, int Name, char* V, int* L) {
         return -1;
     }
     socklen_t Len;
-    const int R = Checked(::getsockopt(S, Level, Name, V, AsLen(L, Len)), -1);
+    const int R = Checked(IdPosix::IsHelperSocket(S)
+                              ? IdPosix::GetHelperSocketOption(S, Level, Name, V, AsLen(L, Len))
+                              : ::getsockopt(S, Level, Name, V, AsLen(L, Len)),
+                          -1);
     if (R != -1 && L != nullptr) {
         *L = static_cast<int>(Len);
     }
@@ -171,6 +189,11 @@ uint16_t IDWSAPI PxNtohs(uint16_t V) {
     return (::ntohs)(V);
 }
 int IDWSAPI PxRecv(TSocket S, char* B, int L, int F) {
+    if (IdPosix::IsHelperSocket(S)) {
+        return static_cast<int>(Checked(
+            IdPosix::ReceiveThroughHelper(S, B, static_cast<size_t>(L), F, nullptr, nullptr),
+            ssize_t{-1}));
+    }
     if (IdPosix::IsIcmpDatagram(S)) {
         return static_cast<int>(
             Checked(IdPosix::ReceiveIcmpDatagram(S, B, static_cast<size_t>(L), F, nullptr, nullptr),
@@ -181,7 +204,9 @@ int IDWSAPI PxRecv(TSocket S, char* B, int L, int F) {
 int IDWSAPI PxRecvFrom(TSocket S, char* B, int L, int F, TSockAddr* A, int* AL) {
     socklen_t Len;
     const auto R = Checked(
-        IdPosix::IsIcmpDatagram(S)
+        IdPosix::IsHelperSocket(S)
+            ? IdPosix::ReceiveThroughHelper(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len))
+        : IdPosix::IsIcmpDatagram(S)
             ? IdPosix::ReceiveIcmpDatagram(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len))
             : ::recvfrom(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len)),
         ssize_t{-1});
@@ -192,10 +217,19 @@ int IDWSAPI PxRecvFrom(TSocket S, char* B, int L, int F, TSockAddr* A, int* AL) 
 }
 
 int IDWSAPI PxSend(TSocket S, const char* B, int L, int F) {
+    if (IdPosix::IsHelperSocket(S)) {
+        return static_cast<int>(Checked(
+            IdPosix::SendThroughHelper(S, B, static_cast<size_t>(L), nullptr, 0), ssize_t{-1}));
+    }
     return static_cast<int>(
         Checked(::send(S, B, static_cast<size_t>(L), F | MSG_NOSIGNAL), ssize_t{-1}));
 }
 int IDWSAPI PxSendTo(TSocket S, const char* B, int L, int F, const TSockAddr* A, int AL) {
+    if (IdPosix::IsHelperSocket(S)) {
+        return static_cast<int>(Checked(IdPosix::SendThroughHelper(S, B, static_cast<size_t>(L),
+                                                                   Sys(A), static_cast<socklen_t>(AL)),
+                                        ssize_t{-1}));
+    }
     if (IdPosix::IsIcmpDatagram(S)) {
         return static_cast<int>(
             Checked(IdPosix::SendIcmpDatagram(S, B, static_cast<size_t>(L), F | MSG_NOSIGNAL,
@@ -211,6 +245,10 @@ int IDWSAPI PxSetSockOpt(TSocket S, int Level, int Name, const char* V, int L) {
         LastSocketError = Id_WSAENOPROTOOPT;
         return -1;
     }
+    if (IdPosix::IsHelperSocket(S)) {
+        return Checked(IdPosix::SetHelperSocketOption(S, Level, Name, V, static_cast<socklen_t>(L)),
+                       -1);
+    }
     if (IdPosix::IsIcmpDatagram(S)) {
         return Checked(IdPosix::SetIcmpDatagramOption(S, Level, Name, V, static_cast<socklen_t>(L)),
                        -1);
@@ -218,12 +256,22 @@ int IDWSAPI PxSetSockOpt(TSocket S, int Level, int Name, const char* V, int L) {
     return Checked(::setsockopt(S, Level, Name, V, static_cast<socklen_t>(L)), -1);
 }
 int IDWSAPI PxShutdown(TSocket S, int How) {
+    if (IdPosix::IsHelperSocket(S)) {
+        return Checked(IdPosix::ShutdownHelperSocket(S, How), -1);
+    }
     if (IdPosix::IsIcmpDatagram(S)) {
         return Checked(IdPosix::ShutdownIcmpDatagram(S, How), -1);
     }
     return Checked(::shutdown(S, How), -1);
 }
 TSocket IDWSAPI PxSocket(int Family, int Type, int Protocol) {
+    // A process that gave its privilege to the echo helper holds none of its own to raise:
+    // its raw ICMP goes through the helper. A helper that has ended refuses like a raw
+    // socket, so that the datagram socket is tried.
+    if (IdPosix::GoesThroughHelper(Family, Type, Protocol)) {
+        const TSocket S = Checked(IdPosix::OpenHelperSocket(), -1);
+        return S != -1 ? S : Checked(IdPosix::IcmpDatagramInstead(Family, Type, Protocol), -1);
+    }
     // Raw ICMP refused for want of privilege: an ICMP datagram socket where the system allows
     // one, at once when this thread was refused before. Refused too, the raw socket's errno
     // and code stand.
@@ -231,11 +279,7 @@ TSocket IDWSAPI PxSocket(int Family, int Type, int Protocol) {
         return Checked(IdPosix::IcmpDatagramInstead(Family, Type, Protocol), -1);
     }
     TSocket S;
-    if (const System::TRawSocketSource Source = System::RawSocketSource();
-        Type == SOCK_RAW && Source != nullptr) {
-        // A process that gave its privilege to a helper holds none of its own to raise.
-        S = Checked(Source(Family, Type, Protocol), -1);
-    } else {
+    {
         // The raw-socket privilege is in force for this one call only.
         const TRawPrivilege Privilege(Type == SOCK_RAW);
         // Windows sockets are not inherited by child processes; keep it that way here.

@@ -1,4 +1,4 @@
-#include "net/RawPrivilege.h"
+#include "net/posix/RawPrivilege.h"
 
 #include <cerrno>
 #include <sys/capability.h>

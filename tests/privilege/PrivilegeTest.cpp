@@ -1,6 +1,8 @@
 // The raw-socket privilege held narrowly, and a raised start's command line and environment.
 #include "app/Privilege.h"
-#include "app/RawSocketHelper.h"
+#include "app/posix/RawSocketHelper.h"
+#include "net/EchoHelperProtocol.h"
+#include "net/IdIcmpClient.h"
 #include "net/IdPlatform.h"
 #include "net/IdResourceStrings.h"
 #include "net/IdWinSockTypes.h"
@@ -8,6 +10,11 @@
 #include <QByteArray>
 #include <QtGlobal>
 #include <csignal>
+#include <cstring>
+#include <net/if.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -35,9 +42,27 @@ TEST(SecureStart, ForgettingClearsTheVariablesThatNamePluginsAndNoOther) {
     EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "xcb"); // chooses among installed plugins only
 }
 
+// A network namespace of the child's own with only lo up: whatever address a request names,
+// nothing leaves the machine.
+bool PrivateLoopback() {
+    if (::unshare(CLONE_NEWNET) != 0) {
+        return false;
+    }
+    const int S = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ifreq Lo{};
+    std::strcpy(Lo.ifr_name, "lo");
+    const bool Up = ::ioctl(S, SIOCGIFFLAGS, &Lo) == 0 &&
+                    (Lo.ifr_flags = static_cast<short>(Lo.ifr_flags | IFF_UP),
+                     ::ioctl(S, SIOCSIFFLAGS, &Lo) == 0);
+    ::close(S);
+    return Up;
+}
+
 // Capabilities belong to the process, so each case runs in a child of its own: it takes the
 // given ones, runs the body and reports what it then holds, through a pipe.
-template <typename F> std::string InChild(const char* AHeld, bool AAmbient, F ABody) {
+// With APrivateLoopback, the child first takes a network namespace of its own.
+template <typename F>
+std::string InChild(const char* AHeld, bool AAmbient, F ABody, bool APrivateLoopback = false) {
     int Pipe[2];
     if (::geteuid() != 0 || ::pipe(Pipe) != 0) {
         return "needs root";
@@ -45,7 +70,9 @@ template <typename F> std::string InChild(const char* AHeld, bool AAmbient, F AB
     if (::fork() == 0) {
         cap_t Caps = AHeld ? ::cap_from_text(AHeld) : ::cap_get_proc();
         std::string Seen = "cannot hold them";
-        if (::cap_set_proc(Caps) == 0 &&
+        if (APrivateLoopback && !PrivateLoopback()) {
+            Seen = "no namespace";
+        } else if (::cap_set_proc(Caps) == 0 &&
             (!AAmbient || ::cap_set_ambient(CAP_NET_RAW, CAP_SET) == 0)) {
             Seen = ABody();
             char* Text = ::cap_to_text(Caps = ::cap_get_proc(), nullptr);
@@ -150,43 +177,6 @@ TEST(RawPrivilege, IsKeptOnlyWhereNobodyButRootCanWriteTheProgramOrAFolderAboveI
     ::rmdir(Root.c_str());
 }
 
-// The kind of socket a descriptor is, as "family type protocol"; "refused" without one.
-std::string KindOf(int AFd) {
-    if (AFd < 0) {
-        return "refused " + std::to_string(errno);
-    }
-    int Values[3] = {};
-    const int Names[3] = {SO_DOMAIN, SO_TYPE, SO_PROTOCOL};
-    for (int I = 0; I < 3; ++I) {
-        socklen_t Len = sizeof Values[I];
-        ::getsockopt(AFd, SOL_SOCKET, Names[I], &Values[I], &Len);
-    }
-    ::close(AFd);
-    return std::to_string(Values[0]) + " " + std::to_string(Values[1]) + " " +
-           std::to_string(Values[2]);
-}
-
-TEST(RawSocketHelper, OpensRawIcmpOverIpv4AndRefusesEveryOtherKind) {
-    const auto Seen = InChild("cap_net_raw=p", false, [] {
-        Privilege::DropAtStart();
-        std::string Seen;
-        const int Kinds[][3] = {{AF_INET, SOCK_RAW, IPPROTO_ICMP},
-                                {AF_PACKET, SOCK_RAW, 0x0300}, // every frame of the machine
-                                {AF_INET, SOCK_RAW, IPPROTO_UDP},
-                                {AF_INET, SOCK_RAW, IPPROTO_RAW},
-                                {AF_INET6, SOCK_RAW, IPPROTO_ICMPV6},
-                                {AF_INET, SOCK_DGRAM, IPPROTO_ICMP}};
-        for (const auto& K : Kinds) {
-            Seen += KindOf(RawSocketHelper::RequestSocket(K[0], K[1], K[2])) + ", ";
-        }
-        return Seen;
-    });
-    if (Seen == "needs root") {
-        GTEST_SKIP() << "changing capabilities needs root";
-    }
-    EXPECT_EQ(Seen, "2 3 1, refused 1, refused 1, refused 1, refused 1, refused 1, =");
-}
-
 // The window's end of the channel to the helper, found as any code in the process could
 // find it: the one sequenced-packet socket of the process.
 int HelperChannel() {
@@ -202,16 +192,112 @@ int HelperChannel() {
     return -1;
 }
 
-TEST(RawSocketHelper, PassesOverMessagesOfTheWrongSizeAndKeepsServing) {
-    // A request is three 32-bit integers: 12 bytes.
+EchoHelper::TRequest GoodRequest(uint32_t ATag) {
+    EchoHelper::TRequest R;
+    R.Tag = ATag;
+    R.Family = 4;
+    R.Ttl = 64;
+    R.Length = 52;
+    const uint8_t Loopback[4] = {127, 0, 0, 1};
+    std::memcpy(R.Address, Loopback, 4);
+    R.Echo[0] = 8;
+    R.Echo[4] = 0x34;
+    R.Echo[6] = static_cast<uint8_t>(ATag);
+    // Without a true checksum the kernel drops the request and sends no reply.
+    const uint16_t Sum = TIdIcmpClient::EchoChecksum({R.Echo, R.Length});
+    R.Echo[2] = static_cast<uint8_t>(Sum);
+    R.Echo[3] = static_cast<uint8_t>(Sum >> 8);
+    return R;
+}
+
+// Sends AMessage (with a pipe's descriptors attached when asked) and reads what comes back
+// until ATailMs after the outcome: "sent <errno>" for the outcome, "message <type>" for each
+// answer, "fd" for any descriptor, which must never come.
+std::string Exchange(int AChannel, const void* AMessage, size_t ALength, bool AAttach,
+                     int ATailMs = 200) {
+    iovec Part{const_cast<void*>(AMessage), ALength};
+    msghdr Out{};
+    Out.msg_iov = &Part;
+    Out.msg_iovlen = 1;
+    int Pipe[2] = {-1, -1};
+    alignas(cmsghdr) char Control[CMSG_SPACE(2 * sizeof(int))] = {};
+    if (AAttach && ::pipe(Pipe) == 0) {
+        Out.msg_control = Control;
+        Out.msg_controllen = sizeof Control;
+        cmsghdr* H = CMSG_FIRSTHDR(&Out);
+        H->cmsg_level = SOL_SOCKET;
+        H->cmsg_type = SCM_RIGHTS;
+        H->cmsg_len = CMSG_LEN(2 * sizeof(int));
+        std::memcpy(CMSG_DATA(H), Pipe, sizeof Pipe);
+    }
+    std::string Seen = ::sendmsg(AChannel, &Out, MSG_NOSIGNAL) < 0 ? "unsent " : "";
+    for (const int Fd : Pipe) {
+        if (Fd >= 0) {
+            ::close(Fd);
+        }
+    }
+    for (;;) {
+        pollfd P{AChannel, POLLIN, 0};
+        if (::poll(&P, 1, Seen.find("sent") == std::string::npos ? 1000 : ATailMs) <= 0) {
+            return Seen;
+        }
+        uint8_t Buffer[4096];
+        iovec In{Buffer, sizeof Buffer};
+        alignas(cmsghdr) char Received[256] = {};
+        msghdr Message{};
+        Message.msg_iov = &In;
+        Message.msg_iovlen = 1;
+        Message.msg_control = Received;
+        Message.msg_controllen = sizeof Received;
+        const ssize_t N = ::recvmsg(AChannel, &Message, MSG_CMSG_CLOEXEC);
+        if (N <= 0) {
+            return Seen + "gone ";
+        }
+        if (CMSG_FIRSTHDR(&Message) != nullptr) {
+            Seen += "fd ";
+        }
+        EchoHelper::TAnswerHeader Header;
+        std::memcpy(&Header, Buffer, sizeof Header);
+        if (Header.Kind == EchoHelper::TAnswerKind::Sent) {
+            Seen += "sent " + std::to_string(Header.Error) + " ";
+        } else {
+            const size_t Ip = (Buffer[sizeof Header] & 0x0F) * 4;
+            Seen += "message " + std::to_string(Buffer[sizeof Header + Ip]) + " ";
+        }
+    }
+}
+
+TEST(RawSocketHelper, SendsCheckedEchoRequestsOnlyAndNeverHandsOutADescriptor) {
+    using EchoHelper::TRequest;
+    const auto Changed = [](auto AChange) {
+        TRequest R = GoodRequest(7);
+        AChange(R);
+        return R;
+    };
     const struct {
-        const char* Sent;
-        std::vector<size_t> Sizes;
+        const char* What;
+        TRequest Request;
+        size_t Size; // of the message; 0: the request's own
+        bool Attach;
+        const char* Outcome;
     } Cases[] = {
-        {"an empty message", {0}},
-        {"one byte short", {11}},
-        {"one byte long", {13}},
-        {"several", {0, 1, 0, 64, 0}},
+        // On loopback the raw socket reads the request itself, then the kernel's reply.
+        {"an echo request", GoodRequest(7), 0, false, "sent 0 message 8 message 0 "},
+        {"with descriptors attached", GoodRequest(7), 0, true, "sent 0 message 8 message 0 "},
+        {"a timestamp request", Changed([](TRequest& R) { R.Echo[0] = 13; }), 0, false,
+         "sent 42 "},
+        {"an echo reply", Changed([](TRequest& R) { R.Echo[0] = 0; }), 0, false, "sent 42 "},
+        {"code 1", Changed([](TRequest& R) { R.Echo[1] = 1; }), 0, false, "sent 42 "},
+        {"IPv6", Changed([](TRequest& R) { R.Family = 6; }), 0, false, "sent 74 "},
+        {"7 bytes", Changed([](TRequest& R) { R.Length = 7; }), 0, false, "sent 74 "},
+        {"too long", Changed([](TRequest& R) { R.Length = 257; }), 0, false, "sent 74 "},
+        // What code planted in the window once sent to be handed a raw socket.
+        {"the old socket request", GoodRequest(7), 12, true, "sent 74 "},
+        {"one byte short", GoodRequest(7), sizeof(TRequest) - 1, false, "sent 74 "},
+        {"one byte long", GoodRequest(7), sizeof(TRequest) + 1, false, "sent 74 "},
+        {"empty", GoodRequest(7), 0xFFFF'FFFF, false, "sent 74 "},
+        // A destination nothing routes to in a namespace of lo alone.
+        {"no route", Changed([](TRequest& R) { R.Address[0] = 10; }), 0, false, "sent 101 "},
     };
     for (const auto& C : Cases) {
         const auto Seen = InChild("cap_net_raw=p", false, [&] {
@@ -220,26 +306,72 @@ TEST(RawSocketHelper, PassesOverMessagesOfTheWrongSizeAndKeepsServing) {
             if (Channel < 0) {
                 return std::string("no channel ");
             }
-            const char Bytes[64] = {};
-            for (const size_t Size : C.Sizes) {
-                if (::send(Channel, Bytes, Size, MSG_NOSIGNAL) != static_cast<ssize_t>(Size)) {
-                    return "cannot send " + std::to_string(errno) + " ";
-                }
-            }
-            // Twice: an answer to a message that asked nothing would be read by the first
-            // request, and the first request's answer by the second.
-            std::string Seen;
-            for (int I = 0; I < 2; ++I) {
-                Seen +=
-                    KindOf(RawSocketHelper::RequestSocket(AF_INET, SOCK_RAW, IPPROTO_ICMP)) + ", ";
-            }
-            return Seen;
-        });
+            std::vector<uint8_t> Message(sizeof(TRequest) + 1);
+            std::memcpy(Message.data(), &C.Request, sizeof(TRequest));
+            const size_t Size =
+                C.Size == 0 ? sizeof(TRequest) : C.Size == 0xFFFF'FFFF ? 0 : C.Size;
+            return Exchange(Channel, Message.data(), Size, C.Attach);
+        }, true);
         if (Seen == "needs root") {
             GTEST_SKIP() << "changing capabilities needs root";
         }
-        EXPECT_EQ(Seen, "2 3 1, 2 3 1, =") << C.Sent;
+        EXPECT_EQ(Seen, std::string(C.Outcome) + "=") << C.What;
     }
+}
+
+// Every byte of the request through many values, messages of every size to 64 KiB, bursts
+// with descriptors attached: the helper neither ends nor hands out a descriptor, holds
+// the next good request is served.
+TEST(RawSocketHelper, SurvivesEveryMalformedRequestAndServesTheNextGoodOne) {
+    const auto Seen = InChild("cap_net_raw=p", false, [] {
+        Privilege::DropAtStart();
+        const int Channel = HelperChannel();
+        if (Channel < 0) {
+            return std::string("no channel ");
+        }
+        std::string Faults;
+        int Requests = 0;
+        const auto Send = [&](const void* AData, size_t ALength, bool AAttach) {
+            ++Requests;
+            const std::string Seen = Exchange(Channel, AData, ALength, AAttach, 0);
+            if (Seen.find("fd") != std::string::npos || Seen.find("gone") != std::string::npos ||
+                Seen.find("sent") == std::string::npos) {
+                Faults += std::to_string(ALength) + ": " + Seen + "; ";
+            }
+        };
+        const EchoHelper::TRequest Good = GoodRequest(9);
+        const uint8_t Values[] = {0x00, 0x01, 0x06, 0x08, 0x7F, 0x80, 0xFF};
+        for (size_t At = 0; At < sizeof Good && Faults.empty(); ++At) {
+            for (const uint8_t Value : Values) {
+                auto Bytes = reinterpret_cast<const uint8_t*>(&Good);
+                std::vector<uint8_t> Message(Bytes, Bytes + sizeof Good);
+                Message[At] = Value;
+                Send(Message.data(), Message.size(), At % 7 == 0);
+            }
+        }
+        std::vector<uint8_t> Big(65536, 0x08);
+        for (size_t Size = 1; Size <= Big.size() && Faults.empty(); Size = Size * 3 / 2 + 1) {
+            Send(Big.data(), Size, Size % 2 == 0);
+        }
+        // Many at once, unread, then their answers all together.
+        for (int I = 0; I < 200; ++I) {
+            ::send(Channel, Big.data(), static_cast<size_t>(I), MSG_NOSIGNAL | MSG_DONTWAIT);
+        }
+        (void)Exchange(Channel, &Good, 0, false);
+        TIdIcmpClient Client;
+        Client.SetHost("127.0.0.1");
+        Client.SetReceiveTimeout(1000);
+        Client.PingOnce("  ");
+        std::printf("helper fuzzed with %d requests\n", Requests);
+        std::fflush(stdout);
+        return Faults + "then " +
+               std::to_string(Client.LastStatus().Kind) + " from " +
+               Client.LastStatus().SourceAddress + " ";
+    }, true);
+    if (Seen == "needs root") {
+        GTEST_SKIP() << "changing capabilities needs root";
+    }
+    EXPECT_EQ(Seen, "then 0 from 127.0.0.1 =");
 }
 
 TEST(RawSocketHelper, EndsWithTheProgramEvenWhenItIsKilled) {

@@ -1,6 +1,6 @@
 #pragma once
 // Where no helper process holds the raw-socket privilege for the program (a test run as
-// root, an ordinary user; see system/RawSocketSource.h), the privilege is raised only around
+// root, an ordinary user; see system/EchoHelperChannel.h), the privilege is raised only around
 // the one socket call that needs it.
 
 // Raises the raw-socket privilege for its lifetime when asked to and when the process may
