@@ -3,7 +3,7 @@
 // chosen by the build. Errors are raised here as the host-list errors, with the path the
 // user knows (not a temporary or link target) and the system's own text.
 #include <cstddef>
-#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -54,20 +54,9 @@ class TReplacement {
     void Commit();
 
   private:
-    void Discard();
-
-    std::string FPath;     // as the user knows it, for the messages
-    std::string FTarget;   // the file to replace, links followed
-    std::string FTemp;     // empty while the new file has no name yet
-    std::intptr_t FHandle; // a descriptor or a HANDLE
-    bool FOpen = false;
-    bool FInPlace = false; // writing the old file itself
-    std::string FInPlaceBytes;
-    // What the new file takes over from the old one before it replaces it: its mode,
-    // owner and group (-1: the old file's are not known; a new file's usual ones).
-    long FMode = -1;
-    long FOwner = -1;
-    long FGroup = -1;
+    // What each platform keeps while the new file is written, defined beside its code.
+    struct TImpl;
+    std::unique_ptr<TImpl> FImpl;
 };
 
 } // namespace HostListPlatform

@@ -224,30 +224,57 @@ void FinishInterruptedSave(const std::string& APath) {
     }
 }
 
-TReplacement::TReplacement(std::string APath) : FPath(std::move(APath)), FHandle(-1) {
-    if (int Error = 0; !FinalTarget(FPath, FTarget, Error)) {
-        throw EFCreateError(FPath, ErrnoText(Error));
+struct TReplacement::TImpl {
+    std::string Path;   // as the user knows it, for the messages
+    std::string Target; // the file to replace, links followed
+    std::string Temp;   // empty while the new file has no name yet
+    int Fd = -1;
+    bool Open = false;
+    bool InPlace = false; // writing the old file itself
+    std::string InPlaceBytes;
+    // What the new file takes over from the old one before it replaces it: its mode,
+    // owner and group (-1: the old file's are not known; a new file's usual ones).
+    long Mode = -1;
+    long Owner = -1;
+    long Group = -1;
+
+    void Discard() {
+        if (Open) {
+            ::close(Fd);
+            if (!Temp.empty()) {
+                ::unlink(Temp.c_str());
+            }
+            Open = false;
+        }
     }
-    const std::string Folder = FolderOf(FTarget);
+};
+
+TReplacement::TReplacement(std::string APath) : FImpl(std::make_unique<TImpl>()) {
+    TImpl& F = *FImpl;
+    F.Path = std::move(APath);
+    if (int Error = 0; !FinalTarget(F.Path, F.Target, Error)) {
+        throw EFCreateError(F.Path, ErrnoText(Error));
+    }
+    const std::string Folder = FolderOf(F.Target);
     struct stat Old {};
-    const bool Exists = ::stat(FTarget.c_str(), &Old) == 0;
+    const bool Exists = ::stat(F.Target.c_str(), &Old) == 0;
     if (Exists) {
         // Replacing by rename needs only the folder's permission; a file the user may not
         // write (read-only, a folder, a read-only mount) is refused as truncating it would
         // be, and left alone; so is anything but a regular file.
-        const int Probe = ::open(FTarget.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        const int Probe = ::open(F.Target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
         if (Probe < 0) {
-            throw EFCreateError(FPath, ErrnoText(errno));
+            throw EFCreateError(F.Path, ErrnoText(errno));
         }
         struct stat St {};
         const bool Regular = ::fstat(Probe, &St) == 0 && S_ISREG(St.st_mode);
         ::close(Probe);
         if (!Regular) {
-            throw EFCreateError(FPath, NotARegularFile);
+            throw EFCreateError(F.Path, NotARegularFile);
         }
-        FMode = Old.st_mode & 07777;
-        FOwner = Old.st_uid;
-        FGroup = Old.st_gid;
+        F.Mode = Old.st_mode & 07777;
+        F.Owner = Old.st_uid;
+        F.Group = Old.st_gid;
     }
     // In a sticky folder of another user's, only the owner of the old file may replace it.
     struct stat Dir {};
@@ -255,7 +282,7 @@ TReplacement::TReplacement(std::string APath) : FPath(std::move(APath)), FHandle
                                (Dir.st_mode & S_ISVTX) != 0 && Dir.st_uid != ::geteuid() &&
                                Old.st_uid != ::geteuid();
     if (!RenameRefused) {
-        RemoveLeftovers(Folder, FTarget);
+        RemoveLeftovers(Folder, F.Target);
     }
     int Fd = RenameRefused ? -1 : OpenUnnamed(Folder);
     int Error = Fd < 0 ? errno : 0;
@@ -263,54 +290,44 @@ TReplacement::TReplacement(std::string APath) : FPath(std::move(APath)), FHandle
     // and private until it is complete.
     if (Fd < 0 && !RenameRefused && !CannotCreateIn(Error)) {
         for (unsigned Attempt = 0; Fd < 0; ++Attempt) {
-            FTemp = TempName(FTarget, Attempt);
-            Fd = ::open(FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            F.Temp = TempName(F.Target, Attempt);
+            Fd = ::open(F.Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             Error = errno;
             if (Fd < 0 && (Error != EEXIST || Attempt == 100)) {
-                FTemp.clear();
+                F.Temp.clear();
                 break;
             }
         }
     }
     if (Fd < 0 && Exists && (RenameRefused || CannotCreateIn(Error))) {
-        Fd = OpenInPlace(FTarget, Error);
-        FInPlace = Fd >= 0;
+        Fd = OpenInPlace(F.Target, Error);
+        F.InPlace = Fd >= 0;
     }
     if (Fd < 0) {
-        throw EFCreateError(FPath, ErrnoText(Error));
+        throw EFCreateError(F.Path, ErrnoText(Error));
     }
-    FHandle = Fd;
-    FOpen = true;
+    F.Fd = Fd;
+    F.Open = true;
 }
 
 TReplacement::~TReplacement() {
-    Discard();
-}
-
-void TReplacement::Discard() {
-    if (FOpen) {
-        ::close(static_cast<int>(FHandle));
-        if (!FTemp.empty()) {
-            ::unlink(FTemp.c_str());
-        }
-        FOpen = false;
-    }
+    FImpl->Discard();
 }
 
 void TReplacement::Write(const char* AData, std::size_t ASize) {
-    if (FInPlace) {
+    TImpl& F = *FImpl;
+    if (F.InPlace) {
         // The old bytes stay untouched until all the new ones are known (and room for them).
-        FInPlaceBytes.append(AData, ASize);
+        F.InPlaceBytes.append(AData, ASize);
         return;
     }
-    const int Fd = static_cast<int>(FHandle);
     while (ASize > 0) {
-        const ssize_t N = ::write(Fd, AData, ASize);
+        const ssize_t N = ::write(F.Fd, AData, ASize);
         if (N < 0 && errno == EINTR) {
             continue;
         }
         if (N <= 0) {
-            Discard();
+            F.Discard();
             throw EWriteError();
         }
         AData += N;
@@ -319,11 +336,12 @@ void TReplacement::Write(const char* AData, std::size_t ASize) {
 }
 
 void TReplacement::Commit() {
-    const int Fd = static_cast<int>(FHandle);
-    if (FInPlace) {
-        FOpen = false;
+    TImpl& F = *FImpl;
+    const int Fd = F.Fd;
+    if (F.InPlace) {
+        F.Open = false;
         try {
-            InPlace::Save(FPath, FTarget, Fd, FInPlaceBytes);
+            InPlace::Save(F.Path, F.Target, Fd, F.InPlaceBytes);
         } catch (...) {
             ::close(Fd);
             throw;
@@ -333,38 +351,38 @@ void TReplacement::Commit() {
         }
         return;
     }
-    TakeOverOwnerAndMode(Fd, FOwner, FGroup, FMode);
+    TakeOverOwnerAndMode(Fd, F.Owner, F.Group, F.Mode);
     // Data on disk before the name points at it: otherwise a crash right after the rename
     // can leave an empty file where the old list was.
     if (::fsync(Fd) != 0) {
-        Discard();
+        F.Discard();
         throw EWriteError();
     }
     // The unnamed file gets its name only now, complete, for the moment until the rename.
-    for (unsigned Attempt = 0; FTemp.empty(); ++Attempt) {
-        const std::string Name = TempName(FTarget, Attempt);
+    for (unsigned Attempt = 0; F.Temp.empty(); ++Attempt) {
+        const std::string Name = TempName(F.Target, Attempt);
         const std::string Self = "/proc/self/fd/" + std::to_string(Fd);
         if (::linkat(AT_FDCWD, Self.c_str(), AT_FDCWD, Name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-            FTemp = Name;
+            F.Temp = Name;
         } else if (errno != EEXIST || Attempt == 100) {
             const int Error = errno;
-            Discard();
-            throw EFCreateError(FPath, ErrnoText(Error));
+            F.Discard();
+            throw EFCreateError(F.Path, ErrnoText(Error));
         }
     }
-    FOpen = false;
+    F.Open = false;
     if (::close(Fd) != 0) {
-        ::unlink(FTemp.c_str());
+        ::unlink(F.Temp.c_str());
         throw EWriteError();
     }
-    if (::rename(FTemp.c_str(), FTarget.c_str()) != 0) {
+    if (::rename(F.Temp.c_str(), F.Target.c_str()) != 0) {
         const int Error = errno;
-        ::unlink(FTemp.c_str());
-        throw EFCreateError(FPath, ErrnoText(Error));
+        ::unlink(F.Temp.c_str());
+        throw EFCreateError(F.Path, ErrnoText(Error));
     }
     // The rename itself lasts only once its folder is on disk; the file is complete either
     // way, so a failure here is not the user's concern.
-    const std::string Folder = FolderOf(FTarget);
+    const std::string Folder = FolderOf(F.Target);
     const int Dir =
         ::open(Folder.empty() ? "." : Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (Dir >= 0) {
