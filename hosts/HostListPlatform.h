@@ -19,6 +19,11 @@ std::string UserConfigFolder();
 // Whether this user may write the file at APath, or, failing that, make files in its folder.
 bool MayWriteFileOrFolder(const std::string& APath);
 
+// Once at start, before any save: a write past the file-size limit the process runs under
+// then fails (and the save keeps the old list and says so) instead of ending the program
+// half-way through the list.
+void KeepRunningAtFileSizeLimit();
+
 // Makes the folders that APath's folder lacks, for the user alone. Raises EFCreateError.
 void MakeFolderFor(const std::string& APath);
 

@@ -6,6 +6,7 @@
 #include "hosts/posix/PosixFiles.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -85,6 +86,9 @@ int OpenThroughLinks(const std::string& APath, int AFlags, std::string& ATarget,
     AError = ELOOP;
     return -1;
 }
+
+// A write past the file-size limit then fails with EFBIG, as a full disk fails one.
+void LetTheWriteFail(int) {}
 
 constexpr const char* NotARegularFile = "Not a regular file";
 
@@ -168,6 +172,16 @@ bool MayWriteFileOrFolder(const std::string& APath) {
     return ::faccessat(AT_FDCWD, APath.c_str(), W_OK, AT_EACCESS) == 0 ||
            ::faccessat(AT_FDCWD, Folder.empty() ? "." : Folder.c_str(), W_OK | X_OK, AT_EACCESS) ==
                0;
+}
+
+void KeepRunningAtFileSizeLimit() {
+    // Caught rather than ignored: an ignored signal stays ignored in the programs started
+    // from here on (the browser with the help page), a caught one is back to its default there.
+    struct sigaction Action {};
+    Action.sa_handler = LetTheWriteFail;
+    sigemptyset(&Action.sa_mask);
+    Action.sa_flags = SA_RESTART;
+    ::sigaction(SIGXFSZ, &Action, nullptr);
 }
 
 void MakeFolderFor(const std::string& APath) {

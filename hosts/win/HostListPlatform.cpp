@@ -176,6 +176,10 @@ TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::st
     return TReadResult::Read;
 }
 
+void KeepRunningAtFileSizeLimit() {
+    // No limit on a process's file sizes here.
+}
+
 void FinishInterruptedSave(const std::string&) {
     // Every save here goes to a new file that replaces the old one whole.
 }
