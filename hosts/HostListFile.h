@@ -23,7 +23,9 @@ struct THostListPlace {
 // The file beside the program wherever the user may write it or its folder (a portable
 // copy, a build tree, a list opened to everyone); otherwise, as for a program installed
 // where only an administrator writes, "vexlo/vexlo.txt" in the user's config folder
-// AConfigFolder. Beside the program, too, when the user has no config folder.
+// AConfigFolder. The user's own too, started from nothing and said in one line on stderr,
+// where the file beside the program is another user's in a folder they share. Beside the
+// program when the user has no config folder.
 THostListPlace HostListPlaceFor(std::string_view AExecutablePath, std::string_view AConfigFolder);
 // HostListPlaceFor the running executable and the user's config folder.
 THostListPlace HostListPlace();

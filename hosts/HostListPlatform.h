@@ -19,6 +19,12 @@ std::string UserConfigFolder();
 // Whether this user may write the file at APath, or, failing that, make files in its folder.
 bool MayWriteFileOrFolder(const std::string& APath);
 
+// Whether what lies at APath is, by the system's rule for folders that others share, not
+// this user's to take as their own: in a folder that others may write and where only owners
+// may remove (sticky), a file or link that neither this user, the folder's owner nor the
+// administrator owns. Such a file is neither read nor written as the list.
+bool OwnedByAnotherInSharedFolder(const std::string& APath);
+
 // Once at start, before any save: a write past the file-size limit the process runs under
 // then fails (and the save keeps the old list and says so) instead of ending the program
 // half-way through the list.
@@ -30,7 +36,7 @@ void MakeFolderFor(const std::string& APath);
 enum class TReadResult { Read, Missing, Failed };
 // Reads the whole file, opened with writing by others denied where the platform can deny
 // it. Missing when nothing, or a folder, is at APath; Failed with the system's text when a
-// file is there but cannot be read.
+// file is there but cannot be read, or is another user's in a folder they share.
 TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::string& ASystemText);
 
 // Puts the list at APath back as it was before a save over it that was interrupted (killed,
@@ -42,8 +48,10 @@ void FinishInterruptedSave(const std::string& APath);
 // replaces that file on Commit and is removed when the object goes without one. Where no
 // new file can be made there but the old one can be written, the old one is written in
 // place instead, with what it takes to undo a save cut short. Only a regular file is ever
-// written, and a link is followed only where the system would let another user's link be
-// followed by no one: not in a shared sticky folder unless it is the user's or the folder's.
+// written, never another user's in a folder they share (OwnedByAnotherInSharedFolder), and a
+// link, at the end of the path or on the way, is followed only where the system would let
+// another user's link be followed by no one: not in a shared sticky folder unless it is the
+// user's or the folder's.
 class TReplacement {
   public:
     // Raises EFCreateError when the file cannot be written there or the new one be made.

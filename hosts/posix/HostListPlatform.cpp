@@ -9,8 +9,10 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace HostListPlatform {
 namespace {
@@ -23,31 +25,99 @@ std::string FolderOf(const std::string& APath) {
     return Slash == std::string::npos ? std::string() : APath.substr(0, Slash + 1);
 }
 
+// A folder that others may write but where only an entry's owner may remove or rename it
+// (sticky), such as /tmp: entries of several users lie side by side there.
+bool SharedSticky(const struct stat& AFolder) {
+    return (AFolder.st_mode & S_ISVTX) != 0 && (AFolder.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+std::optional<struct stat> FolderStat(const std::string& AFolder) {
+    struct stat Dir {};
+    if (::stat(AFolder.empty() ? "." : AFolder.c_str(), &Dir) != 0) {
+        return std::nullopt;
+    }
+    return Dir;
+}
+
 // Whether the kernel's protection of shared sticky folders would follow a link there: a
 // link that another user planted in a folder everyone may write could otherwise point our
 // save, or our read, at a file of the user's that is none of the list's business. Applied
 // whatever the system's own setting (fs.protected_symlinks) says.
 bool MayFollow(const struct stat& ALink, const std::string& AFolder) {
-    struct stat Dir {};
-    if (::stat(AFolder.empty() ? "." : AFolder.c_str(), &Dir) != 0) {
-        return false;
-    }
-    const bool Shared = (Dir.st_mode & S_ISVTX) != 0 && (Dir.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-    return !Shared || ALink.st_uid == ::geteuid() || ALink.st_uid == Dir.st_uid;
+    const auto Dir = FolderStat(AFolder);
+    return Dir &&
+           (!SharedSticky(*Dir) || ALink.st_uid == ::geteuid() || ALink.st_uid == Dir->st_uid);
 }
 
-// The file a chain of symbolic links ends at, which need not exist yet (a dangling link is
-// written through, as open(O_CREAT) would). Replacing the link itself would cut it. False
-// with AError set when a link may not be followed or cannot be read.
+// The kernel's protection of regular files in those folders (fs.protected_regular), whatever
+// the system's setting, with the administrator trusted too: a file there that is neither
+// the user's nor the folder owner's was put there by another user, who could read what the
+// user writes into it, and whose entries the user would take for their own.
+bool AnotherUsersInSharedFolder(const struct stat& AFile, const std::string& AFolder) {
+    const auto Dir = FolderStat(AFolder);
+    return Dir && SharedSticky(*Dir) && AFile.st_uid != ::geteuid() &&
+           AFile.st_uid != Dir->st_uid && AFile.st_uid != 0;
+}
+
+std::vector<std::string> ComponentsBackwards(const std::string& APath) {
+    std::vector<std::string> Result;
+    for (std::size_t End = APath.size(); End > 0;) {
+        const std::size_t Slash = APath.rfind('/', End - 1);
+        const std::size_t Start = Slash == std::string::npos ? 0 : Slash + 1;
+        Result.push_back(APath.substr(Start, End - Start));
+        End = Slash == std::string::npos ? 0 : Slash;
+    }
+    return Result;
+}
+
+// The file that APath names, every symbolic link on the way resolved, so that the path given
+// back holds none: each link, at the end or in the middle, is judged by the folder it lies
+// in, as the kernel's protection would judge it. A missing file (or folder) ends the walk
+// with the rest of the path as it is: a dangling link is written through, as
+// open(O_CREAT) would. Replacing the link itself would cut it. False with AError set when
+// a link may not be followed or cannot be read.
 bool FinalTarget(const std::string& APath, std::string& ATarget, int& AError) {
-    std::string Path = APath;
-    for (int Hop = 0; Hop < 40; ++Hop) { // the kernel's own limit
+    std::vector<std::string> Pending = ComponentsBackwards(APath);
+    bool Absolute = APath.starts_with('/');
+    std::vector<std::string> Done; // no link among them; ".." only at the start of a relative path
+    const auto Joined = [&] {
+        std::string Text = Absolute ? "/" : "";
+        for (const std::string& Name : Done) {
+            Text += Name + "/";
+        }
+        if (Text.size() > 1) {
+            Text.pop_back();
+        }
+        return Text;
+    };
+    int Links = 0;
+    while (!Pending.empty()) {
+        std::string Name = std::move(Pending.back());
+        Pending.pop_back();
+        if (Name.empty() || Name == ".") {
+            continue;
+        }
+        if (Name == "..") {
+            if (!Done.empty() && Done.back() != "..") {
+                Done.pop_back();
+            } else if (!Absolute) {
+                Done.push_back(Name);
+            }
+            continue;
+        }
+        const std::string Folder = Joined();
+        Done.push_back(std::move(Name));
+        const std::string Path = Joined();
         struct stat St {};
         if (::lstat(Path.c_str(), &St) != 0 || !S_ISLNK(St.st_mode)) {
-            ATarget = Path;
-            return true;
+            continue;
         }
-        if (!MayFollow(St, FolderOf(Path))) {
+        Done.pop_back();
+        if (++Links > 40) { // the kernel's own limit
+            AError = ELOOP;
+            return false;
+        }
+        if (!MayFollow(St, Folder)) {
             AError = EACCES;
             return false;
         }
@@ -64,20 +134,29 @@ bool FinalTarget(const std::string& APath, std::string& ATarget, int& AError) {
             }
             Link.resize(Link.size() * 2); // the link changed since lstat
         }
-        Path = Link.starts_with('/') ? Link : FolderOf(Path) + Link;
+        if (Link.starts_with('/')) {
+            Absolute = true;
+            Done.clear();
+        }
+        for (std::string& Part : ComponentsBackwards(Link)) {
+            Pending.push_back(std::move(Part));
+        }
     }
-    AError = ELOOP;
-    return false;
+    ATarget = Joined();
+    if (ATarget.empty()) {
+        ATarget = ".";
+    }
+    return true;
 }
 
-// Opens the file the links at APath end at, judging each link; O_NOFOLLOW then refuses a
-// link put in the final place since it was judged, and the chain is judged anew.
+// Opens the file the links at APath end at, judging each link; a link put anywhere on the
+// way since it was judged is refused, and the path is judged anew.
 int OpenThroughLinks(const std::string& APath, int AFlags, std::string& ATarget, int& AError) {
     for (int Attempt = 0; Attempt < 8; ++Attempt) {
         if (!FinalTarget(APath, ATarget, AError)) {
             return -1;
         }
-        const int Fd = ::open(ATarget.c_str(), AFlags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        const int Fd = Posix::OpenWithoutLinks(ATarget, AFlags | O_NONBLOCK);
         if (Fd >= 0 || errno != ELOOP) {
             AError = errno;
             return Fd;
@@ -124,7 +203,7 @@ int OpenUnnamed(const std::string& AFolder) {
 // The old file itself, for reading (its old bytes go to the undo copy) and writing, once it
 // shows to be a regular file. Nothing of it changes before Commit.
 int OpenInPlace(const std::string& ATarget, int& AError) {
-    const int Fd = ::open(ATarget.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    const int Fd = Posix::OpenWithoutLinks(ATarget, O_RDWR | O_NONBLOCK);
     if (Fd < 0) {
         AError = errno;
         return -1;
@@ -174,6 +253,12 @@ bool MayWriteFileOrFolder(const std::string& APath) {
                0;
 }
 
+bool OwnedByAnotherInSharedFolder(const std::string& APath) {
+    struct stat St {};
+    return ::lstat(APath.c_str(), &St) == 0 && !S_ISDIR(St.st_mode) &&
+           AnotherUsersInSharedFolder(St, FolderOf(APath));
+}
+
 void KeepRunningAtFileSizeLimit() {
     // Caught rather than ignored: an ignored signal stays ignored in the programs started
     // from here on (the browser with the help page), a caught one is back to its default there.
@@ -219,6 +304,11 @@ TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::st
     if (!S_ISREG(St.st_mode)) {
         // A FIFO, device or socket: reading could wait for ever, or never end (/dev/zero).
         ASystemText = NotARegularFile;
+        ::close(Fd);
+        return TReadResult::Failed;
+    }
+    if (AnotherUsersInSharedFolder(St, FolderOf(Target))) {
+        ASystemText = ErrnoText(EACCES);
         ::close(Fd);
         return TReadResult::Failed;
     }
@@ -275,8 +365,9 @@ TReplacement::TReplacement(std::string APath) : FImpl(std::make_unique<TImpl>())
     if (Exists) {
         // Replacing by rename needs only the folder's permission; a file the user may not
         // write (read-only, a folder, a read-only mount) is refused as truncating it would
-        // be, and left alone; so is anything but a regular file.
-        const int Probe = ::open(F.Target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        // be, and left alone; so is anything but a regular file, and another user's file
+        // in a shared folder.
+        const int Probe = Posix::OpenWithoutLinks(F.Target, O_WRONLY | O_NONBLOCK);
         if (Probe < 0) {
             throw EFCreateError(F.Path, ErrnoText(errno));
         }
@@ -285,6 +376,9 @@ TReplacement::TReplacement(std::string APath) : FImpl(std::make_unique<TImpl>())
         ::close(Probe);
         if (!Regular) {
             throw EFCreateError(F.Path, NotARegularFile);
+        }
+        if (AnotherUsersInSharedFolder(St, Folder)) {
+            throw EFCreateError(F.Path, ErrnoText(EACCES));
         }
         F.Mode = Old.st_mode & 07777;
         F.Owner = Old.st_uid;

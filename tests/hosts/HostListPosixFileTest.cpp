@@ -372,11 +372,16 @@ TEST(PosixFile, ALinkInASharedStickyFolderIsFollowedOnlyWhenTheUserOrTheFolderOw
         mode_t FolderMode;
         uid_t LinkOwner;
         bool Followed;
+        // The link is the user's own, to a file through a link to a folder that LinkOwner
+        // made beside it.
+        bool OnTheWay = false;
     } Cases[] = {
         {"another user's link in a sticky folder", 01777, Neighbour, false},
         {"the user's own link in a sticky folder", 01777, Nobody, true},
         {"the folder owner's link in a sticky folder", 01777, 0, true},
         {"another user's link in a folder without the sticky bit", 0777, Neighbour, true},
+        {"another user's link to a folder on the way", 01777, Neighbour, false, true},
+        {"the folder owner's link to a folder on the way", 01777, 0, true, true},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);
@@ -389,8 +394,13 @@ TEST(PosixFile, ALinkInASharedStickyFolderIsFollowedOnlyWhenTheUserOrTheFolderOw
         WriteBytes(Victim, "secret=1\r\n");
         ::chown(Victim.c_str(), Nobody, Nobody);
         const std::string Path = Shared / "vexlo.txt";
-        std::filesystem::create_symlink(Victim, Path);
-        ::lchown(Path.c_str(), C.LinkOwner, C.LinkOwner);
+        const std::string Link = C.OnTheWay ? Shared / "d" : Path;
+        std::filesystem::create_symlink(C.OnTheWay ? Private.Path().string() : Victim, Link);
+        ::lchown(Link.c_str(), C.LinkOwner, C.LinkOwner);
+        if (C.OnTheWay) {
+            std::filesystem::create_symlink("d/private.txt", Path);
+            ::lchown(Path.c_str(), Nobody, Nobody);
+        }
         TAsNobody Guard;
         THostList List;
         if (C.Followed) {
@@ -523,16 +533,20 @@ TEST(PosixFile, TheListIsBesideTheProgramWhereTheUserMayWriteThereElseTheirOwn) 
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root to install a program that another user runs";
     }
+    constexpr uid_t Neighbour = 4242;
     const struct {
         const char* Name;
         mode_t FolderMode;
         int ListMode; // -1: no list beside the program
         bool Beside;
+        uid_t ListOwner = 0;
     } Cases[] = {
         {"a portable copy in a folder the user may write", 0777, 0644, true},
         {"an administrator's list opened to everyone", 0755, 0666, true},
         {"an installed program with an administrator's list", 0755, 0644, false},
         {"an installed program without a list", 0755, -1, false},
+        {"the folder owner's list in a shared sticky folder", 01777, 0666, true},
+        {"another user's list in a shared sticky folder", 01777, 0666, false, Neighbour},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);
@@ -541,15 +555,32 @@ TEST(PosixFile, TheListIsBesideTheProgramWhereTheUserMayWriteThereElseTheirOwn) 
         ::chmod(Program.Path().c_str(), C.FolderMode);
         const std::string Beside = Program / "vexlo.txt";
         if (C.ListMode >= 0) {
-            WriteBytes(Beside, "10.0.0.9=Shared\r\n");
+            WriteBytes(Beside, "10.6.6.6=Shared\r\n");
             ::chmod(Beside.c_str(), static_cast<mode_t>(C.ListMode));
+            ::chown(Beside.c_str(), C.ListOwner, C.ListOwner);
         }
+        const bool Others = C.ListOwner == Neighbour;
         TAsNobody Guard;
+        ::testing::internal::CaptureStderr();
         const THostListPlace Place = HostListPlaceFor(Program / "vexlo", Config.Path().string());
+        const std::string Said = ::testing::internal::GetCapturedStderr();
         const std::string Own = Config / "vexlo/vexlo.txt";
         EXPECT_EQ(Place.Path, C.Beside ? Beside : Own);
-        EXPECT_EQ(Place.StartFrom, C.Beside ? "" : Beside);
+        // Another user's list is not even where the user's own starts from.
+        EXPECT_EQ(Place.StartFrom, C.Beside || Others ? "" : Beside);
+        EXPECT_EQ(Said, Others
+                            ? "vexlo: \"" + Beside +
+                                  "\" belongs to another user in a shared folder; the list is \"" +
+                                  Own + "\"\n"
+                            : "");
         EXPECT_EQ(HostListPlaceFor(Program / "vexlo", "").Path, Beside) << "no config folder";
+        if (Others) {
+            // Where it is named all the same, it is neither read nor written.
+            THostList List;
+            EXPECT_THROW(THostListFile(Beside).Load(List), EFOpenError);
+            EXPECT_THROW(THostListFile(Beside).Save(ListOf("mine=1")), EFCreateError);
+            EXPECT_EQ(ReadBytes(Beside), "10.6.6.6=Shared\r\n");
+        }
     }
 }
 
