@@ -62,7 +62,7 @@ void THostListFile::Load(THostList& AList) {
     std::string SystemText;
     try {
         HostListPlatform::FinishInterruptedSave(FPath);
-    } catch (const EFOpenError&) {
+    } catch (const EHostListError&) {
         // What an interrupted save left cut must not be taken for the list, nor saved over.
         FLoadFailed = true;
         AList.Clear();

@@ -42,8 +42,9 @@ class THostListFile {
 
     // Fills AList from the file, or from the start-from list, or with the default entry when
     // neither file (a folder does not count) exists or the start-from list cannot be read. Raises
-    // EFOpenError when the file exists but cannot be read: the list is then empty, and Save leaves
-    // the file alone for the rest of the run.
+    // EFOpenError when the file exists but cannot be read, or another host-list error when what
+    // an interrupted save left can be neither undone nor kept aside: the list is then empty, and
+    // Save leaves the file alone for the rest of the run.
     void Load(THostList& AList);
 
     // Writes every line followed by CR LF when AList holds at least one entry; an empty list

@@ -40,8 +40,10 @@ enum class TReadResult { Read, Missing, Failed };
 TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::string& ASystemText);
 
 // Puts the list at APath back as it was before a save over it that was interrupted (killed,
-// or the machine stopped), where one was. Raises EFOpenError when one was and it cannot be
-// put back. Nothing to do where saves always go to a new file.
+// or the machine stopped), where one was and the list is still as that save left it; a list
+// changed since stays as it is, and what it held before that save is kept aside for the user,
+// said in one line on stderr. Raises EFOpenError or EFCreateError when the old list can be
+// neither put back nor kept aside. Nothing to do where saves always go to a new file.
 void FinishInterruptedSave(const std::string& APath);
 
 // A new file beside the file at APath (beside a symbolic link's final target), which
