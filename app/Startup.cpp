@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/Privilege.h"
+#include "hosts/HostListPlatform.h"
 
 #include <QByteArray>
 #include <QtGlobal>
@@ -75,6 +76,7 @@ void KeepProgramNameOnly(int& AArgc, char** AArgv) {
 
 void PrepareProcess() {
     Privilege::DropAtStart();
+    HostListPlatform::KeepRunningAtFileSizeLimit();
     if (Privilege::SecureExecution()) {
         Privilege::ForgetUserPluginChoices();
     }

@@ -23,8 +23,9 @@ bool LacksDisplay(const char* APlatform, const char* ADisplay, const char* AWayl
 // would abort instead, with advice that does not fit.
 std::optional<int> ReportMissingDisplay(std::ostream& AErr);
 
-// Privilege kept as small as it can be, a raised start made safe, and the X11 platform
-// chosen in a Wayland session. Before the application object, which reads what it sets.
+// Privilege kept as small as it can be, a raised start made safe, a save past the file-size
+// limit reported instead of ending the program, and the X11 platform chosen in a Wayland
+// session. Before the application object, which reads what it sets.
 void PrepareProcess();
 
 } // namespace Startup

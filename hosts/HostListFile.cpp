@@ -5,6 +5,7 @@
 #include "hosts/HostListPlatform.h"
 #include "system/System.h"
 
+#include <cstdio>
 #include <string>
 
 std::string WithExtension(std::string_view APath, std::string_view AExtension) {
@@ -24,7 +25,8 @@ std::string HostListPathFor(std::string_view AExecutablePath) {
 
 THostListPlace HostListPlaceFor(std::string_view AExecutablePath, std::string_view AConfigFolder) {
     std::string Beside = HostListPathFor(AExecutablePath);
-    if (AConfigFolder.empty() || HostListPlatform::MayWriteFileOrFolder(Beside)) {
+    const bool Others = HostListPlatform::OwnedByAnotherInSharedFolder(Beside);
+    if (AConfigFolder.empty() || (!Others && HostListPlatform::MayWriteFileOrFolder(Beside))) {
         return {std::move(Beside), {}};
     }
     std::string Own(AConfigFolder);
@@ -32,6 +34,15 @@ THostListPlace HostListPlaceFor(std::string_view AExecutablePath, std::string_vi
         Own += HostListPlatform::PathSeparators().front();
     }
     Own.append("vexlo").append(1, HostListPlatform::PathSeparators().front()).append("vexlo.txt");
+    if (Others) {
+        // Not an error: the user still has a list, only not that one. Neither is it read to
+        // start theirs from.
+        std::fprintf(stderr,
+                     "vexlo: \"%s\" belongs to another user in a shared folder; the list is "
+                     "\"%s\"\n",
+                     Beside.c_str(), Own.c_str());
+        return {std::move(Own), {}};
+    }
     return {std::move(Own), std::move(Beside)};
 }
 
@@ -51,7 +62,7 @@ void THostListFile::Load(THostList& AList) {
     std::string SystemText;
     try {
         HostListPlatform::FinishInterruptedSave(FPath);
-    } catch (const EFOpenError&) {
+    } catch (const EHostListError&) {
         // What an interrupted save left cut must not be taken for the list, nor saved over.
         FLoadFailed = true;
         AList.Clear();

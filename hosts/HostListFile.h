@@ -23,7 +23,9 @@ struct THostListPlace {
 // The file beside the program wherever the user may write it or its folder (a portable
 // copy, a build tree, a list opened to everyone); otherwise, as for a program installed
 // where only an administrator writes, "vexlo/vexlo.txt" in the user's config folder
-// AConfigFolder. Beside the program, too, when the user has no config folder.
+// AConfigFolder. The user's own too, started from nothing and said in one line on stderr,
+// where the file beside the program is another user's in a folder they share. Beside the
+// program when the user has no config folder.
 THostListPlace HostListPlaceFor(std::string_view AExecutablePath, std::string_view AConfigFolder);
 // HostListPlaceFor the running executable and the user's config folder.
 THostListPlace HostListPlace();
@@ -40,8 +42,9 @@ class THostListFile {
 
     // Fills AList from the file, or from the start-from list, or with the default entry when
     // neither file (a folder does not count) exists or the start-from list cannot be read. Raises
-    // EFOpenError when the file exists but cannot be read: the list is then empty, and Save leaves
-    // the file alone for the rest of the run.
+    // EFOpenError when the file exists but cannot be read, or another host-list error when what
+    // an interrupted save left can be neither undone nor kept aside: the list is then empty, and
+    // Save leaves the file alone for the rest of the run.
     void Load(THostList& AList);
 
     // Writes every line followed by CR LF when AList holds at least one entry; an empty list

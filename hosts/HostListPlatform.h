@@ -3,7 +3,7 @@
 // chosen by the build. Errors are raised here as the host-list errors, with the path the
 // user knows (not a temporary or link target) and the system's own text.
 #include <cstddef>
-#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,26 +19,41 @@ std::string UserConfigFolder();
 // Whether this user may write the file at APath, or, failing that, make files in its folder.
 bool MayWriteFileOrFolder(const std::string& APath);
 
+// Whether what lies at APath is, by the system's rule for folders that others share, not
+// this user's to take as their own: in a folder that others may write and where only owners
+// may remove (sticky), a file or link that neither this user, the folder's owner nor the
+// administrator owns. Such a file is neither read nor written as the list.
+bool OwnedByAnotherInSharedFolder(const std::string& APath);
+
+// Once at start, before any save: a write past the file-size limit the process runs under
+// then fails (and the save keeps the old list and says so) instead of ending the program
+// half-way through the list.
+void KeepRunningAtFileSizeLimit();
+
 // Makes the folders that APath's folder lacks, for the user alone. Raises EFCreateError.
 void MakeFolderFor(const std::string& APath);
 
 enum class TReadResult { Read, Missing, Failed };
 // Reads the whole file, opened with writing by others denied where the platform can deny
 // it. Missing when nothing, or a folder, is at APath; Failed with the system's text when a
-// file is there but cannot be read.
+// file is there but cannot be read, or is another user's in a folder they share.
 TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::string& ASystemText);
 
 // Puts the list at APath back as it was before a save over it that was interrupted (killed,
-// or the machine stopped), where one was. Raises EFOpenError when one was and it cannot be
-// put back. Nothing to do where saves always go to a new file.
+// or the machine stopped), where one was and the list is still as that save left it; a list
+// changed since stays as it is, and what it held before that save is kept aside for the user,
+// said in one line on stderr. Raises EFOpenError or EFCreateError when the old list can be
+// neither put back nor kept aside. Nothing to do where saves always go to a new file.
 void FinishInterruptedSave(const std::string& APath);
 
 // A new file beside the file at APath (beside a symbolic link's final target), which
 // replaces that file on Commit and is removed when the object goes without one. Where no
 // new file can be made there but the old one can be written, the old one is written in
 // place instead, with what it takes to undo a save cut short. Only a regular file is ever
-// written, and a link is followed only where the system would let another user's link be
-// followed by no one: not in a shared sticky folder unless it is the user's or the folder's.
+// written, never another user's in a folder they share (OwnedByAnotherInSharedFolder), and a
+// link, at the end of the path or on the way, is followed only where the system would let
+// another user's link be followed by no one: not in a shared sticky folder unless it is the
+// user's or the folder's.
 class TReplacement {
   public:
     // Raises EFCreateError when the file cannot be written there or the new one be made.
@@ -54,20 +69,9 @@ class TReplacement {
     void Commit();
 
   private:
-    void Discard();
-
-    std::string FPath;     // as the user knows it, for the messages
-    std::string FTarget;   // the file to replace, links followed
-    std::string FTemp;     // empty while the new file has no name yet
-    std::intptr_t FHandle; // a descriptor or a HANDLE
-    bool FOpen = false;
-    bool FInPlace = false; // writing the old file itself
-    std::string FInPlaceBytes;
-    // What the new file takes over from the old one before it replaces it: its mode,
-    // owner and group (-1: the old file's are not known; a new file's usual ones).
-    long FMode = -1;
-    long FOwner = -1;
-    long FGroup = -1;
+    // What each platform keeps while the new file is written, defined beside its code.
+    struct TImpl;
+    std::unique_ptr<TImpl> FImpl;
 };
 
 } // namespace HostListPlatform

@@ -8,15 +8,18 @@
 namespace HostListPlatform::InPlace {
 
 // Writes ABytes over the regular file open for reading and writing as AFd: the list at
-// ATarget (links followed), at APath as the user knows it. Raises EFCreateError when the undo copy
-// cannot be made and EWriteError when the bytes do not all reach the disk; either way the file
-// holds its old bytes once the call returns, or, should even putting them back fail, at the next
-// start.
+// ATarget (links followed), at APath as the user knows it. Raises EFCreateError naming the list
+// when another program keeps its lock, naming the state folder when the undo copy cannot be
+// made there, and EWriteError when the bytes do not all reach the disk; either way the file
+// holds its old bytes once the call returns, or, should even putting them back fail, at the
+// next start.
 void Save(const std::string& APath, const std::string& ATarget, int AFd, const std::string& ABytes);
 
 // Puts back the old bytes of a save of the list at ATarget (links followed; APath for the
-// messages) that a kill or a crash interrupted. Raises EFOpenError when there is one to put
-// back and it cannot be put back: the undo copy then stays for a later start.
+// messages) that a kill or a crash interrupted, while the list is as that save could have
+// left it; otherwise keeps them aside in the state folder and says where on stderr. Raises
+// EFOpenError or EFCreateError when they can be neither put back nor kept aside: the undo
+// copy then stays for a later start. Also removes the copies of lists long gone.
 void Undo(const std::string& APath, const std::string& ATarget);
 
 } // namespace HostListPlatform::InPlace

@@ -3,13 +3,16 @@
 #include <cerrno>
 #include <charconv>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits>
+#include <linux/openat2.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace HostListPlatform::Posix {
@@ -119,6 +122,19 @@ bool MakeFolders(const std::string& AFolder) {
             return true;
         }
     }
+}
+
+int OpenWithoutLinks(const std::string& APath, int AFlags) {
+    open_how How{};
+    How.flags = static_cast<std::uint64_t>(AFlags | O_CLOEXEC);
+    How.resolve = RESOLVE_NO_SYMLINKS;
+    const long Fd = ::syscall(SYS_openat2, AT_FDCWD, APath.c_str(), &How, sizeof How);
+    if (Fd >= 0 || errno != ENOSYS) {
+        return static_cast<int>(Fd);
+    }
+    // Kernels before 5.6: the final name at least is no link; a folder swapped for one since
+    // the walk is the window left open there.
+    return ::open(APath.c_str(), AFlags | O_NOFOLLOW | O_CLOEXEC);
 }
 
 bool ReadAll(int AFd, std::string& ABytes) {

@@ -24,6 +24,11 @@ std::string XdgFolder(const char* AVariable, const char* AUnderHome);
 // false with errno set when one cannot be made.
 bool MakeFolders(const std::string& AFolder);
 
+// Opens APath, a path in which no folder nor the file is a symbolic link any more (every link
+// on the way judged and resolved), refusing with ELOOP any link found in it now: one put there
+// since it was judged is judged anew by the caller.
+int OpenWithoutLinks(const std::string& APath, int AFlags);
+
 // A whole file read from its start, and whole writes at an offset, resumed after a signal;
 // false with errno set.
 bool ReadAll(int AFd, std::string& ABytes);

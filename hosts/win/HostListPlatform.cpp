@@ -25,10 +25,6 @@ bool IsMissing(DWORD ACode) {
            ACode == ERROR_INVALID_NAME;
 }
 
-HANDLE AsHandle(std::intptr_t AValue) {
-    return reinterpret_cast<HANDLE>(AValue);
-}
-
 // The file a symbolic link (a reparse point) ends at, as "C:\..." or "\\server\...".
 // Replacing the link itself would cut it. A link whose target is gone is replaced.
 std::string FinalTarget(const std::string& APath) {
@@ -180,65 +176,84 @@ TReadResult ReadWholeFile(const std::string& APath, std::string& ABytes, std::st
     return TReadResult::Read;
 }
 
+bool OwnedByAnotherInSharedFolder(const std::string&) {
+    // Access control lists decide who may replace or read a file in a shared folder.
+    return false;
+}
+
+void KeepRunningAtFileSizeLimit() {
+    // No limit on a process's file sizes here.
+}
+
 void FinishInterruptedSave(const std::string&) {
     // Every save here goes to a new file that replaces the old one whole.
 }
 
-TReplacement::TReplacement(std::string APath)
-    : FPath(std::move(APath)), FHandle(reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)) {
-    FTarget = FinalTarget(FPath);
+struct TReplacement::TImpl {
+    std::string Path;   // as the user knows it, for the messages
+    std::string Target; // the file to replace, links followed
+    std::string Temp;
+    HANDLE Handle = INVALID_HANDLE_VALUE;
+    bool Open = false;
+
+    void Discard() {
+        if (Open) {
+            ::CloseHandle(Handle);
+            ::DeleteFileA(Temp.c_str());
+            Open = false;
+        }
+    }
+};
+
+TReplacement::TReplacement(std::string APath) : FImpl(std::make_unique<TImpl>()) {
+    TImpl& F = *FImpl;
+    F.Path = std::move(APath);
+    F.Target = FinalTarget(F.Path);
     // Replacing by rename would pass over a read-only file, or one another program holds
     // open for writing; either is refused as truncating it would be, and left alone.
-    const HANDLE Probe = ::CreateFileA(FTarget.c_str(), GENERIC_WRITE,
+    const HANDLE Probe = ::CreateFileA(F.Target.c_str(), GENERIC_WRITE,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (Probe == INVALID_HANDLE_VALUE) {
         const DWORD Error = ::GetLastError();
         if (!IsMissing(Error)) {
-            throw EFCreateError(FPath, ErrorText(Error));
+            throw EFCreateError(F.Path, ErrorText(Error));
         }
     } else {
         ::CloseHandle(Probe);
         // Windows refuses to open a read-only file for writing; Wine run as root does not.
-        if (::GetFileAttributesA(FTarget.c_str()) & FILE_ATTRIBUTE_READONLY) {
-            throw EFCreateError(FPath, ErrorText(ERROR_ACCESS_DENIED));
+        if (::GetFileAttributesA(F.Target.c_str()) & FILE_ATTRIBUTE_READONLY) {
+            throw EFCreateError(F.Path, ErrorText(ERROR_ACCESS_DENIED));
         }
     }
     HANDLE File = INVALID_HANDLE_VALUE;
     for (unsigned Attempt = 0; File == INVALID_HANDLE_VALUE; ++Attempt) {
-        FTemp = FTarget + "." + std::to_string(::GetCurrentProcessId()) + "-" +
-                std::to_string(Attempt) + ".tmp";
-        File = ::CreateFileA(FTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        F.Temp = F.Target + "." + std::to_string(::GetCurrentProcessId()) + "-" +
+                 std::to_string(Attempt) + ".tmp";
+        File = ::CreateFileA(F.Temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
         if (File == INVALID_HANDLE_VALUE) {
             const DWORD Error = ::GetLastError();
             if (Error != ERROR_FILE_EXISTS || Attempt == 100) {
-                throw EFCreateError(FPath, ErrorText(Error));
+                throw EFCreateError(F.Path, ErrorText(Error));
             }
         }
     }
-    FHandle = reinterpret_cast<std::intptr_t>(File);
-    FOpen = true;
+    F.Handle = File;
+    F.Open = true;
 }
 
 TReplacement::~TReplacement() {
-    Discard();
-}
-
-void TReplacement::Discard() {
-    if (FOpen) {
-        ::CloseHandle(AsHandle(FHandle));
-        ::DeleteFileA(FTemp.c_str());
-        FOpen = false;
-    }
+    FImpl->Discard();
 }
 
 void TReplacement::Write(const char* AData, std::size_t ASize) {
+    TImpl& F = *FImpl;
     while (ASize > 0) {
         DWORD Done = 0;
         const DWORD Want = static_cast<DWORD>(std::min(ASize, MaxChunk));
-        if (!::WriteFile(AsHandle(FHandle), AData, Want, &Done, nullptr) || Done == 0) {
-            Discard();
+        if (!::WriteFile(F.Handle, AData, Want, &Done, nullptr) || Done == 0) {
+            F.Discard();
             throw EWriteError();
         }
         AData += Done;
@@ -247,32 +262,33 @@ void TReplacement::Write(const char* AData, std::size_t ASize) {
 }
 
 void TReplacement::Commit() {
+    TImpl& F = *FImpl;
     // Data on disk before the name points at it: otherwise a crash right after the move
     // can leave an empty file where the old list was.
-    if (!::FlushFileBuffers(AsHandle(FHandle))) {
-        Discard();
+    if (!::FlushFileBuffers(F.Handle)) {
+        F.Discard();
         throw EWriteError();
     }
-    FOpen = false;
-    if (!::CloseHandle(AsHandle(FHandle))) {
-        ::DeleteFileA(FTemp.c_str());
+    F.Open = false;
+    if (!::CloseHandle(F.Handle)) {
+        ::DeleteFileA(F.Temp.c_str());
         throw EWriteError();
     }
     // The old file's hidden and system marks go over to the new one.
-    const DWORD Old = ::GetFileAttributesA(FTarget.c_str());
+    const DWORD Old = ::GetFileAttributesA(F.Target.c_str());
     const DWORD Kept = Old == INVALID_FILE_ATTRIBUTES
                            ? 0
                            : Old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
     if (Kept != 0) {
-        ::SetFileAttributesA(FTemp.c_str(), Kept | FILE_ATTRIBUTE_ARCHIVE);
+        ::SetFileAttributesA(F.Temp.c_str(), Kept | FILE_ATTRIBUTE_ARCHIVE);
     }
-    if (!::MoveFileExA(FTemp.c_str(), FTarget.c_str(),
+    if (!::MoveFileExA(F.Temp.c_str(), F.Target.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD Error = ::GetLastError();
-        ::SetFileAttributesA(FTemp.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileA(FTemp.c_str());
-        throw EFCreateError(FPath, ErrorText(Error));
+        ::SetFileAttributesA(F.Temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileA(F.Temp.c_str());
+        throw EFCreateError(F.Path, ErrorText(Error));
     }
 }
 

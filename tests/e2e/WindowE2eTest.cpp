@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -221,11 +222,15 @@ TEST_F(VexloWindow, EscInTheEditBoxEndsTheProgramAndWritesTheHostList) {
         const char* What;
         std::optional<std::string> Before;
         std::string After;
+        rlim_t SizeLimit = RLIM_INFINITY; // on the program's files, as ulimit -f sets it
     };
     const TCase Cases[] = {
         {"no host list yet", std::nullopt, DefaultHostList},
         {"a host list of two", "127.0.0.2=Second\r\n127.0.0.1=Localhost\r\n",
          "127.0.0.2=Second\r\n127.0.0.1=Localhost\r\n"},
+        // Written with CR LF, the list outgrows the limit: the save fails and says so.
+        {"a file-size limit below the list's size", "127.0.0.2=Second\n127.0.0.1=Localhost\n",
+         "127.0.0.2=Second\n127.0.0.1=Localhost\n", 16},
     };
     for (const TCase& Case : Cases) {
         SCOPED_TRACE(Case.What);
@@ -235,7 +240,20 @@ TEST_F(VexloWindow, EscInTheEditBoxEndsTheProgramAndWritesTheHostList) {
         }
         const auto Program = Launch(Copy);
         ASSERT_TRUE(Program);
+        const rlimit Limit{Case.SizeLimit, Case.SizeLimit};
+        ASSERT_EQ(::prlimit(Program->Process->Pid(), RLIMIT_FSIZE, &Limit, nullptr), 0);
         ASSERT_TRUE(Desktop().Key("Escape"));
+        if (Case.SizeLimit != RLIM_INFINITY) {
+            // The error box, once the window has gone: the program did not die of SIGXFSZ.
+            std::optional<unsigned long> Box;
+            for (int Try = 0; Try < 50 && (!Box || *Box == Program->Window); ++Try) {
+                Box = Desktop().FindWindow("Vexlo", 100ms);
+            }
+            ASSERT_TRUE(Box && *Box != Program->Window)
+                << "no error box; ended with " << Program->Process->Wait(1s).value_or(-1);
+            EXPECT_TRUE(Program->Process->Running());
+            ASSERT_TRUE(Desktop().Key("Return"));
+        }
         EXPECT_EQ(Program->Process->Wait(5s), 0);
         EXPECT_EQ(ReadBytes(Copy.HostListPath()), Case.After);
     }

@@ -16,8 +16,10 @@
 #include <functional>
 #include <grp.h>
 #include <iostream>
+#include <optional>
 #include <random>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -313,53 +315,215 @@ TEST(PosixFile, AKillAtAnyMomentOfASaveInPlaceLeavesTheOldOrTheNewListAfterTheNe
               << Old << " times, the new one " << New << "\n";
 }
 
-TEST(PosixFile, ASaveInPlaceThatCannotFinishKeepsTheOldBytesAndSaysSo) {
+// Kills a save in place of ANew over the list, started from AOld, the moment its undo copy
+// stands, as a crash would leave it while the list is written. The copy's path; empty when
+// none was caught so in 20 tries.
+std::string CutASaveShort(const TListInPlace& AList, const std::string& AOld,
+                          const std::string& ANew) {
+    const auto Copy = [&]() -> std::string {
+        for (const std::string& Name : AList.State.Left()) {
+            if (Name.ends_with(".undo")) {
+                return AList.State.Folder / ("vexlo/" + Name);
+            }
+        }
+        return {};
+    };
+    for (int Try = 0; Try < 20; ++Try) {
+        WriteBytes(AList.Path, AOld);
+        const pid_t Child = ::fork();
+        if (Child == 0) {
+            if (::seteuid(Nobody) == 0) {
+                THostListFile(AList.Path).Save(ListOf(ANew));
+            }
+            ::_exit(0);
+        }
+        bool Ended = false;
+        while (!Ended && Copy().empty()) {
+            Ended = ::waitpid(Child, nullptr, WNOHANG) == Child;
+        }
+        if (!Ended) {
+            ::kill(Child, SIGKILL);
+            ::waitpid(Child, nullptr, 0);
+        }
+        if (!Copy().empty()) {
+            return Copy();
+        }
+    }
+    return {};
+}
+
+TEST(PosixFile, AnInterruptedSaveInPlaceIsUndoneOnlyWhileTheListIsAsTheSaveLeftIt) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to act as a user who may not write the list's folder";
+    }
+    const std::string Old = BigList("old", 100'000, "\r\n"), New = BigList("new", 100'000, "\r\n");
+    std::string Typed = Old;
+    Typed[7] = '2'; // as many bytes, one of them neither the old nor the new one there
+    const struct {
+        const char* Name;
+        std::optional<std::string> Since; // what the list became after the cut; none: removed
+        bool Undone;
+    } Cases[] = {
+        {"left as the save left it", std::nullopt, true},
+        {"rewritten by hand since", "10.0.0.1=typed\r\n", false},
+        {"edited by hand since, its size kept", Typed, false},
+        {"removed since", std::nullopt, false},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TListInPlace List(Old);
+        ASSERT_NE(CutASaveShort(List, Old, New), "");
+        if (C.Since) {
+            WriteBytes(List.Path, *C.Since);
+        } else if (!C.Undone) {
+            std::filesystem::remove(List.Path);
+        }
+        ::testing::internal::CaptureStderr();
+        const std::string Now = List.NextStart();
+        const std::string Said = ::testing::internal::GetCapturedStderr();
+        const std::set<std::string> Left = List.State.Left();
+        if (C.Undone) {
+            EXPECT_TRUE(Now == Old || Now == New);
+            EXPECT_EQ(Left, std::set<std::string>{});
+            EXPECT_EQ(Said, "");
+            continue;
+        }
+        EXPECT_EQ(Now, C.Since.value_or(""));
+        // The list from before the save, kept aside under a name the line gives.
+        ASSERT_EQ(Left.size(), 1u);
+        const std::string Aside = List.State.Folder / ("vexlo/" + *Left.begin());
+        EXPECT_TRUE(Left.begin()->starts_with("vexlo.txt.")) << *Left.begin();
+        EXPECT_EQ(ReadBytes(Aside), Old);
+        EXPECT_EQ(Said, "vexlo: \"" + List.Path +
+                            "\" changed after a save of it was cut short, so it stays as it is; "
+                            "the list from before that save is in \"" +
+                            Aside + "\"\n");
+    }
+}
+
+TEST(PosixFile, AnUndoCopyOfASaveInPlaceIsRemovedAfter30DaysOnlyWhenItsListIsGone) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to act as a user who may not write the list's folder";
+    }
+    const struct {
+        int Days;
+        bool ListGone;
+        bool Removed;
+    } Cases[] = {{31, true, true}, {31, false, false}, {29, true, false}};
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(std::to_string(C.Days) + (C.ListGone ? " days, list gone" : " days"));
+        TListInPlace List("old=1\r\n");
+        const std::string Copy =
+            CutASaveShort(List, BigList("old", 100'000, "\r\n"), BigList("new", 100'000, "\r\n"));
+        ASSERT_NE(Copy, "");
+        if (C.ListGone) {
+            std::filesystem::remove(List.Path);
+        }
+        const timespec Then[2] = {{::time(nullptr) - C.Days * 86'400, 0},
+                                  {::time(nullptr) - C.Days * 86'400, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, Copy.c_str(), Then, 0), 0);
+        // Another list's start looks after the forgotten copies.
+        const std::string Other = List.Folder / "other.txt";
+        WriteBytes(Other, "other=1\r\n");
+        {
+            TAsNobody Guard;
+            THostList Loaded;
+            THostListFile(Other).Load(Loaded);
+        }
+        EXPECT_EQ(std::filesystem::exists(Copy), !C.Removed);
+    }
+}
+
+TEST(PosixFile, ASaveInPlaceThatCannotFinishKeepsTheOldBytesAndNamesWhatIsAtFault) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root to mount a small file system and act as another user";
     }
-    // A list with LF line ends that grows when written with CR LF, on a file system with no
-    // room left, and one whose writes stop at a size limit.
+    // A list with LF line ends that grows when written with CR LF.
     const std::string Old = BigList("entry", 36'219, "\n");
     const std::string New = BigList("entry", 36'219, "\r\n");
-    // Refused as a write that stops part-way, with the old bytes left and no undo copy.
-    const auto SaveFails = [&](const TListInPlace& AList) {
+    // Mounts of the test's own: gone with the test process.
+    ASSERT_EQ(::unshare(CLONE_NEWNS), 0);
+    ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    const auto Tmpfs = [](const std::filesystem::path& AAt, const char* AOptions) {
+        std::filesystem::create_directories(AAt);
+        return ::mount("tmpfs", AAt.c_str(), "tmpfs", 0, AOptions) == 0;
+    };
+    rlimit Limit{};
+    ::getrlimit(RLIMIT_FSIZE, &Limit);
+    const rlimit Unlimited = Limit;
+    int Lock = -1;
+    // Each sets the fault up and gives the message it must bring.
+    const struct {
+        const char* Name;
+        std::function<std::string(TListInPlace&)> Fault;
+    } Cases[] = {
+        {"full disk",
+         [&](TListInPlace& AList) {
+             EXPECT_TRUE(Tmpfs(AList.Folder.Path(), "size=1m"));
+             ::chmod(AList.Folder.Path().c_str(), 0755);
+             WriteBytes(AList.Path, Old);
+             ::chown(AList.Path.c_str(), Nobody, Nobody);
+             WriteBytes(AList.Folder / "filler", std::string(1 << 20, 'x')); // as much as fits
+             return "Stream write error";
+         }},
+        {"size limit",
+         [&](TListInPlace&) {
+             Limit.rlim_cur = Old.size() + 1000;
+             EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &Limit), 0);
+             return "Stream write error";
+         }},
+        {"full state folder",
+         [&](TListInPlace& AList) {
+             EXPECT_TRUE(
+                 Tmpfs(AList.State.Folder.Path() / "vexlo", "size=64k,mode=0700,uid=65534"));
+             return "Cannot create file \"" + AList.State.Folder / "vexlo" +
+                    "\". No space left on device";
+         }},
+        {"state folder of another user's",
+         [&](TListInPlace& AList) {
+             std::filesystem::create_directory(AList.State.Folder / "vexlo");
+             return "Cannot create file \"" + AList.State.Folder / "vexlo" +
+                    "\". Permission denied";
+         }},
+        {"state folder that is a link",
+         [&](TListInPlace& AList) {
+             std::filesystem::create_directory(AList.State.Folder / "elsewhere");
+             ::chown((AList.State.Folder / "elsewhere").c_str(), Nobody, Nobody);
+             std::filesystem::create_directory_symlink("elsewhere", AList.State.Folder / "vexlo");
+             return "Cannot create file \"" + AList.State.Folder / "vexlo" +
+                    "\". Too many levels of symbolic links";
+         }},
+        {"list locked by another program",
+         [&](TListInPlace& AList) {
+             Lock = ::open(AList.Path.c_str(), O_RDONLY | O_CLOEXEC);
+             EXPECT_EQ(::flock(Lock, LOCK_EX), 0);
+             return "Cannot create file \"" + AList.Path + "\". Another program holds a lock on it";
+         }},
+    };
+    // The signal's own default would end the process here; the program catches it at start.
+    const auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TListInPlace List(Old);
+        const std::string Said = C.Fault(List);
         try {
             TAsNobody Guard;
-            THostListFile(AList.Path).Save(ListOf(New));
+            THostListFile(List.Path).Save(ListOf(New));
             ADD_FAILURE() << "no exception";
-        } catch (const EWriteError& E) {
-            EXPECT_STREQ(E.what(), "Stream write error");
+        } catch (const EHostListError& E) {
+            EXPECT_EQ(E.what(), Said);
         }
-        EXPECT_EQ(ReadBytes(AList.Path), Old);
-        EXPECT_EQ(AList.State.Left(), std::set<std::string>{});
-    };
-    {
-        SCOPED_TRACE("full disk");
-        // A mount of the test's own: gone with the test process.
-        ASSERT_EQ(::unshare(CLONE_NEWNS), 0);
-        ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
-        TListInPlace List("");
-        ASSERT_EQ(::mount("tmpfs", List.Folder.Path().c_str(), "tmpfs", 0, "size=1m"), 0);
-        WriteBytes(List.Path, Old);
-        ::chown(List.Path.c_str(), Nobody, Nobody);
-        ::chmod(List.Folder.Path().c_str(), 0755);
-        WriteBytes(List.Folder / "filler", std::string(1 << 20, 'x')); // as much as fits
-        SaveFails(List);
+        ::setrlimit(RLIMIT_FSIZE, &Unlimited);
+        EXPECT_EQ(ReadBytes(List.Path), Old);
+        EXPECT_EQ(List.State.Left(), std::set<std::string>{});
+        if (Lock >= 0) {
+            ::close(Lock);
+            Lock = -1;
+        }
+        ::umount2((List.State.Folder / "vexlo").c_str(), MNT_DETACH);
         ::umount2(List.Folder.Path().c_str(), MNT_DETACH);
     }
-    {
-        SCOPED_TRACE("size limit");
-        TListInPlace List(Old);
-        rlimit Limit{};
-        ::getrlimit(RLIMIT_FSIZE, &Limit);
-        const rlimit Before = Limit;
-        const auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        Limit.rlim_cur = Old.size() + 1000;
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &Limit), 0);
-        SaveFails(List);
-        ::setrlimit(RLIMIT_FSIZE, &Before);
-        std::signal(SIGXFSZ, OldHandler);
-    }
+    std::signal(SIGXFSZ, OldHandler);
 }
 
 TEST(PosixFile, ALinkInASharedStickyFolderIsFollowedOnlyWhenTheUserOrTheFolderOwnsIt) {
@@ -372,11 +536,16 @@ TEST(PosixFile, ALinkInASharedStickyFolderIsFollowedOnlyWhenTheUserOrTheFolderOw
         mode_t FolderMode;
         uid_t LinkOwner;
         bool Followed;
+        // The link is the user's own, to a file through a link to a folder that LinkOwner
+        // made beside it.
+        bool OnTheWay = false;
     } Cases[] = {
         {"another user's link in a sticky folder", 01777, Neighbour, false},
         {"the user's own link in a sticky folder", 01777, Nobody, true},
         {"the folder owner's link in a sticky folder", 01777, 0, true},
         {"another user's link in a folder without the sticky bit", 0777, Neighbour, true},
+        {"another user's link to a folder on the way", 01777, Neighbour, false, true},
+        {"the folder owner's link to a folder on the way", 01777, 0, true, true},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);
@@ -389,8 +558,13 @@ TEST(PosixFile, ALinkInASharedStickyFolderIsFollowedOnlyWhenTheUserOrTheFolderOw
         WriteBytes(Victim, "secret=1\r\n");
         ::chown(Victim.c_str(), Nobody, Nobody);
         const std::string Path = Shared / "vexlo.txt";
-        std::filesystem::create_symlink(Victim, Path);
-        ::lchown(Path.c_str(), C.LinkOwner, C.LinkOwner);
+        const std::string Link = C.OnTheWay ? Shared / "d" : Path;
+        std::filesystem::create_symlink(C.OnTheWay ? Private.Path().string() : Victim, Link);
+        ::lchown(Link.c_str(), C.LinkOwner, C.LinkOwner);
+        if (C.OnTheWay) {
+            std::filesystem::create_symlink("d/private.txt", Path);
+            ::lchown(Path.c_str(), Nobody, Nobody);
+        }
         TAsNobody Guard;
         THostList List;
         if (C.Followed) {
@@ -523,16 +697,20 @@ TEST(PosixFile, TheListIsBesideTheProgramWhereTheUserMayWriteThereElseTheirOwn) 
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root to install a program that another user runs";
     }
+    constexpr uid_t Neighbour = 4242;
     const struct {
         const char* Name;
         mode_t FolderMode;
         int ListMode; // -1: no list beside the program
         bool Beside;
+        uid_t ListOwner = 0;
     } Cases[] = {
         {"a portable copy in a folder the user may write", 0777, 0644, true},
         {"an administrator's list opened to everyone", 0755, 0666, true},
         {"an installed program with an administrator's list", 0755, 0644, false},
         {"an installed program without a list", 0755, -1, false},
+        {"the folder owner's list in a shared sticky folder", 01777, 0666, true},
+        {"another user's list in a shared sticky folder", 01777, 0666, false, Neighbour},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);
@@ -541,15 +719,32 @@ TEST(PosixFile, TheListIsBesideTheProgramWhereTheUserMayWriteThereElseTheirOwn) 
         ::chmod(Program.Path().c_str(), C.FolderMode);
         const std::string Beside = Program / "vexlo.txt";
         if (C.ListMode >= 0) {
-            WriteBytes(Beside, "10.0.0.9=Shared\r\n");
+            WriteBytes(Beside, "10.6.6.6=Shared\r\n");
             ::chmod(Beside.c_str(), static_cast<mode_t>(C.ListMode));
+            ::chown(Beside.c_str(), C.ListOwner, C.ListOwner);
         }
+        const bool Others = C.ListOwner == Neighbour;
         TAsNobody Guard;
+        ::testing::internal::CaptureStderr();
         const THostListPlace Place = HostListPlaceFor(Program / "vexlo", Config.Path().string());
+        const std::string Said = ::testing::internal::GetCapturedStderr();
         const std::string Own = Config / "vexlo/vexlo.txt";
         EXPECT_EQ(Place.Path, C.Beside ? Beside : Own);
-        EXPECT_EQ(Place.StartFrom, C.Beside ? "" : Beside);
+        // Another user's list is not even where the user's own starts from.
+        EXPECT_EQ(Place.StartFrom, C.Beside || Others ? "" : Beside);
+        EXPECT_EQ(Said, Others
+                            ? "vexlo: \"" + Beside +
+                                  "\" belongs to another user in a shared folder; the list is \"" +
+                                  Own + "\"\n"
+                            : "");
         EXPECT_EQ(HostListPlaceFor(Program / "vexlo", "").Path, Beside) << "no config folder";
+        if (Others) {
+            // Where it is named all the same, it is neither read nor written.
+            THostList List;
+            EXPECT_THROW(THostListFile(Beside).Load(List), EFOpenError);
+            EXPECT_THROW(THostListFile(Beside).Save(ListOf("mine=1")), EFCreateError);
+            EXPECT_EQ(ReadBytes(Beside), "10.6.6.6=Shared\r\n");
+        }
     }
 }
 
