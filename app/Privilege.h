@@ -32,4 +32,13 @@ std::span<const char* const> UnsafeEnvironment();
 // the command line it reads holds the program's name alone.
 void ForgetUserPluginChoices();
 
+// For a raised start, before any library reads the environment: keeps only the variables on
+// the list in Privilege.cpp (the display, locale, user's folders, session and density ones),
+// which name no library, driver, plugin or module. A second wall: the first is that the
+// helper does nothing for this process but send checked echo requests.
+void KeepOnlySafeEnvironment();
+
+// Whether a raised start keeps the variable AName with the value AValue.
+bool KeptUnderRaisedStart(const char* AName, const char* AValue);
+
 } // namespace Privilege

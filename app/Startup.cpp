@@ -79,6 +79,7 @@ void PrepareProcess() {
     HostListPlatform::KeepRunningAtFileSizeLimit();
     if (Privilege::SecureExecution()) {
         Privilege::ForgetUserPluginChoices();
+        Privilege::KeepOnlySafeEnvironment();
     }
     // A Wayland session lets no client place itself, stay on top or find another's window:
     // the X11 server it runs for older programs can. Qt reads no option of the command line
