@@ -1,5 +1,5 @@
 #include "net/win/IcmpApiWin.h"
-#include "net/IcmpDatagramFrames.h"
+#include "net/IcmpFrames.h"
 #include "net/IdStack.h"
 
 #include <winsock2.h>
@@ -24,9 +24,9 @@
 namespace IdWin {
 namespace {
 
-using IdPosix::ErrorPrefixBytes;
-using IdPosix::IcmpHeaderBytes;
-using IdPosix::Ipv4HeaderBytes;
+using IcmpFrames::ErrorPrefixBytes;
+using IcmpFrames::IcmpHeaderBytes;
+using IcmpFrames::Ipv4HeaderBytes;
 
 // The ICMP type and code that the raw socket would have read for an IP_* status.
 struct TErrorType {
@@ -433,7 +433,7 @@ TFramed FrameEchoResult(const TEchoResult& AResult, std::span<const uint8_t> ARe
     if (ARequest.size() < IcmpHeaderBytes || AResult.Status == IP_REQ_TIMED_OUT) {
         return Framed;
     }
-    const IdPosix::TIdentifier Identifier{{ARequest[4], ARequest[5]}};
+    const IcmpFrames::TIdentifier Identifier{{ARequest[4], ARequest[5]}};
     if (AResult.Status == IP_SUCCESS) {
         // The request's header with the echoed data, as the reply on the wire carried it.
         const size_t IcmpBytes = IcmpHeaderBytes + AResult.Data.size();
@@ -446,11 +446,11 @@ TFramed FrameEchoResult(const TEchoResult& AResult, std::span<const uint8_t> ARe
         Icmp[0] = 0;
         Icmp[1] = 0;
         Icmp[2] = Icmp[3] = 0;
-        WriteBe16(Icmp + 2, IdPosix::InternetChecksum({Icmp, IcmpBytes}));
-        IdPosix::TReplyFacts Facts;
+        WriteBe16(Icmp + 2, IcmpFrames::InternetChecksum({Icmp, IcmpBytes}));
+        IcmpFrames::TReplyFacts Facts;
         std::memcpy(Facts.Source, AResult.From, 4);
         Facts.Ttl = AResult.Ttl;
-        IdPosix::FrameReply(Facts, Framed.Datagram, IcmpBytes, Identifier, Identifier);
+        IcmpFrames::FrameReply(Facts, Framed.Datagram, IcmpBytes, Identifier, Identifier);
         return Framed;
     }
     const auto* Type =
@@ -463,7 +463,7 @@ TFramed FrameEchoResult(const TEchoResult& AResult, std::span<const uint8_t> ARe
     // The error quotes our request's ICMP header, as routers quote at least that much.
     Framed.Datagram.assign(ErrorPrefixBytes + IcmpHeaderBytes, 0);
     std::memcpy(Framed.Datagram.data() + ErrorPrefixBytes, ARequest.data(), IcmpHeaderBytes);
-    IdPosix::TErrorFacts Facts;
+    IcmpFrames::TErrorFacts Facts;
     std::memcpy(Facts.Offender, AResult.From, 4);
     Facts.Ttl = AResult.Ttl;
     Facts.Type = Type->Type;
@@ -471,7 +471,7 @@ TFramed FrameEchoResult(const TEchoResult& AResult, std::span<const uint8_t> ARe
     std::memcpy(Facts.Target, ATarget, 4);
     Facts.RequestTtl = ARequestTtl;
     Facts.RequestBytes = static_cast<uint16_t>(ARequest.size());
-    IdPosix::FrameError(Facts, Framed.Datagram, IcmpHeaderBytes, Identifier, Identifier);
+    IcmpFrames::FrameError(Facts, Framed.Datagram, IcmpHeaderBytes, Identifier, Identifier);
     return Framed;
 }
 
