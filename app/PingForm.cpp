@@ -241,8 +241,7 @@ void TPingForm::showEvent(QShowEvent* AEvent) {
 }
 
 void TPingForm::FormCreate() {
-    // Qt composes every widget off-screen and shows it in one piece: double buffering is
-    // already on.
+    // No double-buffering switch: Qt paints each widget into the window's back buffer.
     InternetManager = std::make_unique<TInternetManager>();
     SetClientHeight(FoldedHeight);
     SetPicture(Checked(BackgroundPicture(), "background").convertToFormat(QImage::Format_RGB32));

@@ -1,6 +1,11 @@
 # The one way a folder picks its platform files: it names both sets, and the build takes
 # those of the platform it builds for. Logic files never choose with #ifdef.
 #
+# POSIX means Linux here: the posix/ folders use calls that only Linux has (O_TMPFILE and
+# fallocate for the host list's saves, /proc/self/fd and /proc/self/exe, IP_RECVERR and the
+# error queue of the ICMP datagram socket, libcap's capabilities). Another POSIX system would
+# need its own folders beside them.
+#
 #   vexlo_pick_platform(<var> POSIX <items>... WINDOWS <items>...)
 #     sets <var> to the items of the platform the build is for.
 #   vexlo_platform_sources(<target> POSIX <files>... WINDOWS <files>...)

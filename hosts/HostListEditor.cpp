@@ -185,8 +185,10 @@ void THostListEditor::SetCellText(std::string_view AText) {
         std::string Line(AText);
         Line.insert(FCol == 0 ? Line.size() : 0, 1, '=');
         FList.Append(Line);
-        // Escape goes back to an empty entry, which a second Escape removes.
-        FLineAtEntry = NewEntry;
+        // Escape goes back to an empty entry, which a second Escape removes. Built apart and
+        // moved in: GCC 12 takes assigning the short text in place for an overlapping copy
+        // (a false -Wrestrict in optimised builds).
+        FLineAtEntry = std::string(NewEntry);
     } else if (AText == CellText(FRow, FCol)) {
         // Views hand back an editor's text unchanged when it closes; rebuilding the line
         // then would still change the bytes of a line without "=".

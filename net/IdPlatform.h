@@ -1,7 +1,7 @@
 #pragma once
 // The seam between the network code and the operating system, besides the socket library
-// itself and what it shares with the host list (system/System.h). Each platform has its
-// own implementation file, chosen by the build.
+// itself, the address checks' resolver (net/Resolver.h) and what it shares with the host
+// list (system/System.h). Each platform has one implementation file, chosen by the build.
 #include <cstdint>
 #include <string>
 
@@ -25,14 +25,5 @@ std::string SystemErrorMessage(uint32_t ACode);
 // Milliseconds from a monotonic source, wrapping at 2^32 like the Windows tick counter.
 uint32_t TickCount();
 uint32_t CurrentProcessId();
-
-// The address checks' own name lookup, separate from the socket stack: a start-up and a
-// clean-up around every lookup where the platform needs them.
-bool ResolverStartup();
-void ResolverCleanup();
-// This computer's host name from a zero-filled 128-byte buffer; empty when it fails.
-std::string ResolverHostName();
-// The first IPv4 address of the name as dotted-quad text; empty when the name is unknown.
-std::string ResolverFirstIPv4(const std::string& AName);
 
 } // namespace IdPlatform

@@ -1,5 +1,6 @@
 #pragma once
 #include "net/IdRawBase.h"
 
-// Publishes ReceiveTimeout; behaves as its base.
+// Adds nothing to its base, whose settings (ReceiveTimeout among them) are public already;
+// the echo client derives from it.
 class TIdRawClient : public TIdRawBase {};

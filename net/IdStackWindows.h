@@ -1,5 +1,7 @@
 #pragma once
-// The one concrete stack: Windows Sockets 2 through the run-time binding, on every platform.
+// The one concrete stack on every platform: it speaks Windows Sockets 2 through the run-time
+// binding, which the real WS2_32.DLL answers on Windows and the C library's adapters
+// (net/posix) on POSIX.
 #include "net/IdStack.h"
 
 class TIdStackWindows : public TIdStack {

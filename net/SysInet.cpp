@@ -2,11 +2,11 @@
 
 #include "net/IdAddressText.h"
 #include "net/IdConvert.h"
-#include "net/IdPlatform.h"
+#include "net/Resolver.h"
 
 TInternetManager::TInternetManager()
-    : FResolver{&IdPlatform::ResolverStartup, &IdPlatform::ResolverCleanup,
-                &IdPlatform::ResolverHostName, &IdPlatform::ResolverFirstIPv4} {}
+    : FResolver{&Resolver::Startup, &Resolver::Cleanup, &Resolver::HostName, &Resolver::FirstIPv4} {
+}
 
 uint32_t TInternetManager::DottedQuadToNumber(const std::string& AText) const {
     // Exactly three dots, and each piece an integer or taken as 0.

@@ -6,6 +6,8 @@
 
 namespace IdPosix {
 
+using namespace IcmpFrames;
+
 namespace {
 
 // The IPv4 address of a sockaddr_in that recvmsg wrote, when it wrote a whole one.

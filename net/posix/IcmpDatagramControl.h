@@ -1,8 +1,8 @@
 #pragma once
 // What recvmsg hands over beside an ICMP datagram socket's message, read into the facts that
-// the framing (net/IcmpDatagramFrames.h) puts back around it. Reads only as far as each
-// control message's own length and msg_controllen both cover.
-#include "net/IcmpDatagramFrames.h"
+// the framing (net/IcmpFrames.h) puts back around it. Reads only as far as each control
+// message's own length and msg_controllen both cover.
+#include "net/IcmpFrames.h"
 
 #include <span>
 #include <sys/socket.h>
@@ -15,12 +15,12 @@ std::span<const uint8_t> ControlData(const msghdr& AReceived, int ALevel, int AT
 
 // What recvmsg filled in besides an echo reply: the sender from the message's address, the
 // TTL from IP_RECVTTL and our address from IP_PKTINFO. What is missing or short stays 0.
-TReplyFacts ReplyFactsOf(const msghdr& AReceived);
+IcmpFrames::TReplyFacts ReplyFactsOf(const msghdr& AReceived);
 
 // What recvmsg filled in besides an entry of the error queue: false unless the entry is an
 // ICMP error (IP_RECVERR of origin SO_EE_ORIGIN_ICMP). Then the type, code, info and
 // offender come from that record, the target from the message's address, the TTL and our
 // address as for a reply. The request's TTL and length are the socket's to tell: left 0.
-bool ErrorFactsOf(const msghdr& AReceived, TErrorFacts& AFacts);
+bool ErrorFactsOf(const msghdr& AReceived, IcmpFrames::TErrorFacts& AFacts);
 
 } // namespace IdPosix

@@ -21,6 +21,8 @@
 
 namespace IdPosix {
 
+using namespace IcmpFrames;
+
 namespace {
 
 struct TDatagramSocket {

@@ -1,7 +1,6 @@
 // errno, h_errno and socket option numbers translated to the Windows Sockets ones in one
 // place, so every error text above the binding stays the same on every platform.
 #include "net/posix/PosixSockets.h"
-#include "system/System.h"
 
 #include <cerrno>
 #include <netdb.h>
@@ -117,23 +116,3 @@ bool ToSysOption(int& ALevel, int& AName) {
 }
 
 } // namespace IdPosix
-
-namespace IdPlatform {
-
-std::string SystemErrorMessage(uint32_t ACode) {
-    switch (ACode) {
-    case IdPosix::ErrorModNotFound:
-        return "The specified module could not be found.";
-    case IdPosix::ErrorProcNotFound:
-        return "The specified procedure could not be found.";
-    default:
-        break;
-    }
-    const int Errno = IdPosix::ErrnoFromCode(ACode);
-    if (Errno == 0) {
-        return {};
-    }
-    return System::ErrorMessage(static_cast<uint32_t>(Errno));
-}
-
-} // namespace IdPlatform

@@ -1,8 +1,10 @@
 // POSIX side of the platform seam besides the sockets: the library loader that hands the
-// binding the C library adapters, the clock and the process id.
+// binding the C library adapters, the messages of the codes it maps errno to, the clock
+// and the process id.
 #include "net/IdPlatform.h"
 #include "net/IdResourceStrings.h"
 #include "net/posix/PosixSockets.h"
+#include "system/System.h"
 
 #include <ctime>
 #include <strings.h>
@@ -45,6 +47,22 @@ namespace IdPlatform {
 
 const TLibraryLoader& SystemLibraryLoader() {
     return PosixLoader;
+}
+
+std::string SystemErrorMessage(uint32_t ACode) {
+    switch (ACode) {
+    case IdPosix::ErrorModNotFound:
+        return "The specified module could not be found.";
+    case IdPosix::ErrorProcNotFound:
+        return "The specified procedure could not be found.";
+    default:
+        break;
+    }
+    const int Errno = IdPosix::ErrnoFromCode(ACode);
+    if (Errno == 0) {
+        return {};
+    }
+    return System::ErrorMessage(static_cast<uint32_t>(Errno));
 }
 
 uint32_t TickCount() {

@@ -1,126 +1,49 @@
 #include "net/win/IcmpApiWin.h"
-#include "net/IcmpDatagramFrames.h"
-#include "net/IdStack.h"
 
-#include <winsock2.h>
+#include "net/IcmpApiFrames.h"
+#include "net/IcmpFrames.h"
 
-#include "system/win/WindowsApi.h"
-
-// ipexport.h first: icmpapi.h uses its records without including it.
-#include <ipexport.h>
-
-#include <icmpapi.h>
-
-#include <algorithm>
-#include <array>
-#include <atomic>
 #include <cstring>
-#include <map>
-#include <memory>
-#include <mutex>
-#include <optional>
 #include <utility>
 
 namespace IdWin {
+
+// The API's codes that the framing spells out for every platform.
+static_assert(IcmpApi::Id_IP_SUCCESS == IP_SUCCESS);
+static_assert(IcmpApi::Id_IP_BUF_TOO_SMALL == IP_BUF_TOO_SMALL);
+static_assert(IcmpApi::Id_IP_DEST_NET_UNREACHABLE == IP_DEST_NET_UNREACHABLE);
+static_assert(IcmpApi::Id_IP_DEST_HOST_UNREACHABLE == IP_DEST_HOST_UNREACHABLE);
+static_assert(IcmpApi::Id_IP_DEST_PROT_UNREACHABLE == IP_DEST_PROT_UNREACHABLE);
+static_assert(IcmpApi::Id_IP_DEST_PORT_UNREACHABLE == IP_DEST_PORT_UNREACHABLE);
+static_assert(IcmpApi::Id_IP_NO_RESOURCES == IP_NO_RESOURCES);
+static_assert(IcmpApi::Id_IP_PACKET_TOO_BIG == IP_PACKET_TOO_BIG);
+static_assert(IcmpApi::Id_IP_REQ_TIMED_OUT == IP_REQ_TIMED_OUT);
+static_assert(IcmpApi::Id_IP_BAD_ROUTE == IP_BAD_ROUTE);
+static_assert(IcmpApi::Id_IP_TTL_EXPIRED_TRANSIT == IP_TTL_EXPIRED_TRANSIT);
+static_assert(IcmpApi::Id_IP_TTL_EXPIRED_REASSEM == IP_TTL_EXPIRED_REASSEM);
+static_assert(IcmpApi::Id_IP_PARAM_PROBLEM == IP_PARAM_PROBLEM);
+static_assert(IcmpApi::Id_IP_SOURCE_QUENCH == IP_SOURCE_QUENCH);
+static_assert(IcmpApi::Id_IP_BAD_DESTINATION == IP_BAD_DESTINATION);
+static_assert(IcmpApi::Id_IP_GENERAL_FAILURE == IP_GENERAL_FAILURE);
+static_assert(IcmpApi::Id_ERROR_ACCESS_DENIED == ERROR_ACCESS_DENIED);
+static_assert(IcmpApi::Id_ERROR_NOT_ENOUGH_MEMORY == ERROR_NOT_ENOUGH_MEMORY);
+
 namespace {
 
-using IdPosix::ErrorPrefixBytes;
-using IdPosix::IcmpHeaderBytes;
-using IdPosix::Ipv4HeaderBytes;
-
-// The ICMP type and code that the raw socket would have read for an IP_* status.
-struct TErrorType {
-    uint32_t Status;
-    uint8_t Type;
-    uint8_t Code;
-};
-constexpr TErrorType ErrorTypes[] = {
-    {IP_DEST_NET_UNREACHABLE, 3, 0},  {IP_DEST_HOST_UNREACHABLE, 3, 1},
-    {IP_DEST_PROT_UNREACHABLE, 3, 2}, {IP_DEST_PORT_UNREACHABLE, 3, 3},
-    {IP_PACKET_TOO_BIG, 3, 4},        {IP_SOURCE_QUENCH, 4, 0},
-    {IP_TTL_EXPIRED_TRANSIT, 11, 0},  {IP_TTL_EXPIRED_REASSEM, 11, 1},
-    {IP_PARAM_PROBLEM, 12, 0},
-};
-
-// A failure of the exchange itself, as the raw socket's own call would have reported it.
-int SocketErrorOf(uint32_t AStatus) {
-    switch (AStatus) {
-    case ERROR_ACCESS_DENIED:
-        return WSAEACCES;
-    case IP_NO_RESOURCES:
-    case ERROR_NOT_ENOUGH_MEMORY:
-        return WSAENOBUFS;
-    case IP_BUF_TOO_SMALL:
-        return WSAEMSGSIZE;
-    case IP_BAD_ROUTE:
-        return WSAENETUNREACH;
-    case IP_BAD_DESTINATION:
-        return WSAEADDRNOTAVAIL;
-    default:
-        return WSAENETDOWN;
-    }
-}
-
-void WriteBe16(uint8_t* P, uint16_t V) {
-    P[0] = static_cast<uint8_t>(V >> 8);
-    P[1] = static_cast<uint8_t>(V);
-}
-
+using IcmpFrames::IcmpHeaderBytes;
 using TIcmpCreateFile = HANDLE(WINAPI*)();
-using TIcmpCloseHandle = BOOL(WINAPI*)(HANDLE);
-using TIcmpSendEcho2 = DWORD(WINAPI*)(HANDLE, HANDLE, FARPROC, PVOID, IPAddr, LPVOID, WORD,
-                                      PIP_OPTION_INFORMATION, LPVOID, DWORD, DWORD);
 
-// The socket library's own entries the adapters go on to.
-enum TSlot { sSocket, sClose, sConnect, sSetOpt, sSendTo, sRecv, sRecvFrom, sSelect, sShutdown };
-std::array<std::atomic<IdPlatform::TEntry>, 9> Library{};
-template <typename F> F Own(TSlot ASlot) {
-    return reinterpret_cast<F>(Library[ASlot].load());
-}
+} // namespace
 
-// A stand-in socket: a UDP socket of the library's own gives it a handle that select and
-// closesocket know; the echo travels through the ICMP API. The request waits for the next
-// select or receive, which knows how long the caller waits, and the exchange is made there.
-struct TStandIn {
-    IdPlatform::TModule Module = nullptr;
-    HANDLE Icmp = INVALID_HANDLE_VALUE;
-    TIcmpSendEcho2 SendEcho = nullptr;
-    TIcmpCloseHandle CloseIcmp = nullptr;
-    uint8_t Ttl = 128;
-    std::optional<sockaddr_in> Peer;
-    std::vector<uint8_t> Request;
-    sockaddr_in Target{};
-    std::vector<uint8_t> Datagram;
-    sockaddr_in From{};
-    // An exchange that failed: the next receive reports it, as a raw socket reports an
-    // error that arrived while the caller waited.
-    int PendingError = 0;
-
-    ~TStandIn() {
-        if (Icmp != INVALID_HANDLE_VALUE) {
-            CloseIcmp(Icmp);
-        }
-        if (Module != nullptr) {
-            IdPlatform::SystemLibraryLoader().Free(Module);
-        }
+TStandIn::~TStandIn() {
+    if (Icmp != INVALID_HANDLE_VALUE) {
+        CloseIcmp(Icmp);
     }
-};
-
-std::mutex StandInsLock;
-std::map<SOCKET, std::shared_ptr<TStandIn>> StandIns;
-
-std::shared_ptr<TStandIn> StandIn(SOCKET ASocket) {
-    const std::lock_guard Guard(StandInsLock);
-    const auto It = StandIns.find(ASocket);
-    return It == StandIns.end() ? nullptr : It->second;
+    if (Module != nullptr) {
+        IdPlatform::SystemLibraryLoader().Free(Module);
+    }
 }
 
-int Failed(int ACode) {
-    ::SetLastError(static_cast<DWORD>(ACode));
-    return SOCKET_ERROR;
-}
-
-// The ICMP API loaded and opened; null when the system has none for this user.
 std::unique_ptr<TStandIn> OpenIcmpApi() {
     const auto& Loader = IdPlatform::SystemLibraryLoader();
     auto Result = std::make_unique<TStandIn>();
@@ -144,8 +67,6 @@ std::unique_ptr<TStandIn> OpenIcmpApi() {
     return Result;
 }
 
-// Makes the waiting exchange, for at most AMilliseconds. Where it failed as a socket call
-// would have, the code waits for the next receive.
 void Exchange(TStandIn& AStandIn, DWORD AMilliseconds) {
     if (AStandIn.Request.size() < IcmpHeaderBytes) {
         return;
@@ -161,7 +82,7 @@ void Exchange(TStandIn& AStandIn, DWORD AMilliseconds) {
         AStandIn.Icmp, nullptr, nullptr, nullptr, AStandIn.Target.sin_addr.s_addr,
         const_cast<uint8_t*>(Request.data() + IcmpHeaderBytes), static_cast<WORD>(DataBytes),
         &Options, Reply.data(), static_cast<DWORD>(Reply.size()), AMilliseconds);
-    TEchoResult Result;
+    IcmpApi::TEchoResult Result;
     if (Count == 0) {
         Result.Status = ::GetLastError();
     } else {
@@ -178,7 +99,7 @@ void Exchange(TStandIn& AStandIn, DWORD AMilliseconds) {
     }
     uint8_t Target[4];
     std::memcpy(Target, &AStandIn.Target.sin_addr, 4);
-    TFramed Framed = FrameEchoResult(Result, Request, Target, AStandIn.Ttl);
+    IcmpApi::TFramed Framed = IcmpApi::FrameEchoResult(Result, Request, Target, AStandIn.Ttl);
     if (Framed.SocketError != 0) {
         AStandIn.PendingError = Framed.SocketError;
         return;
@@ -187,292 +108,6 @@ void Exchange(TStandIn& AStandIn, DWORD AMilliseconds) {
     AStandIn.From = sockaddr_in{};
     AStandIn.From.sin_family = AF_INET;
     std::memcpy(&AStandIn.From.sin_addr, Result.From, 4);
-}
-
-SOCKET WSAAPI AdSocket(int AFamily, int AType, int AProtocol) {
-    const auto OwnSocket = Own<SOCKET(WSAAPI*)(int, int, int)>(sSocket);
-    const SOCKET Socket = OwnSocket(AFamily, AType, AProtocol);
-    if (Socket != INVALID_SOCKET || AFamily != AF_INET || AType != SOCK_RAW ||
-        AProtocol != IPPROTO_ICMP || ::GetLastError() != WSAEACCES) {
-        return Socket;
-    }
-    auto Opened = OpenIcmpApi();
-    const SOCKET Handle = Opened ? OwnSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP) : INVALID_SOCKET;
-    if (Handle == INVALID_SOCKET) {
-        // Both ways refused: the raw socket's refusal stands.
-        ::SetLastError(WSAEACCES);
-        return INVALID_SOCKET;
-    }
-    const std::lock_guard Guard(StandInsLock);
-    StandIns[Handle] = std::move(Opened);
-    return Handle;
-}
-
-int WSAAPI AdClose(SOCKET ASocket) {
-    {
-        const std::lock_guard Guard(StandInsLock);
-        StandIns.erase(ASocket);
-    }
-    return Own<int(WSAAPI*)(SOCKET)>(sClose)(ASocket);
-}
-
-int WSAAPI AdConnect(SOCKET ASocket, const sockaddr* ATo, int ALength) {
-    const auto Stand = StandIn(ASocket);
-    if (!Stand) {
-        return Own<int(WSAAPI*)(SOCKET, const sockaddr*, int)>(sConnect)(ASocket, ATo, ALength);
-    }
-    if (ATo == nullptr || ALength < static_cast<int>(sizeof(sockaddr_in)) ||
-        ATo->sa_family != AF_INET) {
-        return Failed(WSAEAFNOSUPPORT);
-    }
-    sockaddr_in Peer;
-    std::memcpy(&Peer, ATo, sizeof Peer);
-    Stand->Peer = Peer;
-    return 0;
-}
-
-int WSAAPI AdSetOpt(SOCKET ASocket, int ALevel, int AName, const char* AValue, int ALength) {
-    const auto Stand = StandIn(ASocket);
-    if (Stand && ALevel == Id_IPPROTO_IP && AName == Id_IP_TTL) {
-        int Ttl = 0;
-        if (AValue == nullptr || ALength < 1) {
-            return Failed(WSAEFAULT);
-        }
-        std::memcpy(&Ttl, AValue, static_cast<size_t>(std::min(ALength, 4)));
-        if (Ttl < 1 || Ttl > 255) {
-            return Failed(WSAEINVAL);
-        }
-        Stand->Ttl = static_cast<uint8_t>(Ttl);
-        return 0;
-    }
-    // Socket-level options the stand-in's own handle takes as any socket does.
-    return Own<int(WSAAPI*)(SOCKET, int, int, const char*, int)>(sSetOpt)(ASocket, ALevel, AName,
-                                                                          AValue, ALength);
-}
-
-int WSAAPI AdSendTo(SOCKET ASocket, const char* ABuffer, int ALength, int AFlags,
-                    const sockaddr* ATo, int AToLength) {
-    const auto Stand = StandIn(ASocket);
-    if (!Stand) {
-        return Own<int(WSAAPI*)(SOCKET, const char*, int, int, const sockaddr*, int)>(sSendTo)(
-            ASocket, ABuffer, ALength, AFlags, ATo, AToLength);
-    }
-    sockaddr_in Target;
-    if (ATo != nullptr) {
-        if (AToLength < static_cast<int>(sizeof Target) || ATo->sa_family != AF_INET) {
-            return Failed(WSAEFAULT);
-        }
-        std::memcpy(&Target, ATo, sizeof Target);
-    } else if (Stand->Peer) {
-        Target = *Stand->Peer;
-    } else {
-        return Failed(WSAEDESTADDRREQ);
-    }
-    // The ICMP API sends echo requests only, and at most 65500 bytes of data.
-    if (ABuffer == nullptr || ALength < static_cast<int>(IcmpHeaderBytes) ||
-        ALength > 65500 + static_cast<int>(IcmpHeaderBytes) || ABuffer[0] != 8) {
-        return Failed(WSAEINVAL);
-    }
-    Stand->Target = Target;
-    Stand->Request.assign(ABuffer, ABuffer + ALength);
-    Stand->Datagram.clear();
-    return ALength;
-}
-
-int Receive(TStandIn& AStandIn, char* ABuffer, int ALength, sockaddr* AFrom, int* AFromLength) {
-    // A blocking receive with the request still waiting: as long as the echo client waits.
-    if (AStandIn.Datagram.empty() && AStandIn.PendingError == 0) {
-        Exchange(AStandIn, 5000);
-    }
-    if (AStandIn.PendingError != 0) {
-        return Failed(std::exchange(AStandIn.PendingError, 0));
-    }
-    if (AStandIn.Datagram.empty()) {
-        return Failed(WSAETIMEDOUT);
-    }
-    if (AFrom != nullptr && AFromLength != nullptr) {
-        if (*AFromLength < static_cast<int>(sizeof(sockaddr_in))) {
-            return Failed(WSAEFAULT);
-        }
-        std::memcpy(AFrom, &AStandIn.From, sizeof(sockaddr_in));
-        *AFromLength = sizeof(sockaddr_in);
-    }
-    const std::vector<uint8_t> Datagram = std::move(AStandIn.Datagram);
-    AStandIn.Datagram.clear();
-    const size_t Count = std::min(Datagram.size(), static_cast<size_t>(std::max(ALength, 0)));
-    if (Count > 0) {
-        std::memcpy(ABuffer, Datagram.data(), Count);
-    }
-    // As Windows does for a datagram cut short: the buffer filled, the call failed.
-    if (Count < Datagram.size()) {
-        return Failed(WSAEMSGSIZE);
-    }
-    return static_cast<int>(Count);
-}
-
-int WSAAPI AdRecvFrom(SOCKET ASocket, char* ABuffer, int ALength, int AFlags, sockaddr* AFrom,
-                      int* AFromLength) {
-    const auto Stand = StandIn(ASocket);
-    if (!Stand) {
-        return Own<int(WSAAPI*)(SOCKET, char*, int, int, sockaddr*, int*)>(sRecvFrom)(
-            ASocket, ABuffer, ALength, AFlags, AFrom, AFromLength);
-    }
-    return Receive(*Stand, ABuffer, ALength, AFrom, AFromLength);
-}
-
-int WSAAPI AdRecv(SOCKET ASocket, char* ABuffer, int ALength, int AFlags) {
-    const auto Stand = StandIn(ASocket);
-    if (!Stand) {
-        return Own<int(WSAAPI*)(SOCKET, char*, int, int)>(sRecv)(ASocket, ABuffer, ALength, AFlags);
-    }
-    return Receive(*Stand, ABuffer, ALength, nullptr, nullptr);
-}
-
-int WSAAPI AdShutdown(SOCKET ASocket, int AHow) {
-    if (StandIn(ASocket)) {
-        return 0;
-    }
-    return Own<int(WSAAPI*)(SOCKET, int)>(sShutdown)(ASocket, AHow);
-}
-
-// The stand-ins among the sockets to read make their exchanges within the time given; the
-// other sockets are then looked at without waiting. The echo client waits on one socket at
-// a time, so a stand-in never shares a wait with a socket that needs one.
-int WSAAPI AdSelect(int ACount, fd_set* ARead, fd_set* AWrite, fd_set* AExcept,
-                    const timeval* ATimeout) {
-    const auto OwnSelect =
-        Own<int(WSAAPI*)(int, fd_set*, fd_set*, fd_set*, const timeval*)>(sSelect);
-    std::vector<std::pair<SOCKET, std::shared_ptr<TStandIn>>> Mine;
-    fd_set Others;
-    Others.fd_count = 0;
-    if (ARead != nullptr) {
-        for (u_int I = 0; I < ARead->fd_count; ++I) {
-            if (auto Stand = StandIn(ARead->fd_array[I])) {
-                Mine.emplace_back(ARead->fd_array[I], std::move(Stand));
-            } else {
-                Others.fd_array[Others.fd_count++] = ARead->fd_array[I];
-            }
-        }
-    }
-    if (Mine.empty()) {
-        return OwnSelect(ACount, ARead, AWrite, AExcept, ATimeout);
-    }
-    const DWORD Wait = ATimeout == nullptr
-                           ? INFINITE - 1
-                           : static_cast<DWORD>(ATimeout->tv_sec * 1000 + ATimeout->tv_usec / 1000);
-    const DWORD Start = ::GetTickCount();
-    int Ready = 0;
-    fd_set Read;
-    Read.fd_count = 0;
-    for (auto& [Socket, Stand] : Mine) {
-        if (Stand->Datagram.empty() && Stand->PendingError == 0) {
-            Exchange(*Stand, Wait);
-        }
-        if (!Stand->Datagram.empty() || Stand->PendingError != 0) {
-            Read.fd_array[Read.fd_count++] = Socket;
-            ++Ready;
-        }
-    }
-    const bool AnyOther = Others.fd_count > 0 || (AWrite != nullptr && AWrite->fd_count > 0) ||
-                          (AExcept != nullptr && AExcept->fd_count > 0);
-    if (AnyOther) {
-        const timeval Now{0, 0};
-        const int Rest = OwnSelect(ACount, &Others, AWrite, AExcept, &Now);
-        if (Rest == SOCKET_ERROR) {
-            return SOCKET_ERROR;
-        }
-        Ready += Rest;
-        for (u_int I = 0; I < Others.fd_count; ++I) {
-            Read.fd_array[Read.fd_count++] = Others.fd_array[I];
-        }
-    }
-    // Nothing to read: the rest of the time passes as it would on a socket where nothing
-    // arrives (after an answer that was not ours, say), so the caller's time-out holds.
-    const DWORD Spent = ::GetTickCount() - Start;
-    if (Ready == 0 && !AnyOther && ATimeout != nullptr && Spent < Wait) {
-        ::Sleep(Wait - Spent);
-    }
-    *ARead = Read;
-    return Ready;
-}
-
-struct TAdapter {
-    const char* Name;
-    TSlot Slot;
-    IdPlatform::TEntry Entry;
-};
-template <typename F> IdPlatform::TEntry E(F AProc) {
-    return reinterpret_cast<IdPlatform::TEntry>(AProc);
-}
-const TAdapter Adapters[] = {
-    {"socket", sSocket, E(&AdSocket)},       {"closesocket", sClose, E(&AdClose)},
-    {"connect", sConnect, E(&AdConnect)},    {"setsockopt", sSetOpt, E(&AdSetOpt)},
-    {"sendto", sSendTo, E(&AdSendTo)},       {"recv", sRecv, E(&AdRecv)},
-    {"recvfrom", sRecvFrom, E(&AdRecvFrom)}, {"select", sSelect, E(&AdSelect)},
-    {"shutdown", sShutdown, E(&AdShutdown)},
-};
-
-} // namespace
-
-IdPlatform::TEntry SocketEntry(const char* AName, IdPlatform::TEntry AEntry) {
-    if (AEntry == nullptr) {
-        return nullptr;
-    }
-    for (const auto& A : Adapters) {
-        if (std::strcmp(A.Name, AName) == 0) {
-            Library[A.Slot] = AEntry;
-            return A.Entry;
-        }
-    }
-    return AEntry;
-}
-
-TFramed FrameEchoResult(const TEchoResult& AResult, std::span<const uint8_t> ARequest,
-                        const uint8_t ATarget[4], uint8_t ARequestTtl) {
-    TFramed Framed;
-    if (ARequest.size() < IcmpHeaderBytes || AResult.Status == IP_REQ_TIMED_OUT) {
-        return Framed;
-    }
-    const IdPosix::TIdentifier Identifier{{ARequest[4], ARequest[5]}};
-    if (AResult.Status == IP_SUCCESS) {
-        // The request's header with the echoed data, as the reply on the wire carried it.
-        const size_t IcmpBytes = IcmpHeaderBytes + AResult.Data.size();
-        Framed.Datagram.assign(Ipv4HeaderBytes + IcmpBytes, 0);
-        uint8_t* Icmp = Framed.Datagram.data() + Ipv4HeaderBytes;
-        std::memcpy(Icmp, ARequest.data(), IcmpHeaderBytes);
-        if (!AResult.Data.empty()) {
-            std::memcpy(Icmp + IcmpHeaderBytes, AResult.Data.data(), AResult.Data.size());
-        }
-        Icmp[0] = 0;
-        Icmp[1] = 0;
-        Icmp[2] = Icmp[3] = 0;
-        WriteBe16(Icmp + 2, IdPosix::InternetChecksum({Icmp, IcmpBytes}));
-        IdPosix::TReplyFacts Facts;
-        std::memcpy(Facts.Source, AResult.From, 4);
-        Facts.Ttl = AResult.Ttl;
-        IdPosix::FrameReply(Facts, Framed.Datagram, IcmpBytes, Identifier, Identifier);
-        return Framed;
-    }
-    const auto* Type =
-        std::find_if(std::begin(ErrorTypes), std::end(ErrorTypes),
-                     [&](const TErrorType& T) { return T.Status == AResult.Status; });
-    if (Type == std::end(ErrorTypes)) {
-        Framed.SocketError = SocketErrorOf(AResult.Status);
-        return Framed;
-    }
-    // The error quotes our request's ICMP header, as routers quote at least that much.
-    Framed.Datagram.assign(ErrorPrefixBytes + IcmpHeaderBytes, 0);
-    std::memcpy(Framed.Datagram.data() + ErrorPrefixBytes, ARequest.data(), IcmpHeaderBytes);
-    IdPosix::TErrorFacts Facts;
-    std::memcpy(Facts.Offender, AResult.From, 4);
-    Facts.Ttl = AResult.Ttl;
-    Facts.Type = Type->Type;
-    Facts.Code = Type->Code;
-    std::memcpy(Facts.Target, ATarget, 4);
-    Facts.RequestTtl = ARequestTtl;
-    Facts.RequestBytes = static_cast<uint16_t>(ARequest.size());
-    IdPosix::FrameError(Facts, Framed.Datagram, IcmpHeaderBytes, Identifier, Identifier);
-    return Framed;
 }
 
 } // namespace IdWin

@@ -3,7 +3,7 @@
 // that let the ICMP API stand in for a refused raw socket; messages, ticks and the process
 // id come from the system itself.
 #include "net/IdPlatform.h"
-#include "net/win/IcmpApiWin.h"
+#include "net/win/IdWinSock2Win.h"
 #include "system/System.h"
 
 #include "system/win/WindowsApi.h"

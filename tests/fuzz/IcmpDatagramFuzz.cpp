@@ -25,6 +25,7 @@
 #include <vector>
 
 namespace {
+using namespace IcmpFrames;
 using namespace IdPosix;
 
 constexpr size_t FixedBytes = 27;

@@ -12,6 +12,7 @@
 #include <vector>
 
 namespace {
+using namespace IcmpFrames;
 using namespace IdPosix;
 
 // The client writes identifier and sequence least significant byte first.

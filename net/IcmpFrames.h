@@ -1,15 +1,16 @@
 #pragma once
-// What an ICMP datagram socket leaves out, put back: the IPv4 header in front of an echo
-// reply, and the whole error message around the quoted request that the socket's error
-// queue hands over. The result is what a raw ICMP socket would have read, so one decoder
-// serves both. Plain functions over bytes, so that they can be driven without a socket, and
-// serve every platform's socket that leaves parts out (Linux's datagram socket, Windows' ICMP
-// API). What a POSIX socket's control messages tell is read in posix/IcmpDatagramControl.h.
+// What a way of pinging other than a raw ICMP socket leaves out, put back: the IPv4 header in
+// front of an echo reply, and the whole error message around the part of our request that an
+// ICMP error quotes. The result is what a raw ICMP socket would have read, so one decoder
+// serves every way. Plain functions over bytes, so that they can be driven without a socket;
+// each platform gathers the facts they take in its own way: posix/IcmpDatagramControl.h from
+// what Linux's datagram socket hands over, IcmpApiFrames.h from what Windows' ICMP API
+// reports.
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
-namespace IdPosix {
+namespace IcmpFrames {
 
 inline constexpr size_t Ipv4HeaderBytes = 20;
 inline constexpr size_t IcmpHeaderBytes = 8;
@@ -23,22 +24,22 @@ struct TIdentifier {
     friend bool operator==(const TIdentifier&, const TIdentifier&) = default;
 };
 
-// What recvmsg tells about an echo reply besides the message itself.
+// What is known of an echo reply besides the ICMP message itself.
 struct TReplyFacts {
-    uint8_t Source[4] = {};      // the sender: the message's address
-    uint8_t Destination[4] = {}; // our address it came to: IP_PKTINFO
-    uint8_t Ttl = 0;             // IP_RECVTTL
+    uint8_t Source[4] = {};      // who replied
+    uint8_t Destination[4] = {}; // our address the reply came to; 0 where nobody tells
+    uint8_t Ttl = 0;             // the reply's TTL as it arrived
 };
 
-// What the error queue tells about an ICMP error besides the part of our request it quotes.
+// What is known of an ICMP error besides the part of our request it quotes.
 struct TErrorFacts {
-    uint8_t Offender[4] = {};    // the error's sender: SO_EE_OFFENDER
-    uint8_t Destination[4] = {}; // our address it came to: IP_PKTINFO
-    uint8_t Ttl = 0;             // of the error message: IP_RECVTTL
-    uint8_t Type = 0;            // ee_type
-    uint8_t Code = 0;            // ee_code
-    uint32_t Info = 0;           // ee_info: the pointer, next-hop MTU or gateway of the type
-    uint8_t Target[4] = {};      // where our request went: the error's address
+    uint8_t Offender[4] = {};    // who sent the error
+    uint8_t Destination[4] = {}; // our address it came to; 0 where nobody tells
+    uint8_t Ttl = 0;             // the error's TTL as it arrived
+    uint8_t Type = 0;            // the error's ICMP type
+    uint8_t Code = 0;            // and code
+    uint32_t Info = 0;           // the pointer, next-hop MTU or gateway that the type carries
+    uint8_t Target[4] = {};      // where our request went
     uint8_t RequestTtl = 0;      // the TTL our request left with
     uint16_t RequestBytes = 0;   // the ICMP bytes of our request as sent
 };
@@ -52,8 +53,8 @@ uint16_t InternetChecksum(std::span<const uint8_t> ABytes);
 void ReplaceIdentifier(std::span<uint8_t> AEcho, TIdentifier AIdentifier);
 
 // ADatagram holds the reply's ICMP message, AIcmpBytes long, from offset 20 on. Writes the
-// IPv4 header in front; the identifier becomes AClient where it differs from what the
-// kernel wrote.
+// IPv4 header in front; the identifier becomes AClient where the one that travelled,
+// AKernel, differs from it (Linux's datagram socket writes its own).
 void FrameReply(const TReplyFacts& AFacts, std::span<uint8_t> ADatagram, size_t AIcmpBytes,
                 TIdentifier AKernel, TIdentifier AClient);
 
@@ -64,4 +65,4 @@ void FrameReply(const TReplyFacts& AFacts, std::span<uint8_t> ADatagram, size_t 
 void FrameError(const TErrorFacts& AFacts, std::span<uint8_t> ADatagram, size_t AQuotedBytes,
                 TIdentifier AKernel, TIdentifier AClient);
 
-} // namespace IdPosix
+} // namespace IcmpFrames

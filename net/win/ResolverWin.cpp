@@ -1,28 +1,25 @@
 // Windows name lookup for the address checks: Windows Sockets 1.1 (wsock32), imported
 // directly, with its own start-up and clean-up around every lookup.
-#include "net/IdPlatform.h"
+#include "net/Resolver.h"
 
 #include <winsock2.h>
 
-namespace IdPlatform {
+namespace Resolver {
 
-bool ResolverStartup() {
+bool Startup() {
     WSADATA Data;
     return ::WSAStartup(0x0101, &Data) == 0;
 }
 
-void ResolverCleanup() {
+void Cleanup() {
     ::WSACleanup();
 }
 
-std::string ResolverHostName() {
-    char Buffer[128] = {};
-    ::gethostname(Buffer, sizeof Buffer);
-    Buffer[sizeof Buffer - 1] = '\0';
-    return Buffer;
+void SystemHostName(char* ABuffer, size_t ASize) {
+    ::gethostname(ABuffer, static_cast<int>(ASize));
 }
 
-std::string ResolverFirstIPv4(const std::string& AName) {
+std::string FirstIPv4(const std::string& AName) {
     const hostent* Host = ::gethostbyname(AName.c_str());
     if (Host == nullptr || Host->h_addr_list == nullptr || Host->h_addr_list[0] == nullptr) {
         return {};
@@ -34,4 +31,4 @@ std::string ResolverFirstIPv4(const std::string& AName) {
     return Text != nullptr ? std::string(Text) : std::string();
 }
 
-} // namespace IdPlatform
+} // namespace Resolver

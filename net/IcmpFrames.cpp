@@ -1,11 +1,11 @@
-#include "net/IcmpDatagramFrames.h"
+#include "net/IcmpFrames.h"
 
 #include "net/IdIcmpClient.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace IdPosix {
+namespace IcmpFrames {
 
 namespace {
 
@@ -28,8 +28,8 @@ uint16_t Fold(uint32_t ASum) {
     return static_cast<uint16_t>(ASum);
 }
 
-// Version 4, no options, no fragment: the fields a receiver reads are the ones the kernel
-// told us; identification and type of service, which it does not tell, stay 0.
+// Version 4, no options, no fragment: the fields a receiver reads are the ones the facts
+// hold; identification and type of service, which nobody tells, stay 0.
 void WriteIpv4Header(uint8_t* AHeader, size_t ATotal, uint8_t ATtl, const uint8_t ASource[4],
                      const uint8_t ADestination[4]) {
     std::memset(AHeader, 0, Ipv4HeaderBytes);
@@ -42,8 +42,8 @@ void WriteIpv4Header(uint8_t* AHeader, size_t ATotal, uint8_t ATtl, const uint8_
     WriteBe16(&AHeader[10], InternetChecksum({AHeader, Ipv4HeaderBytes}));
 }
 
-// The second word of the error header carries what the type defines there; the error queue
-// hands it over as ee_info.
+// The second word of the error header carries what the type defines there, handed over as
+// one number (Linux's error queue has it as ee_info).
 void WriteErrorWord(uint8_t* AWord, uint8_t AType, uint8_t ACode, uint32_t AInfo) {
     std::memset(AWord, 0, 4);
     if (AType == IcmpType::ParameterProblem) {
@@ -122,4 +122,4 @@ void FrameError(const TErrorFacts& AFacts, std::span<uint8_t> ADatagram, size_t 
                     AFacts.Destination);
 }
 
-} // namespace IdPosix
+} // namespace IcmpFrames

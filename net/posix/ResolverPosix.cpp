@@ -1,5 +1,5 @@
 // POSIX name lookup for the address checks: the system resolver, first IPv4 address.
-#include "net/IdPlatform.h"
+#include "net/Resolver.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -7,21 +7,18 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace IdPlatform {
+namespace Resolver {
 
-bool ResolverStartup() {
+bool Startup() {
     return true;
 }
-void ResolverCleanup() {}
+void Cleanup() {}
 
-std::string ResolverHostName() {
-    char Buffer[128] = {};
-    ::gethostname(Buffer, sizeof Buffer);
-    Buffer[sizeof Buffer - 1] = '\0';
-    return Buffer;
+void SystemHostName(char* ABuffer, size_t ASize) {
+    ::gethostname(ABuffer, ASize);
 }
 
-std::string ResolverFirstIPv4(const std::string& AName) {
+std::string FirstIPv4(const std::string& AName) {
     addrinfo Hints{};
     Hints.ai_family = AF_INET;
     Hints.ai_socktype = SOCK_RAW;
@@ -43,4 +40,4 @@ std::string ResolverFirstIPv4(const std::string& AName) {
     return Result;
 }
 
-} // namespace IdPlatform
+} // namespace Resolver
