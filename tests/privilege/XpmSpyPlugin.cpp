@@ -1,11 +1,15 @@
 // An image-format plugin for the key "xpm", as a user could plant it in imageformats/
 // beside the program. When the program loads it, it writes down what it could borrow: the
 // capabilities the process holds, whether it can put the raw-socket one in force, and
-// whether it can open a packet socket, which reads and forges every packet of the machine.
+// whether it can open a packet socket, which reads and forges every packet of the machine,
+// and what the raw-socket helper does for it. It reports on stderr: a raised start keeps no
+// variable of the test's own.
+#include "tests/privilege/HelperProbe.h"
+
 #include <QImageIOPlugin>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <linux/if_ether.h>
@@ -47,11 +51,9 @@ std::string TryPacketSocket() {
 
 // At load, before Qt asks anything of the plugin: a plugin's code runs from here on.
 const bool Reported = [] {
-    if (const char* Path = std::getenv("VEXLO_SPY_REPORT")) {
-        std::ofstream(Path, std::ios::app)
-            << StatusLine("CapPrm:") << ' ' << StatusLine("CapEff:") << " raise:" << TryRaise()
-            << " packet:" << TryPacketSocket() << '\n';
-    }
+    std::fprintf(stderr, "planted image plugin: %s %s raise:%s packet:%s %s\n",
+                 StatusLine("CapPrm:").c_str(), StatusLine("CapEff:").c_str(),
+                 TryRaise().c_str(), TryPacketSocket().c_str(), HelperProbe::Probe().c_str());
     return true;
 }();
 

@@ -4,13 +4,15 @@
 # helper while the window's process holds no capability at all, so that an image plugin
 # beside it finds none to borrow; it loads no plugin from the folders planted through the
 # environment, the command line or a qt.conf beside it, nor the input-context plugin beside
-# it that QT_IM_MODULE names. The same file in a folder nobody owns, copied or hard-linked
+# it that QT_IM_MODULE names, nor a library planted for the GL and EGL loaders; the helper
+# holds no capability and only its channel and socket, and gives code planted beside the
+# program no descriptor and sends nothing but an echo request for it. The same file in a folder nobody owns, copied or hard-linked
 # there, keeps no capability and starts no helper, and says so; a copy without the
 # capability shows "Cannot allocate socket." in red and does load the planted plugins; plain
 # root also keeps nothing but the helper. An installation into a prefix that root owns,
 # started by nobody, ends without an error box and keeps its list in nobody's own folder.
 # Usage: privileged_start.sh <vexlo> <xpm spy plugin> <input-context spy plugin>
-#   <build folder>; exit 77 (skipped) without root or tools.
+#   <build folder> <planted driver>; exit 77 (skipped) without root or tools.
 set -u
 skip() {
     echo "SKIPPED: $*"
@@ -46,7 +48,11 @@ mkdir -p "$WORK"/{sys/bin,cap,plain}/platforminputcontexts
 cp "$3" "$WORK/sys/bin/$ImSpy"
 cp "$3" "$WORK/cap/$ImSpy"
 cp "$3" "$WORK/plain/$ImSpy"
-export VEXLO_SPY_REPORT=$WORK/home/spy.txt
+# A library for the GL loader (as its software driver) and the EGL loader (as a vendor).
+mkdir -p "$WORK/planted/dri"
+cp "$5" "$WORK/planted/dri/swrast_dri.so"
+printf '{"file_format_version": "1.0.0", "ICD": {"library_path": "%s"}}\n' \
+    "$WORK/planted/dri/swrast_dri.so" >"$WORK/planted/egl.json"
 cp "$XcbPlugin" "$WORK/planted/env/platforms/"
 cp "$XcbPlugin" "$WORK/planted/conf/platforms/"
 python3 - "$XcbPlugin" "$WORK/planted/qpa/libqxcb.so" <<'RENAME' || exit 1
@@ -143,7 +149,6 @@ check() {
     [ "$User" = root ] || As=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
     : >"$WORK/vexlo.log"
     env -i DISPLAY="$DISPLAY" XAUTHORITY="$XAUTHORITY" HOME="$WORK/home" \
-        VEXLO_SPY_REPORT="$VEXLO_SPY_REPORT" \
         QT_QPA_PLATFORM="xcq;xcb" "$@" "${As[@]}" "$Binary" "${Options[@]}" \
         >>"$WORK/vexlo.log" 2>&1 &
     Pid=$!
@@ -158,6 +163,9 @@ check() {
         [ -z "$Helper" ] || fail "$Label: started a helper ($Helper) without privilege"
     elif [ -z "$Helper" ] || [ "$(caps_of "$Helper")" != "$HelperCaps" ]; then
         fail "$Label: helper '${Helper}' holds $(caps_of "$Helper" 2>&1), not $HelperCaps"
+    elif [ "$(ls "/proc/$Helper/fd" | wc -l)" != 2 ]; then
+        fail "$Label: helper holds descriptors other than its channel and socket:" \
+            "$(ls -l "/proc/$Helper/fd")"
     fi
     # Enter as a person presses it, to the window the program activated at start.
     xdotool keydown Return sleep 0.05 keyup Return
@@ -197,17 +205,46 @@ check() {
 Planted=(QT_PLUGIN_PATH="$WORK/planted/env" QT_QPA_PLATFORM_PLUGIN_PATH="$WORK/planted/qpa"
     QT_IM_MODULE=vexlospy)
 Options=(-platformpluginpath "$WORK/planted/qpa")
-RawOnly="CapPrm:0000000000002000 CapEff:0000000000002000 "
-check "root-owned capability copy as nobody" nobody "$WORK/sys/bin/vexlo" "$RawOnly" "#008000" \
+# The helper keeps its raw socket and no capability at all.
+Nothing="CapPrm:0000000000000000 CapEff:0000000000000000 "
+# Every ICMP message on loopback while the capability copy runs: nothing but echo requests
+# and replies, and none from a source the kernel did not choose.
+python3 - "$WORK/sniffed" <<'SNIFF' &
+import socket, sys, time
+Sock = socket.socket(socket.AF_PACKET, socket.SOCK_DGRAM, socket.htons(0x0800))
+Sock.bind(("lo", 0))
+Sock.settimeout(0.2)
+Seen = open(sys.argv[1], "w")
+End = time.monotonic() + 30
+while time.monotonic() < End:
+    try:
+        Packet = Sock.recv(4096)
+    except socket.timeout:
+        continue
+    if len(Packet) >= 21 and Packet[9] == 1:
+        Ihl = (Packet[0] & 15) * 4
+        Seen.write("type %d from %s\n" % (Packet[Ihl], socket.inet_ntoa(Packet[12:16])))
+        Seen.flush()
+SNIFF
+Sniffer=$!
+STARTED+=("$Sniffer")
+sleep 0.5
+check "root-owned capability copy as nobody" nobody "$WORK/sys/bin/vexlo" "$Nothing" "#008000" \
     ignored "${Planted[@]}"
-# The plugin beside the copy is loaded (or the check proves nothing) and found nothing.
-Spy=$(cat "$VEXLO_SPY_REPORT" 2>/dev/null)
-echo "planted image plugin found: ${Spy:-nothing, it was not loaded}"
+# The plugin beside the copy is loaded (or the check proves nothing) and found nothing: no
+# capability, no descriptor from the helper, and no timestamp request sent for it.
+Spy=$(grep '^planted image plugin:' "$WORK/vexlo.log")
+echo "${Spy:-planted image plugin: nothing, it was not loaded}"
 [ -n "$Spy" ] || fail "the planted image plugin was not loaded, which so proves nothing"
-if grep -qv '^CapPrm:0000000000000000 CapEff:0000000000000000 raise:refused packet:refused$' \
-    <<<"$Spy"; then
+if [ "$Spy" != "planted image plugin: CapPrm:0000000000000000 CapEff:0000000000000000 raise:refused packet:refused descriptor:malformed non-echo:refused" ]; then
     fail "the planted image plugin borrowed privilege: $Spy"
 fi
+kill "$Sniffer" 2>/dev/null
+wait "$Sniffer" 2>/dev/null
+echo "ICMP on loopback meanwhile: $(sort "$WORK/sniffed" | uniq -c | tr -s ' \n' ' ')"
+grep -q 'type 8 from 127.0.0.1' "$WORK/sniffed" || fail "the sniffer saw no echo request"
+! grep -qv '^type [08] from 127.0.0.1$' "$WORK/sniffed" ||
+    fail "more than echoes left the helper: $(grep -v '^type [08] from 127.0.0.1$' "$WORK/sniffed")"
 # Without the capability it pings through a datagram socket where this namespace admits
 # nobody's group to them, and shows "Cannot allocate socket." in red where it does not.
 read -r Low High </proc/sys/net/ipv4/ping_group_range
@@ -224,7 +261,46 @@ check "hard link in nobody's folder" nobody "$WORK/link/vexlo" - "$Unprivileged"
 Said=
 check "plain copy as nobody" nobody "$WORK/plain/vexlo" - "$Unprivileged" loaded "${Planted[@]}"
 Options=()
-check "plain copy as root" root "$WORK/root/vexlo" "$RawOnly" "#008000" -
+check "plain copy as root" root "$WORK/root/vexlo" "$Nothing" "#008000" -
+
+# The routes by which the GL and EGL loaders took a user's library into the window's process.
+# A plain copy shows that each route loads it; the capability copy must not.
+planted_route() {
+    local Binary=$1 Pid Seen=ignored Shown=0
+    shift
+    : >"$WORK/route.log"
+    env -i DISPLAY="$DISPLAY" XAUTHORITY="$XAUTHORITY" HOME="$WORK/home" "$@" \
+        setpriv --reuid=nobody --regid=nogroup --clear-groups "$Binary" >"$WORK/route.log" 2>&1 &
+    Pid=$!
+    STARTED+=("$Pid")
+    # Until the library shows in the map, the process ends, or its window has shown for a second.
+    for _ in $(seq 50); do
+        grep -q "$WORK/planted/dri" "/proc/$Pid/maps" 2>/dev/null && Seen=loaded && break
+        kill -0 "$Pid" 2>/dev/null || break
+        [ -n "$(xdotool search --onlyvisible --pid "$Pid" --name '^Vexlo$' 2>/dev/null)" ] &&
+            Shown=$((Shown + 1))
+        [ "$Shown" -lt 10 ] || break
+        sleep 0.1
+    done
+    grep -q '^planted driver: loaded' "$WORK/route.log" && Seen=loaded
+    kill "$Pid" 2>/dev/null
+    wait "$Pid" 2>/dev/null
+    echo "$Seen"
+}
+Dri="LIBGL_DRIVERS_PATH=$WORK/planted/dri"
+Egl="__EGL_VENDOR_LIBRARY_FILENAMES=$WORK/planted/egl.json"
+for Route in "QT_WIDGETS_RHI=1 $Dri" "QT_WIDGETS_RHI=1 LIBGL_DRIVERS_DIR=$WORK/planted/dri" \
+    "QT_WIDGETS_RHI=1 QT_XCB_GL_INTEGRATION=xcb_egl $Egl" \
+    "QT_WIDGETS_RHI=1 QT_XCB_GL_INTEGRATION=xcb_egl __EGL_VENDOR_LIBRARY_DIRS=$WORK/planted" \
+    "QT_QPA_PLATFORM=minimalegl $Egl" "QT_QPA_PLATFORM=minimalegl $Dri"; do
+    read -r -a Vars <<<"$Route"
+    Plain=$(planted_route "$WORK/plain/vexlo" "${Vars[@]}")
+    Raised=$(planted_route "$WORK/sys/bin/vexlo" "${Vars[@]}")
+    echo "planted route ${Route//$WORK/<work>}: plain copy $Plain, capability copy $Raised"
+    [ "$Raised" = ignored ] || fail "the capability copy loaded the library planted by $Route"
+    grep -q 'GOT-DESCRIPTOR\|non-echo:error' "$WORK/route.log" &&
+        fail "the planted library got more than a refusal: $(cat "$WORK/route.log")"
+done
 
 # An installation into a prefix only root can write, started by nobody: the host list cannot
 # live beside the program, so the window keeps it in nobody's own configuration folder,
