@@ -1,6 +1,6 @@
 // PingOnce to 127.0.0.1 against the floor: a minimal raw-socket exchange that also opens
-// the socket, sets IP_TTL and closes it each time, in this process and again with the socket
-// opened by the raw-socket helper, as the window's process does when started with the
+// the socket, sets IP_TTL and closes it each time, in this process and again with each
+// exchange made by the raw-socket helper, as the window's process does when started with the
 // privilege. Prints medians, p99 and their ratio,
 // then checks that many exchanges leave descriptors and resident memory where they were.
 // Then the same for a user without raw-socket privilege, whose PingOnce goes through the
@@ -228,10 +228,10 @@ void RawFigures(TIdIcmpClient& AClient, int ARounds, const char* ALabel) {
     const auto F = Summarise(Floor);
     std::printf("%sPingOnce   median %8.1f us   p99 %8.1f us\n", ALabel, O.Median, O.P99);
     std::printf("%sfloor      median %8.1f us   p99 %8.1f us\n", ALabel, F.Median, F.P99);
-    // Through the helper each socket costs a round trip to another process on top: a
-    // figure to watch, not a target, next to a network's milliseconds.
-    std::printf("%sratio of medians        %.2f %s\n", ALabel, O.Median / F.Median,
-                *ALabel ? "(the helper's round trip included)" : "(target <= 1.5)");
+    // Through the helper each exchange costs a round trip to another process on top, and the
+    // floor beside it shares the machine with the helper's socket, as the program's would.
+    std::printf("%sratio of medians        %.2f (target <= 1.5%s)\n", ALabel, O.Median / F.Median,
+                *ALabel ? ", the helper's round trip included" : "");
 }
 
 // A child that is nobody without any capability in a namespace of its own with lo up and

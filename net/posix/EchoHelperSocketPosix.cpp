@@ -24,7 +24,8 @@ namespace IdPosix {
 namespace {
 
 struct THelperSocket {
-    int Ttl = -1; // as last set; -1: the system's default
+    bool OwnCopy = false; // a copy of the channel, closed with the socket; else the channel
+    int Ttl = -1;         // as last set; -1: the system's default
     bool NonBlocking = false;
     bool Connected = false;
     sockaddr_in Peer{};
@@ -79,6 +80,9 @@ int AwaitSent(int ASocket, uint32_t ATag) {
         std::chrono::steady_clock::now() + std::chrono::milliseconds(AnswerWaitMs);
     alignas(EchoHelper::TAnswerHeader) uint8_t
         Buffer[sizeof(EchoHelper::TAnswerHeader) + EchoHelper::MaxMessageBytes];
+    // The helper answers within microseconds, sooner than this process would wake from a
+    // sleep: it looks a few times before it sleeps.
+    int Looks = 200;
     for (;;) {
         const ssize_t N = ReadAnswer(ASocket, Buffer, sizeof Buffer, MSG_DONTWAIT);
         if (N < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
@@ -94,6 +98,9 @@ int AwaitSent(int ASocket, uint32_t ATag) {
             continue;
         }
         if (N >= 0) {
+            continue;
+        }
+        if (Looks-- > 0) {
             continue;
         }
         const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -129,12 +136,17 @@ int OpenHelperSocket() {
         errno = EACCES;
         return -1;
     }
-    const int Socket = ::fcntl(Channel, F_DUPFD_CLOEXEC, 0);
+    const std::lock_guard Guard(Lock);
+    // The echo client opens one socket at a time: it gets the channel itself, which spares a
+    // copy and its close at every exchange. Any further one gets a copy.
+    const bool Copy = Sockets.contains(Channel);
+    const int Socket = Copy ? ::fcntl(Channel, F_DUPFD_CLOEXEC, 0) : Channel;
     if (Socket < 0) {
         return -1;
     }
-    const std::lock_guard Guard(Lock);
-    Sockets[Socket] = THelperSocket{};
+    THelperSocket State;
+    State.OwnCopy = Copy;
+    Sockets[Socket] = State;
     SocketCount.store(Sockets.size());
     return Socket;
 }
@@ -303,12 +315,16 @@ int SetHelperSocketNonBlocking(int ASocket, bool AOn) {
 }
 
 int CloseHelperSocket(int ASocket) {
+    bool OwnCopy = false;
     {
         const std::lock_guard Guard(Lock);
-        Sockets.erase(ASocket);
+        if (const auto Found = Sockets.find(ASocket); Found != Sockets.end()) {
+            OwnCopy = Found->second.OwnCopy;
+            Sockets.erase(Found);
+        }
         SocketCount.store(Sockets.size());
     }
-    return ::close(ASocket);
+    return OwnCopy ? ::close(ASocket) : 0;
 }
 
 } // namespace IdPosix
