@@ -1,0 +1,85 @@
+// What the raw-socket helper hands back for a request, decided on datagrams built here: only
+// what answers that very request leaves the helper.
+#include "net/EchoHelperProtocol.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+EchoHelper::TRequest Request() {
+    EchoHelper::TRequest R;
+    R.Family = 4;
+    R.Length = 12;
+    const uint8_t To[4] = {10, 0, 0, 7};
+    std::copy(To, To + 4, R.Address);
+    const uint8_t Echo[12] = {8, 0, 0x12, 0x34, 0xAB, 0xCD, 0x01, 0x02, 'p', 'i', 'n', 'g'};
+    std::copy(Echo, Echo + 12, R.Echo);
+    return R;
+}
+
+// An IPv4 header from AFrom to ATo carrying AIcmp.
+Bytes Ip(uint8_t AFrom, uint8_t ATo, const Bytes& AIcmp) {
+    Bytes D = {0x45, 0, 0, 0, 0, 0, 0, 0, 64, 1, 0, 0, 10, 0, 0, AFrom, 10, 0, 0, ATo};
+    D.insert(D.end(), AIcmp.begin(), AIcmp.end());
+    return D;
+}
+
+// ICMP message AType quoting what it was sent about.
+Bytes Error(uint8_t AType, const Bytes& AQuoted) {
+    Bytes D = {AType, 0, 0, 0, 0, 0, 0, 0};
+    D.insert(D.end(), AQuoted.begin(), AQuoted.end());
+    return D;
+}
+
+const Bytes Ours = {8, 0, 0x12, 0x34, 0xAB, 0xCD, 0x01, 0x02, 'p', 'i', 'n', 'g'};
+const Bytes Reply = {0, 0, 0, 0, 0xAB, 0xCD, 0x01, 0x02, 'p', 'i', 'n', 'g'};
+
+TEST(EchoHelperProtocol, HandsBackOnlyWhatAnswersTheRequest) {
+    Bytes OtherSequence = Reply;
+    OtherSequence[7] = 3;
+    Bytes OtherIdentifier = Reply;
+    OtherIdentifier[4] = 0;
+    Bytes Changed = Ours;
+    Changed[11] = 'G';
+    const struct {
+        const char* What;
+        Bytes Datagram;
+        bool Answers;
+    } Cases[] = {
+        {"its echo reply", Ip(7, 2, Reply), true},
+        {"its echo reply from another host (a broadcast's)", Ip(9, 2, Reply), true},
+        {"another sequence", Ip(7, 2, OtherSequence), false},
+        {"another identifier", Ip(7, 2, OtherIdentifier), false},
+        {"the request itself, on loopback", Ip(2, 7, Ours), true},
+        {"an echo request to someone else", Ip(2, 9, Ours), false},
+        {"an altered copy of the request", Ip(2, 7, Changed), false},
+        {"unreachable quoting it", Ip(1, 2, Error(3, Ip(2, 7, Ours))), true},
+        {"time exceeded quoting its first 8 bytes",
+         Ip(1, 2, Error(11, Ip(2, 7, Bytes(Ours.begin(), Ours.begin() + 8)))), true},
+        {"redirect quoting it", Ip(1, 2, Error(5, Ip(2, 7, Ours))), true},
+        {"parameter problem quoting it", Ip(1, 2, Error(12, Ip(2, 7, Ours))), true},
+        {"unreachable quoting a request to another host", Ip(1, 2, Error(3, Ip(2, 9, Ours))),
+         false},
+        {"unreachable quoting another sequence", Ip(1, 2, Error(3, Ip(2, 7, OtherSequence))),
+         false},
+        {"unreachable cut inside the quoted echo",
+         Ip(1, 2, Error(3, Ip(2, 7, Bytes(Ours.begin(), Ours.begin() + 7)))), false},
+        {"unreachable cut inside the quoted header",
+         Bytes(Ip(1, 2, Error(3, Ip(2, 7, Ours))).begin(),
+               Ip(1, 2, Error(3, Ip(2, 7, Ours))).begin() + 40),
+         false},
+        {"a timestamp reply", Ip(7, 2, Error(14, Ip(2, 7, Ours))), false},
+        {"a router advertisement", Ip(7, 2, Error(9, {})), false},
+        {"an empty datagram", {}, false},
+        {"a header alone", Bytes(Ip(7, 2, Reply).begin(), Ip(7, 2, Reply).begin() + 20), false},
+    };
+    for (const auto& C : Cases) {
+        EXPECT_EQ(EchoHelper::Answers(Request(), C.Datagram), C.Answers) << C.What;
+    }
+}
+
+} // namespace
