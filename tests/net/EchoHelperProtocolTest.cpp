@@ -35,6 +35,10 @@ Bytes Error(uint8_t AType, const Bytes& AQuoted) {
     return D;
 }
 
+Bytes Cut(const Bytes& ABytes, size_t ALength) {
+    return Bytes(ABytes.begin(), ABytes.begin() + static_cast<std::ptrdiff_t>(ALength));
+}
+
 const Bytes Ours = {8, 0, 0x12, 0x34, 0xAB, 0xCD, 0x01, 0x02, 'p', 'i', 'n', 'g'};
 const Bytes Reply = {0, 0, 0, 0, 0xAB, 0xCD, 0x01, 0x02, 'p', 'i', 'n', 'g'};
 
@@ -58,24 +62,22 @@ TEST(EchoHelperProtocol, HandsBackOnlyWhatAnswersTheRequest) {
         {"an echo request to someone else", Ip(2, 9, Ours), false},
         {"an altered copy of the request", Ip(2, 7, Changed), false},
         {"unreachable quoting it", Ip(1, 2, Error(3, Ip(2, 7, Ours))), true},
-        {"time exceeded quoting its first 8 bytes",
-         Ip(1, 2, Error(11, Ip(2, 7, Bytes(Ours.begin(), Ours.begin() + 8)))), true},
+        {"time exceeded quoting its first 8 bytes", Ip(1, 2, Error(11, Ip(2, 7, Cut(Ours, 8)))),
+         true},
         {"redirect quoting it", Ip(1, 2, Error(5, Ip(2, 7, Ours))), true},
         {"parameter problem quoting it", Ip(1, 2, Error(12, Ip(2, 7, Ours))), true},
         {"unreachable quoting a request to another host", Ip(1, 2, Error(3, Ip(2, 9, Ours))),
          false},
         {"unreachable quoting another sequence", Ip(1, 2, Error(3, Ip(2, 7, OtherSequence))),
          false},
-        {"unreachable cut inside the quoted echo",
-         Ip(1, 2, Error(3, Ip(2, 7, Bytes(Ours.begin(), Ours.begin() + 7)))), false},
-        {"unreachable cut inside the quoted header",
-         Bytes(Ip(1, 2, Error(3, Ip(2, 7, Ours))).begin(),
-               Ip(1, 2, Error(3, Ip(2, 7, Ours))).begin() + 40),
+        {"unreachable cut inside the quoted echo", Ip(1, 2, Error(3, Ip(2, 7, Cut(Ours, 7)))),
+         false},
+        {"unreachable cut inside the quoted header", Cut(Ip(1, 2, Error(3, Ip(2, 7, Ours))), 40),
          false},
         {"a timestamp reply", Ip(7, 2, Error(14, Ip(2, 7, Ours))), false},
         {"a router advertisement", Ip(7, 2, Error(9, {})), false},
         {"an empty datagram", {}, false},
-        {"a header alone", Bytes(Ip(7, 2, Reply).begin(), Ip(7, 2, Reply).begin() + 20), false},
+        {"a header alone", Cut(Ip(7, 2, Reply), 20), false},
     };
     for (const auto& C : Cases) {
         EXPECT_EQ(EchoHelper::Answers(Request(), C.Datagram), C.Answers) << C.What;
