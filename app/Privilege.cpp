@@ -40,22 +40,39 @@ constexpr std::array<const char*, 12> UnsafeVariables = {
 // of these names a library, driver, plugin or module, or a folder to load one from.
 constexpr std::array<const char*, 27> SafeVariables = {
     // Where the display server listens and the cookie that admits us: a socket, not code.
-    "DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
+    "DISPLAY",
+    "XAUTHORITY",
+    "WAYLAND_DISPLAY",
+    "XDG_RUNTIME_DIR",
     // The platform plugin by name, among those in the system's Qt folder: the compiled-in
     // qt.conf pins that folder, and the drivers they load find only the system's own once
     // the variables that name others are gone.
     "QT_QPA_PLATFORM",
     // The user and their folders: where the host list and its undo copies live.
-    "HOME", "USER", "LOGNAME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME",
+    "HOME",
+    "USER",
+    "LOGNAME",
+    "XDG_CONFIG_HOME",
+    "XDG_STATE_HOME",
+    "XDG_DATA_HOME",
     "XDG_CACHE_HOME",
     // The session: facts, read by Qt to pick among its own behaviours.
-    "XDG_SESSION_TYPE", "XDG_SESSION_CLASS", "XDG_SESSION_ID", "XDG_SEAT", "XDG_VTNR",
+    "XDG_SESSION_TYPE",
+    "XDG_SESSION_CLASS",
+    "XDG_SESSION_ID",
+    "XDG_SEAT",
+    "XDG_VTNR",
     // Language and formats (and LC_ below): glibc reads only its own locale folder under a
     // raised start.
-    "LANG", "LANGUAGE",
+    "LANG",
+    "LANGUAGE",
     // The density settings Qt documents for users: numbers and policies.
-    "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_ENABLE_HIGHDPI_SCALING",
-    "QT_SCALE_FACTOR_ROUNDING_POLICY", "QT_FONT_DPI", "QT_USE_PHYSICAL_DPI",
+    "QT_SCALE_FACTOR",
+    "QT_SCREEN_SCALE_FACTORS",
+    "QT_ENABLE_HIGHDPI_SCALING",
+    "QT_SCALE_FACTOR_ROUNDING_POLICY",
+    "QT_FONT_DPI",
+    "QT_USE_PHYSICAL_DPI",
     // Where the help page's browser is found: it starts as a program of its own, with none of
     // this process's privilege, and nothing is loaded into this process from it.
     "PATH",

@@ -58,8 +58,7 @@ int CheckRequest(std::span<const uint8_t> AMessage, TRequest& ARequest) {
 
 bool Answers(const TRequest& ARequest, std::span<const uint8_t> ADatagram) {
     const size_t Outer = IpHeaderAt(ADatagram, 0);
-    if (Outer == 0 || ADatagram[9] != ProtocolIcmp ||
-        ADatagram.size() < Outer + IcmpHeaderSize) {
+    if (Outer == 0 || ADatagram[9] != ProtocolIcmp || ADatagram.size() < Outer + IcmpHeaderSize) {
         return false;
     }
     const uint8_t* Icmp = ADatagram.data() + Outer;
@@ -70,8 +69,7 @@ bool Answers(const TRequest& ARequest, std::span<const uint8_t> ADatagram) {
     // A raw socket reads its own request on loopback, and the client takes it as the answer.
     if (Icmp[0] == Type::EchoRequest) {
         return std::memcmp(ADatagram.data() + 16, ARequest.Address, 4) == 0 &&
-               IcmpLength == ARequest.Length &&
-               std::equal(Icmp, Icmp + IcmpLength, ARequest.Echo);
+               IcmpLength == ARequest.Length && std::equal(Icmp, Icmp + IcmpLength, ARequest.Echo);
     }
     if (!IsError(Icmp[0])) {
         return false;

@@ -78,8 +78,8 @@ ssize_t ReadAnswer(int ASocket, uint8_t* ABuffer, size_t ALength, int AFlags) {
 int AwaitSent(int ASocket, uint32_t ATag) {
     const auto Deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(AnswerWaitMs);
-    alignas(EchoHelper::TAnswerHeader) uint8_t
-        Buffer[sizeof(EchoHelper::TAnswerHeader) + EchoHelper::MaxMessageBytes];
+    alignas(EchoHelper::TAnswerHeader)
+        uint8_t Buffer[sizeof(EchoHelper::TAnswerHeader) + EchoHelper::MaxMessageBytes];
     // The helper answers within microseconds, sooner than this process would wake from a
     // sleep: it looks a few times before it sleeps.
     int Looks = 200;
@@ -119,8 +119,8 @@ int AwaitSent(int ASocket, uint32_t ATag) {
 
 bool HelperGone(int AChannel) {
     pollfd Channel{AChannel, POLLRDHUP, 0};
-    return ::poll(&Channel, 1, 0) != 0 && (Channel.revents & (POLLHUP | POLLRDHUP | POLLERR |
-                                                              POLLNVAL)) != 0;
+    return ::poll(&Channel, 1, 0) != 0 &&
+           (Channel.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 } // namespace
@@ -207,8 +207,8 @@ ssize_t ReceiveThroughHelper(int ASocket, void* ABuffer, size_t ALength, int AFl
     THelperSocket State;
     Lookup(ASocket, State);
     int Flags = (AFlags & MSG_DONTWAIT) != 0 || State.NonBlocking ? MSG_DONTWAIT : 0;
-    alignas(EchoHelper::TAnswerHeader) uint8_t
-        Buffer[sizeof(EchoHelper::TAnswerHeader) + EchoHelper::MaxMessageBytes];
+    alignas(EchoHelper::TAnswerHeader)
+        uint8_t Buffer[sizeof(EchoHelper::TAnswerHeader) + EchoHelper::MaxMessageBytes];
     for (;;) {
         const ssize_t N = ReadAnswer(ASocket, Buffer, sizeof Buffer, Flags);
         if (N < 0) {

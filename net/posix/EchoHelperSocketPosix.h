@@ -24,8 +24,8 @@ bool IsHelperSocket(int ASocket);
 
 // sendto(): hands the echo request to the helper and waits, at most a second, for the
 // outcome of its send. The helper's refusal, or the send's own error, is the errno.
-ssize_t SendThroughHelper(int ASocket, const void* ABuffer, size_t ALength,
-                          const sockaddr* ATo, socklen_t AToLength);
+ssize_t SendThroughHelper(int ASocket, const void* ABuffer, size_t ALength, const sockaddr* ATo,
+                          socklen_t AToLength);
 
 // recv()/recvfrom(): the next message that answers the request, as the raw socket read it,
 // and its source.

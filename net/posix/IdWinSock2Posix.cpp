@@ -2,10 +2,10 @@
 // Sockets signatures over the C library's calls. Every adapter that fails records the
 // Windows Sockets code of its errno, so WSAGetLastError reports what Windows would.
 #include "net/IdWinSock2.h"
-#include "net/posix/RawPrivilege.h"
 #include "net/posix/EchoHelperSocketPosix.h"
 #include "net/posix/IcmpDatagramPosix.h"
 #include "net/posix/PosixSockets.h"
+#include "net/posix/RawPrivilege.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -226,9 +226,10 @@ int IDWSAPI PxSend(TSocket S, const char* B, int L, int F) {
 }
 int IDWSAPI PxSendTo(TSocket S, const char* B, int L, int F, const TSockAddr* A, int AL) {
     if (IdPosix::IsHelperSocket(S)) {
-        return static_cast<int>(Checked(IdPosix::SendThroughHelper(S, B, static_cast<size_t>(L),
-                                                                   Sys(A), static_cast<socklen_t>(AL)),
-                                        ssize_t{-1}));
+        return static_cast<int>(
+            Checked(IdPosix::SendThroughHelper(S, B, static_cast<size_t>(L), Sys(A),
+                                               static_cast<socklen_t>(AL)),
+                    ssize_t{-1}));
     }
     if (IdPosix::IsIcmpDatagram(S)) {
         return static_cast<int>(

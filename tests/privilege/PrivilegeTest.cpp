@@ -10,18 +10,18 @@
 #include <QByteArray>
 #include <QtGlobal>
 #include <csignal>
-#include <cstring>
-#include <net/if.h>
-#include <poll.h>
-#include <sched.h>
-#include <sys/ioctl.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
 #include <string>
 #include <sys/capability.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -73,7 +73,7 @@ std::string InChild(const char* AHeld, bool AAmbient, F ABody, bool APrivateLoop
         if (APrivateLoopback && !PrivateLoopback()) {
             Seen = "no namespace";
         } else if (::cap_set_proc(Caps) == 0 &&
-            (!AAmbient || ::cap_set_ambient(CAP_NET_RAW, CAP_SET) == 0)) {
+                   (!AAmbient || ::cap_set_ambient(CAP_NET_RAW, CAP_SET) == 0)) {
             Seen = ABody();
             char* Text = ::cap_to_text(Caps = ::cap_get_proc(), nullptr);
             Seen += Text;
@@ -284,8 +284,7 @@ TEST(RawSocketHelper, SendsCheckedEchoRequestsOnlyAndNeverHandsOutADescriptor) {
         // On loopback the raw socket reads the request itself, then the kernel's reply.
         {"an echo request", GoodRequest(7), 0, false, "sent 0 message 8 message 0 "},
         {"with descriptors attached", GoodRequest(7), 0, true, "sent 0 message 8 message 0 "},
-        {"a timestamp request", Changed([](TRequest& R) { R.Echo[0] = 13; }), 0, false,
-         "sent 42 "},
+        {"a timestamp request", Changed([](TRequest& R) { R.Echo[0] = 13; }), 0, false, "sent 42 "},
         {"an echo reply", Changed([](TRequest& R) { R.Echo[0] = 0; }), 0, false, "sent 42 "},
         {"code 1", Changed([](TRequest& R) { R.Echo[1] = 1; }), 0, false, "sent 42 "},
         {"IPv6", Changed([](TRequest& R) { R.Family = 6; }), 0, false, "sent 74 "},
@@ -300,18 +299,22 @@ TEST(RawSocketHelper, SendsCheckedEchoRequestsOnlyAndNeverHandsOutADescriptor) {
         {"no route", Changed([](TRequest& R) { R.Address[0] = 10; }), 0, false, "sent 101 "},
     };
     for (const auto& C : Cases) {
-        const auto Seen = InChild("cap_net_raw=p", false, [&] {
-            Privilege::DropAtStart();
-            const int Channel = HelperChannel();
-            if (Channel < 0) {
-                return std::string("no channel ");
-            }
-            std::vector<uint8_t> Message(sizeof(TRequest) + 1);
-            std::memcpy(Message.data(), &C.Request, sizeof(TRequest));
-            const size_t Size =
-                C.Size == 0 ? sizeof(TRequest) : C.Size == 0xFFFF'FFFF ? 0 : C.Size;
-            return Exchange(Channel, Message.data(), Size, C.Attach);
-        }, true);
+        const auto Seen = InChild(
+            "cap_net_raw=p", false,
+            [&] {
+                Privilege::DropAtStart();
+                const int Channel = HelperChannel();
+                if (Channel < 0) {
+                    return std::string("no channel ");
+                }
+                std::vector<uint8_t> Message(sizeof(TRequest) + 1);
+                std::memcpy(Message.data(), &C.Request, sizeof(TRequest));
+                const size_t Size = C.Size == 0             ? sizeof(TRequest)
+                                    : C.Size == 0xFFFF'FFFF ? 0
+                                                            : C.Size;
+                return Exchange(Channel, Message.data(), Size, C.Attach);
+            },
+            true);
         if (Seen == "needs root") {
             GTEST_SKIP() << "changing capabilities needs root";
         }
@@ -323,51 +326,54 @@ TEST(RawSocketHelper, SendsCheckedEchoRequestsOnlyAndNeverHandsOutADescriptor) {
 // with descriptors attached: the helper neither ends nor hands out a descriptor, holds
 // the next good request is served.
 TEST(RawSocketHelper, SurvivesEveryMalformedRequestAndServesTheNextGoodOne) {
-    const auto Seen = InChild("cap_net_raw=p", false, [] {
-        Privilege::DropAtStart();
-        const int Channel = HelperChannel();
-        if (Channel < 0) {
-            return std::string("no channel ");
-        }
-        std::string Faults;
-        int Requests = 0;
-        const auto Send = [&](const void* AData, size_t ALength, bool AAttach) {
-            ++Requests;
-            const std::string Seen = Exchange(Channel, AData, ALength, AAttach, 0);
-            if (Seen.find("fd") != std::string::npos || Seen.find("gone") != std::string::npos ||
-                Seen.find("sent") == std::string::npos) {
-                Faults += std::to_string(ALength) + ": " + Seen + "; ";
+    const auto Seen = InChild(
+        "cap_net_raw=p", false,
+        [] {
+            Privilege::DropAtStart();
+            const int Channel = HelperChannel();
+            if (Channel < 0) {
+                return std::string("no channel ");
             }
-        };
-        const EchoHelper::TRequest Good = GoodRequest(9);
-        const uint8_t Values[] = {0x00, 0x01, 0x06, 0x08, 0x7F, 0x80, 0xFF};
-        for (size_t At = 0; At < sizeof Good && Faults.empty(); ++At) {
-            for (const uint8_t Value : Values) {
-                auto Bytes = reinterpret_cast<const uint8_t*>(&Good);
-                std::vector<uint8_t> Message(Bytes, Bytes + sizeof Good);
-                Message[At] = Value;
-                Send(Message.data(), Message.size(), At % 7 == 0);
+            std::string Faults;
+            int Requests = 0;
+            const auto Send = [&](const void* AData, size_t ALength, bool AAttach) {
+                ++Requests;
+                const std::string Seen = Exchange(Channel, AData, ALength, AAttach, 0);
+                if (Seen.find("fd") != std::string::npos ||
+                    Seen.find("gone") != std::string::npos ||
+                    Seen.find("sent") == std::string::npos) {
+                    Faults += std::to_string(ALength) + ": " + Seen + "; ";
+                }
+            };
+            const EchoHelper::TRequest Good = GoodRequest(9);
+            const uint8_t Values[] = {0x00, 0x01, 0x06, 0x08, 0x7F, 0x80, 0xFF};
+            for (size_t At = 0; At < sizeof Good && Faults.empty(); ++At) {
+                for (const uint8_t Value : Values) {
+                    auto Bytes = reinterpret_cast<const uint8_t*>(&Good);
+                    std::vector<uint8_t> Message(Bytes, Bytes + sizeof Good);
+                    Message[At] = Value;
+                    Send(Message.data(), Message.size(), At % 7 == 0);
+                }
             }
-        }
-        std::vector<uint8_t> Big(65536, 0x08);
-        for (size_t Size = 1; Size <= Big.size() && Faults.empty(); Size = Size * 3 / 2 + 1) {
-            Send(Big.data(), Size, Size % 2 == 0);
-        }
-        // Many at once, unread, then their answers all together.
-        for (int I = 0; I < 200; ++I) {
-            ::send(Channel, Big.data(), static_cast<size_t>(I), MSG_NOSIGNAL | MSG_DONTWAIT);
-        }
-        (void)Exchange(Channel, &Good, 0, false);
-        TIdIcmpClient Client;
-        Client.SetHost("127.0.0.1");
-        Client.SetReceiveTimeout(1000);
-        Client.PingOnce("  ");
-        std::printf("helper fuzzed with %d requests\n", Requests);
-        std::fflush(stdout);
-        return Faults + "then " +
-               std::to_string(Client.LastStatus().Kind) + " from " +
-               Client.LastStatus().SourceAddress + " ";
-    }, true);
+            std::vector<uint8_t> Big(65536, 0x08);
+            for (size_t Size = 1; Size <= Big.size() && Faults.empty(); Size = Size * 3 / 2 + 1) {
+                Send(Big.data(), Size, Size % 2 == 0);
+            }
+            // Many at once, unread, then their answers all together.
+            for (int I = 0; I < 200; ++I) {
+                ::send(Channel, Big.data(), static_cast<size_t>(I), MSG_NOSIGNAL | MSG_DONTWAIT);
+            }
+            (void)Exchange(Channel, &Good, 0, false);
+            TIdIcmpClient Client;
+            Client.SetHost("127.0.0.1");
+            Client.SetReceiveTimeout(1000);
+            Client.PingOnce("  ");
+            std::printf("helper fuzzed with %d requests\n", Requests);
+            std::fflush(stdout);
+            return Faults + "then " + std::to_string(Client.LastStatus().Kind) + " from " +
+                   Client.LastStatus().SourceAddress + " ";
+        },
+        true);
     if (Seen == "needs root") {
         GTEST_SKIP() << "changing capabilities needs root";
     }

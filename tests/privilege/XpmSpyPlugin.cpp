@@ -52,8 +52,8 @@ std::string TryPacketSocket() {
 // At load, before Qt asks anything of the plugin: a plugin's code runs from here on.
 const bool Reported = [] {
     std::fprintf(stderr, "planted image plugin: %s %s raise:%s packet:%s %s\n",
-                 StatusLine("CapPrm:").c_str(), StatusLine("CapEff:").c_str(),
-                 TryRaise().c_str(), TryPacketSocket().c_str(), HelperProbe::Probe().c_str());
+                 StatusLine("CapPrm:").c_str(), StatusLine("CapEff:").c_str(), TryRaise().c_str(),
+                 TryPacketSocket().c_str(), HelperProbe::Probe().c_str());
     return true;
 }();
 
