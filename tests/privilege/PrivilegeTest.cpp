@@ -2,6 +2,7 @@
 #include "app/Privilege.h"
 #include "app/posix/RawSocketHelper.h"
 #include "net/EchoHelperProtocol.h"
+#include "net/IdException.h"
 #include "net/IdIcmpClient.h"
 #include "net/IdPlatform.h"
 #include "net/IdResourceStrings.h"
@@ -9,6 +10,7 @@
 
 #include <QByteArray>
 #include <QtGlobal>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -378,6 +380,55 @@ TEST(RawSocketHelper, SurvivesEveryMalformedRequestAndServesTheNextGoodOne) {
         GTEST_SKIP() << "changing capabilities needs root";
     }
     EXPECT_EQ(Seen, "then 0 from 127.0.0.1 =");
+}
+
+// A helper that has ended leaves the window pinging as a process without privilege (here
+// none: ping sockets are closed in a fresh namespace); one that hangs costs the exchange one
+// second and a socket error, never a hang.
+TEST(RawSocketHelper, AHelperThatDiedOrHangsEndsThePingWithAnErrorText) {
+    const struct {
+        int Signal;
+        const char* Outcome;
+    } Cases[] = {
+        {SIGKILL, "Cannot allocate socket. "},
+        {SIGSTOP, "Socket Error # 10060\r\nConnection timed out. after 1 s "},
+    };
+    for (const auto& C : Cases) {
+        const auto Seen = InChild(
+            "cap_net_raw=p", false,
+            [&] {
+                Privilege::DropAtStart();
+                const pid_t Helper = RawSocketHelper::Pid();
+                ::kill(Helper, C.Signal);
+                if (C.Signal == SIGKILL) {
+                    ::waitpid(Helper, nullptr, 0);
+                }
+                TIdIcmpClient Client;
+                Client.SetHost("127.0.0.1");
+                Client.SetReceiveTimeout(1000);
+                const auto Start = std::chrono::steady_clock::now();
+                std::string Seen;
+                try {
+                    Client.PingOnce("  ");
+                    Seen = "status " + std::to_string(Client.LastStatus().Kind) + " ";
+                } catch (const Exception& E) {
+                    Seen = E.Message() + " ";
+                }
+                const auto Took = std::chrono::steady_clock::now() - Start;
+                if (Took > std::chrono::milliseconds(900)) {
+                    Seen += "after " +
+                            std::to_string(std::chrono::round<std::chrono::seconds>(Took).count()) +
+                            " s ";
+                }
+                ::kill(Helper, SIGKILL);
+                return Seen;
+            },
+            true);
+        if (Seen == "needs root") {
+            GTEST_SKIP() << "changing capabilities needs root";
+        }
+        EXPECT_EQ(Seen, std::string(C.Outcome) + "=") << C.Signal;
+    }
 }
 
 TEST(RawSocketHelper, EndsWithTheProgramEvenWhenItIsKilled) {
