@@ -1,4 +1,5 @@
 // IPv6 address text, read and written, with no socket and no system parser.
+#include "net/AddressEllipsis.h"
 #include "net/IdAddressText.h"
 
 #include <gtest/gtest.h>
@@ -92,6 +93,51 @@ TEST(Ip6Text, RefusesEveryOtherTextAndLeavesTheAddressAlone) {
         EXPECT_FALSE(ParseIp6Text(Text, Address));
         EXPECT_EQ(Address.Bytes[0], 0xAB);
         EXPECT_EQ(Address.Zone, "kept");
+    }
+}
+
+// A bitmap font's widths: hex digits 6 px, colons and dots 3, the ellipsis glyph 9, any other
+// character 6; "Reply from " in front takes 64 px, as in the status box of 161.
+int StatusWidth(std::string_view AText) {
+    int Width = 64;
+    for (const char C : AText) {
+        if (C == ':' || C == '.') {
+            Width += 3;
+        } else if (C == '\xE2') {
+            Width += 9; // the first byte of "…"; the other two add nothing
+        } else if ((static_cast<unsigned char>(C) & 0xC0) != 0x80) {
+            Width += 6;
+        }
+    }
+    return Width;
+}
+
+TEST(AddressEllipsis, KeepsAsManyLeadingAndTrailingGroupsAsFit) {
+    struct TCase {
+        const char* Address;
+        int Box;
+        const char* Ellipsis;
+        const char* Shown;
+    };
+    const TCase Cases[] = {
+        {"2001:db8::1", 161, "…", "2001:db8::1"},
+        {"2a00:1450:4001:82b::200e", 161, "…", "2a00:1450…:200e"},
+        {"2a00:1450:4001:82b::200e", 161, "...", "2a00:1450...:200e"},
+        {"2a00:1450:4001:82b::200e", 175, "…", "2a00:1450…:82b::200e"},
+        {"2a00:1450:4001::82b:200e", 175, "…", "2a00:1450…:82b:200e"},
+        {"2a00:1450:4001:82b::200e", 193, "…", "2a00:1450:4001:82b::200e"},
+        {"2a00:1450:4001:82b::200e", 134, "…", "2a00…:200e"},
+        {"2a00:1450:4001:82b::200e", 104, "…", "2a00…"},
+        {"2a00:1450:4001:82b::200e", 84, "…", "2a00…"},
+        {"fe80::1234:5678:9abc:def0%eth0", 161, "…", "fe80…:def0%eth0"},
+        {"fe80::1234:5678:9abc:def0%eth0", 190, "…", "fe80::1234…:def0%eth0"},
+        {"::ffff:192.168.100.200", 130, "…", "::ffff…"},
+        {"1:2:3:4:5:6::", 95, "…", "1…:6::"},
+        {"192.168.100.200", 100, "…", "192.168.100.200"},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(std::string(Case.Address) + " in " + std::to_string(Case.Box));
+        EXPECT_EQ(ShortenAddress(Case.Address, StatusWidth, Case.Box, Case.Ellipsis), Case.Shown);
     }
 }
 
