@@ -43,6 +43,22 @@ bool FindEchoHeader(std::span<const uint8_t> ADatagram, size_t AHeader, TReplyKi
     AEcho = Icmp;
     return true;
 }
+constexpr size_t Ip6HeaderSize = 40;
+constexpr uint8_t NextHeaderIcmp6 = 58;
+
+// Where the echo header of the request an ICMPv6 error quotes starts, or 0 where the quote
+// holds no whole echo request: an IPv6 header whose next header is ICMPv6 and an echo
+// request after it. Our requests carry no extension headers, so one in the quote means
+// another program's packet.
+size_t QuotedEcho6(std::span<const uint8_t> AMessage) {
+    const size_t Quoted = IcmpHeaderSize;
+    const size_t Echo = Quoted + Ip6HeaderSize;
+    if (AMessage.size() < Echo + IcmpHeaderSize || (AMessage[Quoted] >> 4) != 6 ||
+        AMessage[Quoted + 6] != NextHeaderIcmp6 || AMessage[Echo] != Icmp6Type::EchoRequest) {
+        return 0;
+    }
+    return Echo;
+}
 } // namespace
 
 TReplyStatus TimedOutStatus(uint16_t ASequence) {
@@ -100,5 +116,58 @@ TDecodedReply DecodeEchoReply(std::span<const uint8_t> ADatagram, uint16_t AIden
     Status.IcmpType = Type;
     Status.Sequence = ASequence;
     Status.Ttl = ByteAt(ADatagram, 8);
+    return Result;
+}
+
+TDecodedReply DecodeEcho6Reply(std::span<const uint8_t> AMessage, const TIp6Address& ASource,
+                               uint8_t AHopLimit, uint16_t AIdentifier, uint16_t ASequence) {
+    TDecodedReply Result;
+    if (AMessage.empty()) {
+        Result.Decision = TReplyDecision::Accepted;
+        Result.Status = TimedOutStatus(ASequence);
+        Result.Status.SourceAddress = "::";
+        return Result;
+    }
+    if (AMessage.size() < IcmpHeaderSize) {
+        Result.Decision = TReplyDecision::TooShort;
+        return Result;
+    }
+    const uint8_t Type = AMessage[0];
+    size_t Echo = 0;
+    if (Type < Icmp6Type::EchoRequest) {
+        Echo = QuotedEcho6(AMessage);
+        if (Echo == 0) {
+            return Result;
+        }
+    } else if (Type != Icmp6Type::EchoReply) {
+        return Result;
+    }
+    // The same byte order as the IPv4 request, whose identifier and sequence the client
+    // writes identically for both families.
+    if (ReadLe16(AMessage, Echo + 4) != AIdentifier || ReadLe16(AMessage, Echo + 6) != ASequence) {
+        return Result;
+    }
+    TReplyStatus& Status = Result.Status;
+    switch (Type) {
+    case Icmp6Type::EchoReply:
+        Status.Kind = rkEchoReply;
+        break;
+    case Icmp6Type::Unreachable:
+    case Icmp6Type::PacketTooBig:
+        Status.Kind = rkUnreachable;
+        break;
+    case Icmp6Type::TimeExceeded:
+        Status.Kind = rkTtlExpired;
+        break;
+    default:
+        Result.Decision = TReplyDecision::NonEcho;
+        return Result;
+    }
+    Result.Decision = TReplyDecision::Accepted;
+    Status.ByteCount = static_cast<int32_t>(AMessage.size());
+    Status.SourceAddress = Ip6Text(ASource);
+    Status.IcmpType = Type;
+    Status.Sequence = ASequence;
+    Status.Ttl = AHopLimit;
     return Result;
 }

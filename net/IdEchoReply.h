@@ -1,5 +1,7 @@
 #pragma once
 // The outcome of one echo exchange, and the decoder that reads it from a received datagram.
+#include "net/IdAddressText.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -13,6 +15,16 @@ inline constexpr uint8_t EchoRequest = 8;
 inline constexpr uint8_t TimeExceeded = 11;
 inline constexpr uint8_t ParameterProblem = 12;
 } // namespace IcmpType
+
+// The ICMPv6 message types the echo exchange writes or reads. Types below 128 are errors.
+namespace Icmp6Type {
+inline constexpr uint8_t Unreachable = 1;
+inline constexpr uint8_t PacketTooBig = 2;
+inline constexpr uint8_t TimeExceeded = 3;
+inline constexpr uint8_t ParameterProblem = 4;
+inline constexpr uint8_t EchoRequest = 128;
+inline constexpr uint8_t EchoReply = 129;
+} // namespace Icmp6Type
 
 enum TReplyKind : uint8_t {
     rkEchoReply = 0,
@@ -49,6 +61,25 @@ struct TDecodedReply {
 // Depends on nothing but its arguments, so it can be driven without any socket.
 TDecodedReply DecodeEchoReply(std::span<const uint8_t> ADatagram, uint16_t AIdentifier,
                               uint16_t ASequence);
+
+// Decides one ICMPv6 message as a raw ICMPv6 socket delivers it: the message alone, with no
+// IP header, its sender and hop limit known only from the receive call, so they come as
+// arguments. An echo reply must carry the request's identifier and sequence, an error must
+// quote the IPv6 header of our request and its echo header with them; anything else is
+// another program's and NotOurs, and a message shorter than an ICMPv6 header TooShort. The
+// status reads as its IPv4 counterpart's:
+//   echo reply (129)                          rkEchoReply
+//   destination unreachable (1), any code     rkUnreachable, as IPv4's unreachable
+//   packet too big (2)                        rkUnreachable, as IPv4's "fragmentation needed"
+//   time exceeded (3), either code            rkTtlExpired
+//   parameter problem (4), other error types  NonEcho, as IPv4's parameter problem
+//   informational types but 129               NotOurs: neighbour discovery and the rest pass
+//                                             by, and our own request looped back is not
+//                                             the answer
+// The source is the address text with its zone, the TTL the hop limit, the byte count the
+// message's own bytes. An empty message is the time-out, from "::".
+TDecodedReply DecodeEcho6Reply(std::span<const uint8_t> AMessage, const TIp6Address& ASource,
+                               uint8_t AHopLimit, uint16_t AIdentifier, uint16_t ASequence);
 
 // The status of an exchange that received no answer for the sequence in time.
 TReplyStatus TimedOutStatus(uint16_t ASequence);

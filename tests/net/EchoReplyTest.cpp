@@ -50,6 +50,39 @@ std::vector<uint8_t> ErrorQuoting(uint8_t AType, uint8_t AQuotedType = 8, uint16
     return Bytes;
 }
 
+// An ICMPv6 message of the type carrying AId, ASeq, as a raw ICMPv6 socket reads it: no IP
+// header.
+std::vector<uint8_t> Message6(uint8_t AType, uint16_t AId = Id, uint16_t ASeq = Seq) {
+    return {AType,
+            0,
+            0,
+            0,
+            static_cast<uint8_t>(AId),
+            static_cast<uint8_t>(AId >> 8),
+            static_cast<uint8_t>(ASeq),
+            static_cast<uint8_t>(ASeq >> 8)};
+}
+
+// An ICMPv6 error quoting an IPv6 header (next header ANext) and a message of AQuotedType.
+std::vector<uint8_t> Error6Quoting(uint8_t AType, uint8_t AQuotedType = 128, uint16_t AId = Id,
+                                   uint8_t ANext = 58) {
+    std::vector<uint8_t> Bytes = Message6(AType, 0, 0);
+    std::vector<uint8_t> Header(40, 0);
+    Header[0] = 0x60;
+    Header[6] = ANext;
+    Header[7] = 64;
+    Bytes.insert(Bytes.end(), Header.begin(), Header.end());
+    const std::vector<uint8_t> Quoted = Message6(AQuotedType, AId, Seq);
+    Bytes.insert(Bytes.end(), Quoted.begin(), Quoted.end());
+    return Bytes;
+}
+
+TIp6Address Ip6(const char* AText) {
+    TIp6Address Address;
+    EXPECT_TRUE(ParseIp6Text(AText, Address));
+    return Address;
+}
+
 std::vector<uint8_t> WithoutLastByte(std::vector<uint8_t> ABytes) {
     ABytes.pop_back();
     return ABytes;
@@ -61,8 +94,11 @@ TEST(EchoReplyDecoder, DecidesEachKindOfDatagram) {
         std::vector<uint8_t> Bytes;
         TReplyDecision Decision;
         TReplyKind Kind;
+        int Family = 4;
     };
     const std::vector<uint8_t> Reply = Datagram(0);
+    constexpr auto Accepted = TReplyDecision::Accepted;
+    constexpr auto NotOurs = TReplyDecision::NotOurs;
     const TCase Cases[] = {
         {"echo reply", Reply, TReplyDecision::Accepted, rkEchoReply},
         {"own echo request", Datagram(8), TReplyDecision::Accepted, rkEchoReply},
@@ -77,17 +113,42 @@ TEST(EchoReplyDecoder, DecidesEachKindOfDatagram) {
          rkEchoReply},
         {"one byte short", WithoutLastByte(Reply), TReplyDecision::TooShort, rkEchoReply},
         {"redirect", Datagram(5), TReplyDecision::NonEcho, rkEchoReply},
+        {"v6 echo reply", Message6(129), Accepted, rkEchoReply, 6},
+        {"v6 unreachable quoting ours", Error6Quoting(1), Accepted, rkUnreachable, 6},
+        {"v6 packet too big quoting ours", Error6Quoting(2), Accepted, rkUnreachable, 6},
+        {"v6 time exceeded quoting ours", Error6Quoting(3), Accepted, rkTtlExpired, 6},
+        {"v6 parameter problem quoting ours", Error6Quoting(4), TReplyDecision::NonEcho,
+         rkEchoReply, 6},
+        {"v6 unknown error quoting ours", Error6Quoting(100), TReplyDecision::NonEcho, rkEchoReply,
+         6},
+        {"v6 parameter problem quoting another's", Error6Quoting(4, 128, Id + 1), NotOurs,
+         rkEchoReply, 6},
+        {"v6 own echo request", Message6(128), NotOurs, rkEchoReply, 6},
+        {"v6 neighbour advertisement", Message6(136), NotOurs, rkEchoReply, 6},
+        {"v6 another identifier", Message6(129, Id + 1), NotOurs, rkEchoReply, 6},
+        {"v6 another sequence", Message6(129, Id, Seq + 1), NotOurs, rkEchoReply, 6},
+        {"v6 error quoting another's", Error6Quoting(1, 128, Id + 1), NotOurs, rkEchoReply, 6},
+        {"v6 error quoting a reply", Error6Quoting(1, 129), NotOurs, rkEchoReply, 6},
+        {"v6 error quoting an extension header", Error6Quoting(1, 128, Id, 0), NotOurs, rkEchoReply,
+         6},
+        {"v6 error quoting a cut request", WithoutLastByte(Error6Quoting(1)), NotOurs, rkEchoReply,
+         6},
+        {"v6 one byte short", WithoutLastByte(Message6(129)), TReplyDecision::TooShort, rkEchoReply,
+         6},
     };
     for (const auto& Case : Cases) {
         SCOPED_TRACE(Case.Name);
-        const TDecodedReply Got = DecodeEchoReply(Case.Bytes, Id, Seq);
+        const bool V6 = Case.Family == 6;
+        const TDecodedReply Got =
+            V6 ? DecodeEcho6Reply(Case.Bytes, Ip6("fe80::1%eth0"), 57, Id, Seq)
+               : DecodeEchoReply(Case.Bytes, Id, Seq);
         EXPECT_EQ(Got.Decision, Case.Decision);
         if (Case.Decision == TReplyDecision::Accepted) {
             EXPECT_EQ(Got.Status.Kind, Case.Kind);
             EXPECT_EQ(Got.Status.ByteCount, static_cast<int32_t>(Case.Bytes.size()));
-            EXPECT_EQ(Got.Status.SourceAddress, "10.1.2.3");
+            EXPECT_EQ(Got.Status.SourceAddress, V6 ? "fe80::1%eth0" : "10.1.2.3");
             EXPECT_EQ(Got.Status.Ttl, 57);
-            EXPECT_EQ(Got.Status.IcmpType, Case.Bytes[20]);
+            EXPECT_EQ(Got.Status.IcmpType, Case.Bytes[V6 ? 0 : 20]);
             EXPECT_EQ(Got.Status.Sequence, Seq);
         }
     }
@@ -100,6 +161,11 @@ TEST(EchoReplyDecoder, NothingReceivedIsTheTimeOutOfTheRequestsSequence) {
     EXPECT_EQ(Got.Status.SourceAddress, "0.0.0.0");
     EXPECT_EQ(Got.Status.Sequence, Seq);
     EXPECT_EQ(Got.Status.ByteCount, 0);
+    const TDecodedReply Got6 = DecodeEcho6Reply({}, Ip6("::1"), 64, Id, Seq);
+    EXPECT_EQ(Got6.Decision, TReplyDecision::Accepted);
+    EXPECT_EQ(Got6.Status.Kind, rkTimedOut);
+    EXPECT_EQ(Got6.Status.SourceAddress, "::");
+    EXPECT_EQ(Got6.Status.Sequence, Seq);
 }
 
 // A header length field of 0 makes the first byte the ICMP type (0: an echo reply); the
