@@ -85,4 +85,37 @@ bool Answers(const TRequest& ARequest, std::span<const uint8_t> ADatagram) {
     return Echo[0] == Type::EchoRequest && Echo[1] == 0 && SameExchange(ARequest, Echo);
 }
 
+namespace {
+constexpr size_t Ip6HeaderSize = 40;
+constexpr size_t Ip6DestinationAt = 24;
+constexpr uint8_t NextHeaderIcmp6 = 58;
+
+namespace Type6 {
+constexpr uint8_t Unreachable = 1;
+constexpr uint8_t ParameterProblem = 4;
+constexpr uint8_t EchoRequest = 128;
+constexpr uint8_t EchoReply = 129;
+} // namespace Type6
+} // namespace
+
+bool AnswersV6(const TRequest& ARequest, std::span<const uint8_t> AMessage) {
+    if (ARequest.Family != 6 || AMessage.size() < IcmpHeaderSize) {
+        return false;
+    }
+    if (AMessage[0] == Type6::EchoReply) {
+        return SameExchange(ARequest, AMessage.data());
+    }
+    if (AMessage[0] < Type6::Unreachable || AMessage[0] > Type6::ParameterProblem) {
+        return false;
+    }
+    const uint8_t* Quoted = AMessage.data() + IcmpHeaderSize;
+    if (AMessage.size() < IcmpHeaderSize + Ip6HeaderSize + IcmpHeaderSize ||
+        (Quoted[0] >> 4) != 6 || Quoted[6] != NextHeaderIcmp6 ||
+        std::memcmp(Quoted + Ip6DestinationAt, ARequest.Address, 16) != 0) {
+        return false;
+    }
+    const uint8_t* Echo = Quoted + Ip6HeaderSize;
+    return Echo[0] == Type6::EchoRequest && Echo[1] == 0 && SameExchange(ARequest, Echo);
+}
+
 } // namespace EchoHelper

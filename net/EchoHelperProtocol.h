@@ -57,4 +57,13 @@ int CheckRequest(std::span<const uint8_t> AMessage, TRequest& ARequest);
 // show its destination, identifier and sequence; or, on loopback, the request itself.
 bool Answers(const TRequest& ARequest, std::span<const uint8_t> ADatagram);
 
+// True when AMessage, as a raw ICMPv6 socket reads it (no IP header), answers ARequest, an
+// IPv6 request (Family 6, its destination all 16 bytes of Address): an echo reply with its
+// identifier and sequence, or an ICMPv6 error (unreachable, packet too big, time exceeded,
+// parameter problem) that quotes its IPv6 header, with its destination, and its echo header.
+// The request itself is never handed back: the helper's filter keeps it off the socket, and
+// the client does not take it for the answer. Not yet used: CheckRequest refuses Family 6
+// until the helper sends from an ICMPv6 socket.
+bool AnswersV6(const TRequest& ARequest, std::span<const uint8_t> AMessage);
+
 } // namespace EchoHelper

@@ -1,6 +1,9 @@
 // The ICMPv6 reply decoder on arbitrary messages, without any socket: the first four input
 // bytes are the request's identifier and sequence, the next one the hop limit, the next
-// sixteen the sender, the rest the message.
+// sixteen the sender, the rest the message. The raw-socket helper's check on the same message
+// agrees with the decoder: it hands back nothing the client would ignore, and withholds
+// nothing the client would take that quotes a request to that address.
+#include "net/EchoHelperProtocol.h"
 #include "net/IdEchoReply.h"
 
 #include <cstddef>
@@ -13,6 +16,23 @@ constexpr size_t FactBytes = 4 + 1 + 16;
 
 uint16_t Le16(const uint8_t* AData) {
     return static_cast<uint16_t>(AData[0] | (AData[1] << 8));
+}
+
+// The helper's request for the same exchange, sent to ATarget.
+EchoHelper::TRequest HelperRequest(const uint8_t* AIdAndSequence, const uint8_t* ATarget) {
+    EchoHelper::TRequest Request;
+    Request.Family = 6;
+    Request.Length = 8;
+    std::memcpy(Request.Address, ATarget, 16);
+    Request.Echo[0] = 128;
+    std::memcpy(Request.Echo + 4, AIdAndSequence, 4);
+    return Request;
+}
+
+// An error's quoted request went to ATarget as an echo request of code 0.
+bool QuotesRequestTo(std::span<const uint8_t> AMessage, const uint8_t* ATarget) {
+    return AMessage.size() >= 8 + 40 + 8 && std::memcmp(&AMessage[8 + 24], ATarget, 16) == 0 &&
+           AMessage[8 + 40 + 1] == 0;
 }
 } // namespace
 
@@ -27,6 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
     std::memcpy(Source.Bytes, AData + 5, 16);
     const std::span<const uint8_t> Message(AData + FactBytes, ASize - FactBytes);
     const TDecodedReply Reply = DecodeEcho6Reply(Message, Source, HopLimit, Identifier, Sequence);
+    const bool Handed = EchoHelper::AnswersV6(HelperRequest(AData, AData + 5), Message);
+    const bool Taken = Reply.Decision == TReplyDecision::Accepted && !Message.empty();
+    // A parameter problem is handed back for the client to show as a non-echo answer.
+    if (Handed && !Taken && (Reply.Decision != TReplyDecision::NonEcho || Message[0] != 4)) {
+        __builtin_trap();
+    }
+    if (Taken && !Handed && (Message[0] == 129 || QuotesRequestTo(Message, AData + 5))) {
+        __builtin_trap();
+    }
     if (Message.size() >= 8 && Reply.Decision == TReplyDecision::TooShort) {
         __builtin_trap();
     }

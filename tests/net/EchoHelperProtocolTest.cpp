@@ -84,4 +84,62 @@ TEST(EchoHelperProtocol, HandsBackOnlyWhatAnswersTheRequest) {
     }
 }
 
+// An IPv6 request to 2001:db8::7, and what a raw ICMPv6 socket reads: no IP header.
+EchoHelper::TRequest Request6() {
+    EchoHelper::TRequest R = Request();
+    R.Family = 6;
+    const uint8_t To[16] = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7};
+    std::copy(To, To + 16, R.Address);
+    R.Echo[0] = 128;
+    return R;
+}
+
+// An IPv6 header to host ATo of 2001:db8::/64, next header ANext, followed by AEcho.
+Bytes Ip6(uint8_t ATo, const Bytes& AEcho, uint8_t ANext = 58) {
+    Bytes D(40, 0);
+    D[0] = 0x60;
+    D[6] = ANext;
+    D[7] = 64;
+    const uint8_t Prefix[4] = {0x20, 0x01, 0x0d, 0xb8};
+    std::copy(Prefix, Prefix + 4, D.begin() + 8);
+    std::copy(Prefix, Prefix + 4, D.begin() + 24);
+    D[39] = ATo;
+    D.insert(D.end(), AEcho.begin(), AEcho.end());
+    return D;
+}
+
+TEST(EchoHelperProtocol, HandsBackOnlyWhatAnswersAnIpv6Request) {
+    Bytes Ours6 = Ours;
+    Ours6[0] = 128;
+    Bytes Reply6 = Reply;
+    Reply6[0] = 129;
+    Bytes OtherSequence = Reply6;
+    OtherSequence[7] = 3;
+    const struct {
+        const char* What;
+        Bytes Message;
+        bool Answers;
+    } Cases[] = {
+        {"its echo reply", Reply6, true},
+        {"another sequence", OtherSequence, false},
+        {"an IPv4 echo reply's type", Reply, false},
+        {"the request itself", Ours6, false},
+        {"unreachable quoting it", Error(1, Ip6(7, Ours6)), true},
+        {"packet too big quoting it", Error(2, Ip6(7, Ours6)), true},
+        {"time exceeded quoting its first 8 bytes", Error(3, Ip6(7, Cut(Ours6, 8))), true},
+        {"parameter problem quoting it", Error(4, Ip6(7, Ours6)), true},
+        {"an unknown error type quoting it", Error(5, Ip6(7, Ours6)), false},
+        {"a redirect", Error(137, Ip6(7, Ours6)), false},
+        {"unreachable quoting a request to another host", Error(1, Ip6(9, Ours6)), false},
+        {"unreachable quoting another sequence", Error(1, Ip6(7, OtherSequence)), false},
+        {"unreachable quoting an extension header", Error(1, Ip6(7, Ours6, 0)), false},
+        {"unreachable cut inside the quoted echo", Error(1, Ip6(7, Cut(Ours6, 7))), false},
+        {"a header alone", Cut(Reply6, 7), false},
+    };
+    for (const auto& C : Cases) {
+        EXPECT_EQ(EchoHelper::AnswersV6(Request6(), C.Message), C.Answers) << C.What;
+    }
+    EXPECT_FALSE(EchoHelper::AnswersV6(Request(), Reply6)) << "an IPv4 request";
+}
+
 } // namespace
