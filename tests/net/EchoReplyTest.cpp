@@ -53,14 +53,9 @@ std::vector<uint8_t> ErrorQuoting(uint8_t AType, uint8_t AQuotedType = 8, uint16
 // An ICMPv6 message of the type carrying AId, ASeq, as a raw ICMPv6 socket reads it: no IP
 // header.
 std::vector<uint8_t> Message6(uint8_t AType, uint16_t AId = Id, uint16_t ASeq = Seq) {
-    return {AType,
-            0,
-            0,
-            0,
-            static_cast<uint8_t>(AId),
-            static_cast<uint8_t>(AId >> 8),
-            static_cast<uint8_t>(ASeq),
-            static_cast<uint8_t>(ASeq >> 8)};
+    const auto Lo = [](uint16_t A) { return static_cast<uint8_t>(A); };
+    const auto Hi = [](uint16_t A) { return static_cast<uint8_t>(A >> 8); };
+    return {AType, 0, 0, 0, Lo(AId), Hi(AId), Lo(ASeq), Hi(ASeq)};
 }
 
 // An ICMPv6 error quoting an IPv6 header (next header ANext) and a message of AQuotedType.
