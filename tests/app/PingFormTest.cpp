@@ -9,6 +9,7 @@
 #include "tests/app/AppTestMain.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/Ink.h"
+#include "tests/support/PingAccess.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +20,6 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
-#include <unistd.h>
 
 namespace {
 
@@ -183,23 +183,13 @@ TEST_F(PingFormTest, NameNotFoundTurnsTheEditBoxRedUntilItsTextChanges) {
     EXPECT_EQ(Status(), "Not pinged");
 }
 
-// Whether this process may ping 127.0.0.1: as root on Linux; on Windows always, through a
-// raw socket or, without administrator rights, the system's ICMP API.
-bool MayPing() {
-#ifdef _WIN32
-    return true;
-#else
-    return ::geteuid() == 0;
-#endif
-}
-
-// Whether QFile::link makes a file system link, which can point to itself.
-bool MayLinkToItself() {
-#ifdef _WIN32
-    return false;
-#else
-    return true;
-#endif
+// Whether QFile::link makes a file system link, which can point to itself; on Windows it
+// makes a shell shortcut, a file anyone may read.
+bool MayLinkToItself(const QString& AFolder) {
+    const QString Probe = AFolder + "/link-probe";
+    const bool Loops = QFile::link(Probe, Probe) && !QFile(Probe).open(QIODevice::ReadOnly);
+    QFile::remove(Probe);
+    return Loops;
 }
 
 TEST_F(PingFormTest, EnterFromTheGridPingsTheEditBoxText) {
@@ -208,7 +198,7 @@ TEST_F(PingFormTest, EnterFromTheGridPingsTheEditBoxText) {
     ASSERT_TRUE(Form->Grid()->CellEditor()->hasFocus());
     Part<TIpEdit>("IpEdit")->setText("127.0.0.1");
     Press(Qt::Key_Return);
-    if (MayPing()) {
+    if (PingAccess() != TPingAccess::None) {
         EXPECT_EQ(Status(), "Reply from 127.0.0.1");
         EXPECT_EQ(StatusColour(), QColor(0, 128, 0));
         EXPECT_EQ(Part<TSimpleImage>("ReplyImage")->ImageIndex(), 1);
@@ -291,7 +281,7 @@ TEST_F(PingFormTest, ExitWritesTheHostListAndAnEmptyListLeavesTheFileAlone) {
 }
 
 TEST_F(PingFormTest, AnUnreadableHostListIsReportedAndSkipsTheRestOfStartUp) {
-    if (!MayLinkToItself()) {
+    if (!MayLinkToItself(Dir.path())) {
         GTEST_SKIP() << "QFile::link makes a shell shortcut on Windows, a file anyone may read";
     }
     // A link to itself cannot be opened, whoever runs the test (root reads any plain file).
