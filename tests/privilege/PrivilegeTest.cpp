@@ -1,5 +1,6 @@
 // The raw-socket privilege held narrowly, and a raised start's command line and environment.
 #include "app/Privilege.h"
+#include "app/posix/PrivilegePosix.h"
 #include "app/posix/RawSocketHelper.h"
 #include "net/EchoHelperProtocol.h"
 #include "net/IdIcmpClient.h"
