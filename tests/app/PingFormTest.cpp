@@ -1,5 +1,7 @@
 #include "app/PingForm.h"
 #include "app/Application.h"
+#include "app/FixedTexts.h"
+#include "app/HelpPage.h"
 #include "app/HostGrid.h"
 #include "app/WindowFont.h"
 #include "controls/Label.h"
@@ -359,7 +361,7 @@ TEST_F(PingFormTest, EveryFixedTextAndTheWidestStatusTextsFitTheirBoxesInEachFon
         std::cout << "NOTE: on Windows only the 1x fit is measured; fractional densities are "
                      "not verified there\n";
     }
-    std::vector<QFont> Fonts{FallbackSans(TPingForm::FixedTexts)};
+    std::vector<QFont> Fonts{FallbackSans(FixedTexts)};
     if (const std::optional<QFont> Bitmap = BitmapSans()) {
         Fonts.push_back(*Bitmap);
     }
@@ -466,14 +468,13 @@ TEST(HelpPage, IsThePageBesideTheProgramElseTheInstalledOneElseTheMissingPageBes
     };
     const QString Program = Root + "/bin/vexlo";
     // Nothing anywhere: the browser is sent to the page beside the program and names it.
-    EXPECT_EQ(TPingForm::HelpPagePathFor(Program), Root + "/bin/vexlo.html");
+    EXPECT_EQ(HelpPagePathFor(Program), Root + "/bin/vexlo.html");
     Touch("share/vexlo/vexlo.html");
-    EXPECT_EQ(TPingForm::HelpPagePathFor(Program), Root + "/share/vexlo/vexlo.html");
+    EXPECT_EQ(HelpPagePathFor(Program), Root + "/share/vexlo/vexlo.html");
     // A copy renamed beside the installed one still takes the installed page.
-    EXPECT_EQ(TPingForm::HelpPagePathFor(Root + "/bin/vexlo-old"),
-              Root + "/share/vexlo/vexlo.html");
+    EXPECT_EQ(HelpPagePathFor(Root + "/bin/vexlo-old"), Root + "/share/vexlo/vexlo.html");
     Touch("bin/vexlo.html");
-    EXPECT_EQ(TPingForm::HelpPagePathFor(Program), Root + "/bin/vexlo.html");
+    EXPECT_EQ(HelpPagePathFor(Program), Root + "/bin/vexlo.html");
 }
 
 } // namespace
