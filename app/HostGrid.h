@@ -2,6 +2,7 @@
 // The host list grid: a table view over the host list, whose editing rules live in
 // THostListEditor; this only shows the list and maps keys and clicks to those rules.
 #include "hosts/HostList.h"
+#include "hosts/HostListDocument.h"
 #include "hosts/HostListEditor.h"
 
 #include <QAbstractTableModel>
@@ -37,13 +38,6 @@ class THostListModel : public QAbstractTableModel, public THostListObserver {
     void RowSelected(std::string_view AAddress) override;
 
     THostListEditor& FEditor;
-};
-
-// The host list and its editing rules: they live as long as the window, whether or not the
-// grid that shows them has been made yet.
-struct THostListDocument {
-    THostList List;
-    THostListEditor Editor{List};
 };
 
 class THostGrid : public QTableView {

@@ -1,15 +1,18 @@
 #include "app/PingForm.h"
 
 #include "app/Guarded.h"
+#include "app/HelpPage.h"
 #include "app/HostGrid.h"
+#include "app/HostListStore.h"
 #include "app/KeyPreview.h"
+#include "app/PingFormBoxes.h"
 #include "app/PingTarget.h"
 #include "app/WindowFont.h"
 #include "controls/ImageList.h"
 #include "controls/Label.h"
 #include "controls/SimpleImage.h"
 #include "controls/TransButton.h"
-#include "hosts/HostListFile.h"
+#include "hosts/HostListDocument.h"
 #include "net/IdException.h"
 #include "net/IdIcmpClient.h"
 #include "net/SysInet.h"
@@ -18,18 +21,14 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QBitmap>
-#include <QDir>
-#include <QFileInfo>
 #include <QPainter>
 #include <QWindow>
 #include <stdexcept>
 
 namespace {
 
-const QRect EditBox(18, 14, 91, 14);
-const QRect StatusBox(8, 42, 161, 13);
-const QRect HelpBox(176, 42, 22, 13);
-const QRect GridBox(2, 90, 206, 148);
+// What the window's echo requests carry: two blanks, then the client's own fill.
+const std::string EchoPayload = "  ";
 
 QColor ToQColor(const TRgb& AColour) {
     return QColor(AColour.R, AColour.G, AColour.B);
@@ -48,21 +47,6 @@ QImage Checked(QImage APicture, const char* AName) {
 
 } // namespace
 
-void TIpEdit::SetBackground(const QColor& AColour) {
-    QPalette Palette = palette();
-    Palette.setColor(QPalette::Base, AColour);
-    setPalette(Palette);
-}
-
-void TIpEdit::focusInEvent(QFocusEvent* AEvent) {
-    QLineEdit::focusInEvent(AEvent);
-    // A press places the caret where it was made; any other way in selects everything, so
-    // that typing replaces the last host.
-    if (AEvent->reason() != Qt::MouseFocusReason) {
-        selectAll();
-    }
-}
-
 TPingForm::TPingForm(TPingFormServices AServices)
     : TShapedWindow(Qt::WindowStaysOnTopHint), FServices(std::move(AServices)) {
     setObjectName(QStringLiteral("PingForm"));
@@ -79,14 +63,14 @@ TPingForm::TPingForm(TPingFormServices AServices)
     IpEdit->setToolTip(QStringLiteral("Enter dns name or IP Address"));
     IpEdit->setAccessibleName(QStringLiteral("Enter dns name or IP Address"));
 
-    ImageList1 = std::make_unique<TImageList>(16, 16);
+    StatusImages = std::make_unique<TImageList>(16, 16);
     const QImage Status = Checked(StatusPictures(), "status");
-    ImageList1->Add(Status.convertToFormat(QImage::Format_RGB32),
-                    QBitmap::fromImage(Status.createAlphaMask()));
+    StatusImages->Add(Status.convertToFormat(QImage::Format_RGB32),
+                      QBitmap::fromImage(Status.createAlphaMask()));
     ReplyImage = new TSimpleImage(this);
     ReplyImage->setObjectName(QStringLiteral("ReplyImage"));
     ReplyImage->setGeometry(110, 14, 16, 16);
-    ReplyImage->SetImages(ImageList1.get());
+    ReplyImage->SetImages(StatusImages.get());
     ReplyImage->SetImageIndex(0);
 
     EchoClient = std::make_unique<TIdIcmpClient>();
@@ -96,6 +80,7 @@ TPingForm::TPingForm(TPingFormServices AServices)
     };
 
     FHostList = std::make_unique<THostListDocument>();
+    FHostListStore = std::make_unique<THostListStore>(FHostList->List);
 
     PingLabel = new TLabel(this);
     PingLabel->setObjectName(QStringLiteral("PingLabel"));
@@ -169,59 +154,11 @@ void TPingForm::SetGridTabStop(bool AValue) {
     }
 }
 
-std::vector<TFixedText> TPingForm::FixedTexts(const QFont& AFont) {
-    const std::string Address = WidestAddress(AFont).toStdString();
-    std::vector<TFixedText> Result;
-    for (const TStatusDisplay& Status :
-         {NotPingedDisplay(), NameNotFoundDisplay(), ReplyDisplay(rkEchoReply, Address),
-          ReplyDisplay(rkTimedOut, Address), ReplyDisplay(rkError, Address)}) {
-        Result.push_back({QString::fromStdString(Status.Text), StatusBox.width(), true, true});
-    }
-    // A line edit keeps two pixels free on either side; a title two on its left. The grid's
-    // name cell is its client width (inside a one-pixel border) less the address cell less 2.
-    constexpr int EditMargins = 4;
-    constexpr int TitlePadding = 2;
-    const int NameWidth = GridBox.width() - 2 - THostGrid::AddressWidth - 2;
-    Result.push_back({QStringLiteral("Help"), HelpBox.width(), true});
-    Result.push_back({QStringLiteral("127.0.0.1"), EditBox.width() - EditMargins});
-    Result.push_back({QString::fromStdString(Address), EditBox.width() - EditMargins});
-    Result.push_back({QStringLiteral("IP Address"), THostGrid::AddressWidth - TitlePadding});
-    Result.push_back({QStringLiteral("Name"), NameWidth - TitlePadding});
-    return Result;
-}
-
-QFont TPingForm::WindowFont() {
-    static const QFont Chosen = [] {
-        const std::optional<QFont> Bitmap = BitmapSans();
-        return Bitmap ? *Bitmap : FallbackSans(FixedTexts);
-    }();
-    return Chosen;
-}
-
 void TPingForm::SetFonts(const QFont& AWindowFont, qreal ARatio) {
     setFont(AWindowFont);
     FFontRatio = ARatio;
-    // The window's own labels (TLabel) draw the bitmap font at 1x and grow it without
-    // smoothing, like the pixel art around them, and a scalable font at the screen's density;
-    // either way their texts fit their boxes. The edit box and the grid are Qt's widgets,
-    // drawn at the screen's density with caret and selection; the bitmap font has glyphs at
-    // 1x only, and Qt would spread them over grown advances. So there they take a scalable
-    // sans, smoothed as text at that density is.
-    if (qFuzzyCompare(ARatio, 1.0)) {
-        IpEdit->setFont(AWindowFont);
-        FGridFont = AWindowFont;
-        if (FGrid != nullptr) {
-            FGrid->setFont(FGridFont);
-        }
-        return;
-    }
-    static const QFont Scalable = [] {
-        QFont Font = FallbackSans(FixedTexts);
-        Font.setStyleStrategy(QFont::PreferDefault);
-        return Font;
-    }();
-    IpEdit->setFont(Scalable);
-    FGridFont = Scalable;
+    FGridFont = WidgetFont(AWindowFont, ARatio);
+    IpEdit->setFont(FGridFont);
     if (FGrid != nullptr) {
         FGrid->setFont(FGridFont);
     }
@@ -269,11 +206,8 @@ void TPingForm::FormCreate() {
         }
     } GridWhileTabStop{*this};
     THostListPlace Place = FServices.HostListPlace();
-    HostListPath = Place.Path;
-    FHostListFile =
-        std::make_unique<THostListFile>(std::move(Place.Path), std::move(Place.StartFrom));
     try {
-        FHostListFile->Load(FHostList->List);
+        FHostListStore->Load(std::move(Place));
     } catch (...) {
         ListReset();
         throw;
@@ -314,9 +248,7 @@ void TPingForm::FormDestroy() {
                 Form.InternetManager.reset();
             }
         } FreeAfterwards{*this};
-        if (FHostListFile && FHostList->List.Count() > 0) {
-            FHostListFile->Save(FHostList->List);
-        }
+        FHostListStore->Save();
     });
 }
 
@@ -339,7 +271,7 @@ void TPingForm::PingButtonClick() {
     }
     try {
         EchoClient->SetHost(*Target);
-        EchoClient->PingOnce("  ", 0);
+        EchoClient->PingOnce(EchoPayload, 0);
     } catch (const Exception& E) {
         ShowStatus(ErrorDisplay(E.Message()));
     } catch (const std::exception& E) {
@@ -377,18 +309,6 @@ void TPingForm::ExitButtonClick() {
 
 void TPingForm::HelpLabelClick() {
     FServices.OpenHelp(HelpPagePath());
-}
-
-QString TPingForm::HelpPagePath() {
-    return HelpPagePathFor(QCoreApplication::applicationFilePath());
-}
-
-QString TPingForm::HelpPagePathFor(const QString& AProgram) {
-    const QString Beside = QString::fromLocal8Bit(WithExtension(LocalBytes(AProgram), ".html"));
-    const QString Installed =
-        QFileInfo(AProgram).dir().filePath(QString::fromUtf8(VEXLO_DATA_FROM_BIN "/vexlo.html"));
-    return QFileInfo::exists(Beside) || !QFileInfo::exists(Installed) ? Beside
-                                                                      : QDir::cleanPath(Installed);
 }
 
 void TPingForm::GridSelectCell(const QString& AAddress) {

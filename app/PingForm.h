@@ -1,12 +1,12 @@
 #pragma once
 // The program's one window: a borderless, always-on-top panel shaped by its picture, where
 // the user types a host, pings it once and reads the outcome.
+#include "app/IpEdit.h"
 #include "app/ShapedWindow.h"
 #include "app/StatusDisplay.h"
 #include "app/WindowFont.h"
 
 #include <QImage>
-#include <QLineEdit>
 #include <QPoint>
 #include <QWidget>
 #include <functional>
@@ -21,23 +21,11 @@ class TInternetManager;
 class THostGrid;
 struct THostListDocument;
 class TKeyPreview;
-class THostListFile;
+class THostListStore;
 struct THostListPlace;
 class TLabel;
 class TSimpleImage;
 class TTransButton;
-
-// The edit box: selects its whole text whenever it takes the focus other than by a press.
-class TIpEdit : public QLineEdit {
-    Q_OBJECT
-
-  public:
-    using QLineEdit::QLineEdit;
-    void SetBackground(const QColor& AColour);
-
-  protected:
-    void focusInEvent(QFocusEvent* AEvent) override;
-};
 
 // What the window takes from outside it, given at construction; tests give their own.
 struct TPingFormServices {
@@ -80,21 +68,8 @@ class TPingForm : public TShapedWindow {
     // handling; AShift holds the modifiers still down.
     void FormKeyUp(int AKey, Qt::KeyboardModifiers AShift);
 
-    // The texts the window shows in boxes of fixed width, the widest status texts included.
-    static std::vector<TFixedText> FixedTexts(const QFont& AFont);
-    // The window's own font, at one device pixel per pixel: the bitmap sans where the system
-    // has it, else a scalable one sized to fit.
-    static QFont WindowFont();
     // The window's font, and the density of the screen that the edit box and the grid draw on.
     void SetFonts(const QFont& AWindowFont, qreal ARatio);
-
-    // The help page of the running program: see HelpPagePathFor.
-    static QString HelpPagePath();
-    // The help page of the program at AProgram: the page beside it named after it (the build
-    // tree, a portable copy), else the installed data folder's page found from the program's
-    // own folder, so that a moved installation still finds its own. The first when neither
-    // exists, so that the browser names the missing file.
-    static QString HelpPagePathFor(const QString& AProgram);
 
     // The host list grid, made the first time it is wanted: the window unfolding, or a Tab
     // that may move into it. A folded window starts without it, which saves most of the
@@ -114,11 +89,10 @@ class TPingForm : public TShapedWindow {
     // as its object name.
     TIpEdit* IpEdit;
     TSimpleImage* ReplyImage;
-    std::unique_ptr<TImageList> ImageList1;
+    std::unique_ptr<TImageList> StatusImages;
     TLabel* PingLabel;
     TLabel* HelpLabel;
     std::unique_ptr<TInternetManager> InternetManager;
-    std::string HostListPath;
     TTransButton* PingButton = nullptr;
     TTransButton* ListButton = nullptr;
     TTransButton* ExitButton = nullptr;
@@ -134,7 +108,7 @@ class TPingForm : public TShapedWindow {
 
     TPingFormServices FServices;
     std::unique_ptr<THostListDocument> FHostList;
-    std::unique_ptr<THostListFile> FHostListFile;
+    std::unique_ptr<THostListStore> FHostListStore;
     THostGrid* FGrid = nullptr;
     bool FGridTabStop = true;
     QFont FGridFont;

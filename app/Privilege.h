@@ -11,14 +11,8 @@ namespace Privilege {
 // raw ICMP sockets for it, then drops every capability this process holds. Before any
 // thread and anything of Qt starts. A start that took the privilege from the program file
 // keeps none of it when the program lies where someone other than root could plant code
-// beside it (UnsafeInstallReason), and says why in one line on stderr.
+// beside it, and says why in one line on stderr.
 void DropAtStart();
-
-// Empty when the program at AProgram (a path without symbolic links, as /proc/self/exe
-// gives it) and every folder above it belong to root and nobody else may write them; a
-// root-owned folder with the sticky bit, such as /tmp, may lie above the program's own
-// folder. Otherwise why not, naming the file or folder. POSIX only.
-std::string UnsafeInstallReason(const std::string& AProgram);
 
 // True when the process started with raised privilege (a file capability or set-user-id),
 // and so must not load code from anywhere the user chooses.

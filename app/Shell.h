@@ -5,9 +5,6 @@
 // the build; the Windows one needs no Qt, so it builds and is tested with the Qt-free code.
 #include <string>
 
-// A window system's client connection that is already open: an X display. Windows has none.
-struct _XDisplay;
-
 namespace Shell {
 
 // Looks for a top-level window of this desktop whose title equals ATitle, ignoring case,
@@ -15,11 +12,6 @@ namespace Shell {
 // one was found. Windows without a title, and those that are no application's window,
 // are passed over. Any process may call it; it opens what connection it needs.
 bool RestoreWindowTitled(const std::string& ATitle);
-
-// RestoreWindowTitled over a connection that is already open, the toolkit's own: a second
-// connection costs the start a round of its own to the server. ADisplay stays open, and
-// the process's error handler is back as it was when this returns. False without one.
-bool RestoreWindowTitledOn(_XDisplay* ADisplay, const std::string& ATitle);
 
 // RestoreWindowTitled from inside the running application, over the toolkit's connection
 // where it has one. Call once the application object exists.
@@ -34,11 +26,5 @@ bool AskForOneReleasePerHeldKey();
 // Lets the text of --help and --version reach the console the program was started from. A
 // program of Windows' GUI subsystem starts without one; elsewhere there is nothing to do.
 void UseStartingConsole();
-
-// Asks the X server to send a held key to ADisplay's client as repeated presses and one
-// release (XKB's detectable auto-repeat, a flag of that one client connection). By default
-// the server repeats a held key as release-and-press pairs, and a handler that acts on
-// releases acts on every pair. True when the server agreed.
-bool ReportHeldKeysAsOneRelease(_XDisplay* ADisplay);
 
 } // namespace Shell

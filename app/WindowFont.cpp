@@ -1,5 +1,6 @@
 #include "app/WindowFont.h"
 
+#include "app/FixedTexts.h"
 #include "controls/Label.h"
 
 #include <QFile>
@@ -81,4 +82,30 @@ QString WidestAddress(const QFont& AFont) {
         }
     }
     return QStringList{Widest, Widest, Widest, Widest}.join(QLatin1Char('.'));
+}
+
+QFont WindowFont() {
+    static const QFont Chosen = [] {
+        const std::optional<QFont> Bitmap = BitmapSans();
+        return Bitmap ? *Bitmap : FallbackSans(FixedTexts);
+    }();
+    return Chosen;
+}
+
+QFont WidgetFont(const QFont& AWindowFont, qreal ARatio) {
+    // The window's own labels (TLabel) draw the bitmap font at 1x and grow it without
+    // smoothing, like the pixel art around them, and a scalable font at the screen's density;
+    // either way their texts fit their boxes. The edit box and the grid are Qt's widgets,
+    // drawn at the screen's density with caret and selection; the bitmap font has glyphs at
+    // 1x only, and Qt would spread them over grown advances. So there they take a scalable
+    // sans, smoothed as text at that density is.
+    if (qFuzzyCompare(ARatio, 1.0)) {
+        return AWindowFont;
+    }
+    static const QFont Scalable = [] {
+        QFont Font = FallbackSans(FixedTexts);
+        Font.setStyleStrategy(QFont::PreferDefault);
+        return Font;
+    }();
+    return Scalable;
 }

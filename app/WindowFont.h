@@ -1,6 +1,7 @@
 #pragma once
 // The window's fonts: the bitmap "MS Sans Serif" at 11 pixels where the system has it (Wine's
-// fonts), and a scalable sans sized so that the window's texts fit their boxes.
+// fonts), and a scalable sans sized so that the window's texts fit their boxes; and which of
+// them each part of the window draws with at the screen's density.
 #include <QFont>
 #include <QString>
 #include <functional>
@@ -30,3 +31,11 @@ QFont FallbackSans(const TFixedTexts& AFixed);
 
 // The widest address text in AFont: its widest number from 0 to 255, four times.
 QString WidestAddress(const QFont& AFont);
+
+// The window's own font, at one device pixel per pixel: the bitmap sans where the system
+// has it, else a scalable one sized to fit the window's fixed texts (app/FixedTexts.h).
+QFont WindowFont();
+
+// The font of the edit box and the grid, for a window in AWindowFont on a screen of density
+// ARatio.
+QFont WidgetFont(const QFont& AWindowFont, qreal ARatio);

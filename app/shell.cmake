@@ -7,7 +7,7 @@ if(NOT WIN32 AND VEXLO_NET_ONLY)
 endif()
 add_library(vexlo_shell STATIC ${CMAKE_CURRENT_LIST_DIR}/Shell.h)
 vexlo_platform_sources(vexlo_shell
-  POSIX ${CMAKE_CURRENT_LIST_DIR}/x11/ShellX11.cpp
+  POSIX ${CMAKE_CURRENT_LIST_DIR}/x11/ShellX11.cpp ${CMAKE_CURRENT_LIST_DIR}/x11/ShellX11.h
   WINDOWS ${CMAKE_CURRENT_LIST_DIR}/win/ShellWin.cpp)
 if(WIN32)
   target_link_libraries(vexlo_shell PRIVATE user32)

@@ -39,18 +39,18 @@ function(vexlo_add_test)
 endfunction()
 
 # vexlo_add_gui_test(NAME name SOURCES ... LIBS ... [LABEL label] [ENVIRONMENT ...]
-#                    [OWN_MAIN]): a GoogleTest program on the offscreen platform, with the
-# shared GUI main (tests/support) unless it brings its own application object.
+#                    [OWN_APPLICATION]): a GoogleTest program on the offscreen platform, with
+# the shared GUI main (tests/support), running under a plain QApplication unless it brings
+# its own (a MakeTestApplication of its own, tests/support/GuiTestMain.h).
 function(vexlo_add_gui_test)
-  cmake_parse_arguments(T "OWN_MAIN" "NAME;LABEL" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(T "OWN_APPLICATION" "NAME;LABEL" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL gui)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
-  if(T_OWN_MAIN)
-    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} vexlo_gui_test_support vexlo_warnings)
-  else()
-    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} vexlo_gui_test_main vexlo_warnings)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} vexlo_gui_test_main vexlo_warnings)
+  if(NOT T_OWN_APPLICATION)
+    target_link_libraries(${T_NAME} PRIVATE vexlo_gui_test_application)
   endif()
   if(CMAKE_CROSSCOMPILING)
     # Under Wine, as the other Windows tests: one entry per program, the offscreen platform

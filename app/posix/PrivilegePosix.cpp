@@ -1,3 +1,4 @@
+#include "app/posix/PrivilegePosix.h"
 #include "app/Privilege.h"
 
 #include "app/posix/RawSocketHelper.h"

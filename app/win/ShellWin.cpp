@@ -24,20 +24,12 @@ bool Shell::RestoreWindowTitled(const std::string& ATitle) {
     return true;
 }
 
-bool Shell::RestoreWindowTitledOn(_XDisplay*, const std::string& ATitle) {
-    return RestoreWindowTitled(ATitle);
-}
-
 bool Shell::RestoreWindowOfPreviousInstance(const std::string& ATitle) {
     return RestoreWindowTitled(ATitle);
 }
 
 bool Shell::AskForOneReleasePerHeldKey() {
     // Windows repeats a held key as presses and sends one release: nothing to ask for.
-    return true;
-}
-
-bool Shell::ReportHeldKeysAsOneRelease(_XDisplay*) {
     return true;
 }
 

@@ -2,7 +2,7 @@
 // so a start costs no second connection) and needs nothing else from Qt, so it works the same
 // whichever toolkit made the window it looks for. Every Xlib include of the project is here:
 // Xlib's macros (KeyRelease, None, Bool...) break Qt's headers.
-#include "app/Shell.h"
+#include "app/x11/ShellX11.h"
 
 // Qt's headers before Xlib's, whose macros they would trip over.
 #include <QGuiApplication>

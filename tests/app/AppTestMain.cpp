@@ -1,10 +1,7 @@
 #include "tests/app/AppTestMain.h"
 
 #include "app/Application.h"
-
-#include <QByteArray>
-
-#include <gtest/gtest.h>
+#include "tests/support/GuiTestMain.h"
 
 namespace {
 TApplication* Application = nullptr;
@@ -15,13 +12,9 @@ TApplication& TestApplication() {
 }
 
 // The window needs the application object itself: its title, error box and termination.
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
-    }
-    ::testing::InitGoogleTest(&argc, argv);
-    TApplication App(argc, argv);
-    App.SetTitle(QStringLiteral("Vexlo"));
-    Application = &App;
-    return RUN_ALL_TESTS();
+std::unique_ptr<QApplication> MakeTestApplication(int& AArgc, char** AArgv) {
+    auto App = std::make_unique<TApplication>(AArgc, AArgv);
+    App->SetTitle(QStringLiteral("Vexlo"));
+    Application = App.get();
+    return App;
 }

@@ -1,5 +1,7 @@
 #include "app/PingForm.h"
 #include "app/Application.h"
+#include "app/FixedTexts.h"
+#include "app/HelpPage.h"
 #include "app/HostGrid.h"
 #include "app/WindowFont.h"
 #include "controls/Label.h"
@@ -9,6 +11,7 @@
 #include "tests/app/AppTestMain.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/Ink.h"
+#include "tests/support/PingAccess.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +22,6 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
-#include <unistd.h>
 
 namespace {
 
@@ -183,23 +185,13 @@ TEST_F(PingFormTest, NameNotFoundTurnsTheEditBoxRedUntilItsTextChanges) {
     EXPECT_EQ(Status(), "Not pinged");
 }
 
-// Whether this process may ping 127.0.0.1: as root on Linux; on Windows always, through a
-// raw socket or, without administrator rights, the system's ICMP API.
-bool MayPing() {
-#ifdef _WIN32
-    return true;
-#else
-    return ::geteuid() == 0;
-#endif
-}
-
-// Whether QFile::link makes a file system link, which can point to itself.
-bool MayLinkToItself() {
-#ifdef _WIN32
-    return false;
-#else
-    return true;
-#endif
+// Whether QFile::link makes a file system link, which can point to itself; on Windows it
+// makes a shell shortcut, a file anyone may read.
+bool MayLinkToItself(const QString& AFolder) {
+    const QString Probe = AFolder + "/link-probe";
+    const bool Loops = QFile::link(Probe, Probe) && !QFile(Probe).open(QIODevice::ReadOnly);
+    QFile::remove(Probe);
+    return Loops;
 }
 
 TEST_F(PingFormTest, EnterFromTheGridPingsTheEditBoxText) {
@@ -208,7 +200,7 @@ TEST_F(PingFormTest, EnterFromTheGridPingsTheEditBoxText) {
     ASSERT_TRUE(Form->Grid()->CellEditor()->hasFocus());
     Part<TIpEdit>("IpEdit")->setText("127.0.0.1");
     Press(Qt::Key_Return);
-    if (MayPing()) {
+    if (PingAccess() != TPingAccess::None) {
         EXPECT_EQ(Status(), "Reply from 127.0.0.1");
         EXPECT_EQ(StatusColour(), QColor(0, 128, 0));
         EXPECT_EQ(Part<TSimpleImage>("ReplyImage")->ImageIndex(), 1);
@@ -291,7 +283,7 @@ TEST_F(PingFormTest, ExitWritesTheHostListAndAnEmptyListLeavesTheFileAlone) {
 }
 
 TEST_F(PingFormTest, AnUnreadableHostListIsReportedAndSkipsTheRestOfStartUp) {
-    if (!MayLinkToItself()) {
+    if (!MayLinkToItself(Dir.path())) {
         GTEST_SKIP() << "QFile::link makes a shell shortcut on Windows, a file anyone may read";
     }
     // A link to itself cannot be opened, whoever runs the test (root reads any plain file).
@@ -369,7 +361,7 @@ TEST_F(PingFormTest, EveryFixedTextAndTheWidestStatusTextsFitTheirBoxesInEachFon
         std::cout << "NOTE: on Windows only the 1x fit is measured; fractional densities are "
                      "not verified there\n";
     }
-    std::vector<QFont> Fonts{FallbackSans(TPingForm::FixedTexts)};
+    std::vector<QFont> Fonts{FallbackSans(FixedTexts)};
     if (const std::optional<QFont> Bitmap = BitmapSans()) {
         Fonts.push_back(*Bitmap);
     }
@@ -476,14 +468,13 @@ TEST(HelpPage, IsThePageBesideTheProgramElseTheInstalledOneElseTheMissingPageBes
     };
     const QString Program = Root + "/bin/vexlo";
     // Nothing anywhere: the browser is sent to the page beside the program and names it.
-    EXPECT_EQ(TPingForm::HelpPagePathFor(Program), Root + "/bin/vexlo.html");
+    EXPECT_EQ(HelpPagePathFor(Program), Root + "/bin/vexlo.html");
     Touch("share/vexlo/vexlo.html");
-    EXPECT_EQ(TPingForm::HelpPagePathFor(Program), Root + "/share/vexlo/vexlo.html");
+    EXPECT_EQ(HelpPagePathFor(Program), Root + "/share/vexlo/vexlo.html");
     // A copy renamed beside the installed one still takes the installed page.
-    EXPECT_EQ(TPingForm::HelpPagePathFor(Root + "/bin/vexlo-old"),
-              Root + "/share/vexlo/vexlo.html");
+    EXPECT_EQ(HelpPagePathFor(Root + "/bin/vexlo-old"), Root + "/share/vexlo/vexlo.html");
     Touch("bin/vexlo.html");
-    EXPECT_EQ(TPingForm::HelpPagePathFor(Program), Root + "/bin/vexlo.html");
+    EXPECT_EQ(HelpPagePathFor(Program), Root + "/bin/vexlo.html");
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Draws the status line with the window's own label code, font and size, so that a test can
 // compare the screen with it pixel for pixel instead of reading text.
 // Usage: e2e_status_line TEXT COLOUR OUT.png [WIDTH [help]]; "help": as the help label draws.
-#include "app/PingForm.h"
+#include "app/WindowFont.h"
 #include "controls/Label.h"
 
 #include <QApplication>
@@ -17,7 +17,7 @@ int main(int AArgc, char** AArgv) {
     }
     QApplication Application(AArgc, AArgv);
     TLabel Line(nullptr);
-    Line.setFont(TPingForm::WindowFont());
+    Line.setFont(WindowFont());
     QPalette White = Line.palette();
     White.setColor(QPalette::Window, Qt::white);
     Line.setPalette(White);

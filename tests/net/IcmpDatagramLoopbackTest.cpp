@@ -4,6 +4,7 @@
 #include "net/IdException.h"
 #include "net/IdGlobal.h"
 #include "net/IdIcmpClient.h"
+#include "tests/support/PingAccess.h"
 
 #include <gtest/gtest.h>
 
@@ -17,25 +18,10 @@
 
 namespace {
 
-// Empty when this process pings through a datagram socket; else why not.
-std::string DatagramOnly() {
-    const int Raw = ::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
-    if (Raw >= 0) {
-        ::close(Raw);
-        return "raw sockets are allowed here; the datagram socket stands in only without them";
-    }
-    const int Datagram = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_ICMP);
-    if (Datagram < 0) {
-        return "this user's group is outside net.ipv4.ping_group_range";
-    }
-    ::close(Datagram);
-    return {};
-}
-
 class IcmpDatagramLoopback : public ::testing::Test {
   protected:
     void SetUp() override {
-        const std::string Why = DatagramOnly();
+        const std::string Why = PingAccessMismatch(TPingAccess::Datagram);
         if (!Why.empty()) {
             GTEST_SKIP() << Why;
         }

@@ -1,25 +1,16 @@
 // Real echo exchanges with this machine's loopback address.
 #include "net/IdException.h"
 #include "net/IdIcmpClient.h"
+#include "tests/support/PingAccess.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-bool RawSocketsAllowed(TIdIcmpClient& AClient) {
-    try {
-        AClient.OpenBinding();
-        AClient.SocketBinding().ReleaseSocket();
-        return true;
-    } catch (const EIdInvalidSocket&) {
-        return false;
-    }
-}
-
 TEST(IcmpLoopback, PingOnceAnswersFromLoopback) {
-    TIdIcmpClient Client;
-    if (!RawSocketsAllowed(Client)) {
-        GTEST_SKIP() << "raw ICMP sockets need root or CAP_NET_RAW";
+    if (PingAccess() == TPingAccess::None) {
+        GTEST_SKIP() << PingAccessMismatch(TPingAccess::Raw);
     }
+    TIdIcmpClient Client;
     Client.SetReceiveTimeout(1000);
     int Fired = 0;
     Client.OnReply = [&](TIdBaseComponent&, const TReplyStatus&) { ++Fired; };
@@ -42,10 +33,10 @@ TEST(IcmpLoopback, PingOnceAnswersFromLoopback) {
 }
 
 TEST(IcmpLoopback, WithoutRawSocketPrivilegeCannotAllocate) {
-    TIdIcmpClient Client;
-    if (RawSocketsAllowed(Client)) {
-        GTEST_SKIP() << "raw sockets are allowed here; the unprivileged run covers this";
+    if (const std::string Why = PingAccessMismatch(TPingAccess::None); !Why.empty()) {
+        GTEST_SKIP() << Why;
     }
+    TIdIcmpClient Client;
     Client.SetHost("127.0.0.1");
     try {
         Client.PingOnce("  ");

@@ -1,5 +1,6 @@
 // The raw-socket privilege held narrowly, and a raised start's command line and environment.
 #include "app/Privilege.h"
+#include "app/posix/PrivilegePosix.h"
 #include "app/posix/RawSocketHelper.h"
 #include "net/EchoHelperProtocol.h"
 #include "net/IdException.h"
@@ -7,6 +8,7 @@
 #include "net/IdPlatform.h"
 #include "net/IdResourceStrings.h"
 #include "net/IdWinSockTypes.h"
+#include "tests/support/TempFolder.h"
 
 #include <QByteArray>
 #include <QtGlobal>
@@ -127,9 +129,8 @@ TEST(RawPrivilege, IsKeptOnlyWhereNobodyButRootCanWriteTheProgramOrAFolderAboveI
         GTEST_SKIP() << "folders that root owns need root";
     }
     // Under /tmp, which root owns with the sticky bit: allowed above the program's folder.
-    char Template[] = "/tmp/vexlo-install.XXXXXX";
-    ASSERT_NE(::mkdtemp(Template), nullptr);
-    const std::string Root = Template;
+    const TTempFolder Folder("/tmp");
+    const std::string Root = Folder.Path().string();
     const std::string Bin = Root + "/bin", Program = Bin + "/vexlo";
     ASSERT_EQ(::chmod(Root.c_str(), 0755), 0);
     ASSERT_EQ(::mkdir(Bin.c_str(), 0755), 0);
@@ -173,10 +174,6 @@ TEST(RawPrivilege, IsKeptOnlyWhereNobodyButRootCanWriteTheProgramOrAFolderAboveI
     ::chmod(InTmp.c_str(), 0755);
     EXPECT_EQ(Privilege::UnsafeInstallReason(InTmp), "/tmp is writable by every user");
     std::remove(InTmp.c_str());
-    std::remove((Root + "/link").c_str());
-    std::remove(Program.c_str());
-    ::rmdir(Bin.c_str());
-    ::rmdir(Root.c_str());
 }
 
 // The window's end of the channel to the helper, found as any code in the process could

@@ -1,7 +1,7 @@
 // Finding and restoring another copy's window on a real X server of each test's own, with
 // windows made through raw Xlib as any toolkit makes them. Where a window manager matters,
 // the test takes that role itself and records what it is asked to do.
-#include "app/Shell.h"
+#include "app/x11/ShellX11.h"
 #include "tests/support/XServer.h"
 
 #include <gtest/gtest.h>

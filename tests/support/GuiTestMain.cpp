@@ -1,4 +1,5 @@
-#include <QApplication>
+#include "tests/support/GuiTestMain.h"
+
 #include <gtest/gtest.h>
 
 // Sets the platform itself, so that test discovery and a plain run from a
@@ -8,6 +9,6 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     ::testing::InitGoogleTest(&argc, argv);
-    QApplication App(argc, argv);
+    const std::unique_ptr<QApplication> App = MakeTestApplication(argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -7,12 +7,14 @@
 
 class TTempFolder {
   public:
-    TTempFolder() {
-        const std::filesystem::path Base = std::filesystem::temp_directory_path();
+    // In ABase: a test that needs the folder's parent to be a given one (root's /tmp, with
+    // its sticky bit) names it.
+    explicit TTempFolder(
+        const std::filesystem::path& ABase = std::filesystem::temp_directory_path()) {
         std::random_device Random;
         // A name no one else holds: create_directory says whether this call made it.
         do {
-            FPath = Base / ("vexlo-test-" + std::to_string(Random()));
+            FPath = ABase / ("vexlo-test-" + std::to_string(Random()));
         } while (!std::filesystem::create_directory(FPath));
     }
     TTempFolder(const TTempFolder&) = delete;
