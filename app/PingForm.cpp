@@ -50,6 +50,12 @@ QImage Checked(QImage APicture, const char* AName) {
 TPingForm::TPingForm(TPingFormServices AServices)
     : TShapedWindow(Qt::WindowStaysOnTopHint), FServices(std::move(AServices)) {
     setObjectName(QStringLiteral("PingForm"));
+    // The edit box lays out its text in the application's font before it takes the window's.
+    // At 1x the window's font serves the edit box as well: as the application's, it spares
+    // loading a second font at every start (the hints and the error box show it too).
+    if (qFuzzyCompare(devicePixelRatioF(), 1.0)) {
+        QApplication::setFont(WindowFont());
+    }
     // Before the controls, so that each is made with it.
     setFont(WindowFont());
     move(7, 7);

@@ -230,7 +230,7 @@ void RawFigures(TIdIcmpClient& AClient, int ARounds, const char* ALabel) {
     std::printf("%sfloor      median %8.1f us   p99 %8.1f us\n", ALabel, F.Median, F.P99);
     // Through the helper each exchange costs a round trip to another process on top, and the
     // floor beside it shares the machine with the helper's socket, as the program's would.
-    std::printf("%sratio of medians        %.2f (target <= 1.5%s)\n", ALabel, O.Median / F.Median,
+    std::printf("%sratio of medians        %.2f (target <= 1.25%s)\n", ALabel, O.Median / F.Median,
                 *ALabel ? ", the helper's round trip included" : "");
 }
 

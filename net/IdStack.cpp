@@ -83,13 +83,24 @@ bool TIdStack::IsDottedQuad(const std::string& AText) {
 }
 
 TIdInAddr TIdStack::HostToInAddr(const std::string& AHost) {
+    {
+        const std::lock_guard Guard(FLastHostLock);
+        if (!FLastHostText.empty() && AHost == FLastHostText) {
+            return FLastHostAddress;
+        }
+    }
+    TIdInAddr Address;
     if (System::SameTextLocale(AHost, "LOCALHOST")) {
-        return TIdInAddr{{127, 0, 0, 1}};
+        Address = TIdInAddr{{127, 0, 0, 1}};
+    } else if (IsDottedQuad(AHost)) {
+        Address = TextToInAddr(AHost);
+    } else {
+        return ApiGetHostAddress(AHost);
     }
-    if (IsDottedQuad(AHost)) {
-        return TextToInAddr(AHost);
-    }
-    return ApiGetHostAddress(AHost);
+    const std::lock_guard Guard(FLastHostLock);
+    FLastHostText = AHost;
+    FLastHostAddress = Address;
+    return Address;
 }
 
 TIdInAddr TIdStack::TextToInAddr(const std::string& AText) {

@@ -99,6 +99,11 @@ class TIdStack {
 
   private:
     int32_t FLastCode = 0;
+    // The last host text that needed no lookup, with its address: every send converts its
+    // host again, mostly the same text.
+    std::mutex FLastHostLock;
+    std::string FLastHostText;
+    TIdInAddr FLastHostAddress{};
 };
 
 using TIdStackClass = std::unique_ptr<TIdStack> (*)();

@@ -6,7 +6,9 @@
 #include "net/posix/PosixSockets.h"
 #include "system/System.h"
 
+#include <atomic>
 #include <ctime>
+#include <pthread.h>
 #include <strings.h>
 #include <unistd.h>
 
@@ -73,8 +75,25 @@ uint32_t TickCount() {
     return static_cast<uint32_t>(Ms);
 }
 
+namespace {
+// glibc makes a system call of every getpid(), and each echo request asks: kept, and
+// forgotten in the child of a fork.
+std::atomic<uint32_t> KnownProcessId{0};
+void ForgetProcessId() {
+    KnownProcessId.store(0, std::memory_order_relaxed);
+}
+} // namespace
+
 uint32_t CurrentProcessId() {
-    return static_cast<uint32_t>(::getpid());
+    uint32_t Id = KnownProcessId.load(std::memory_order_relaxed);
+    if (Id == 0) {
+        static const bool Watching = ::pthread_atfork(nullptr, nullptr, ForgetProcessId) == 0;
+        Id = static_cast<uint32_t>(::getpid());
+        if (Watching) {
+            KnownProcessId.store(Id, std::memory_order_relaxed);
+        }
+    }
+    return Id;
 }
 
 } // namespace IdPlatform

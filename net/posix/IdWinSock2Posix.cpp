@@ -8,8 +8,10 @@
 #include "net/posix/RawPrivilege.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
@@ -30,6 +32,55 @@ template <typename R> R Checked(R AResult, R AFailure) {
         LastSocketError = CodeFromErrno(errno);
     }
     return AResult;
+}
+
+// The ICMP socket last opened here (raw, datagram or through the helper), as far as these
+// adapters changed it. The echo client opens one for each exchange, sets its TTL again at
+// every step, and shuts it down before closing it without ever connecting it: each a call
+// that changes nothing, together as dear as the exchange's own system calls.
+struct TIcmpNote {
+    TSocket Socket = INVALID_SOCKET_WS;
+    bool TtlKnown = false;
+    int Ttl = 0;
+    bool Connected = false;
+};
+std::mutex NoteLock;
+TIcmpNote Note;
+// Lets the calls on every other socket pass without the lock.
+std::atomic<TSocket> NotedSocket{INVALID_SOCKET_WS};
+
+void NoteOpened(TSocket S, bool AIcmp) {
+    if (S == INVALID_SOCKET_WS) {
+        return;
+    }
+    const std::lock_guard Guard(NoteLock);
+    if (AIcmp) {
+        Note = TIcmpNote{S};
+    } else if (Note.Socket == S) {
+        Note = TIcmpNote{};
+    }
+    NotedSocket.store(Note.Socket, std::memory_order_relaxed);
+}
+
+// The noted state when S is the noted socket.
+bool NoteOf(TSocket S, TIcmpNote& ANote) {
+    if (S == INVALID_SOCKET_WS || NotedSocket.load(std::memory_order_relaxed) != S) {
+        return false;
+    }
+    const std::lock_guard Guard(NoteLock);
+    ANote = Note;
+    return Note.Socket == S;
+}
+
+template <typename F> void ChangeNote(TSocket S, F AChange) {
+    if (NotedSocket.load(std::memory_order_relaxed) != S) {
+        return;
+    }
+    const std::lock_guard Guard(NoteLock);
+    if (Note.Socket == S) {
+        AChange(Note);
+        NotedSocket.store(Note.Socket, std::memory_order_relaxed);
+    }
 }
 
 ::sockaddr* Sys(TSockAddr* A) {
@@ -112,6 +163,7 @@ int IDWSAPI PxCloseSocket(TSocket S) {
         return Checked(IdPosix::CloseHelperSocket(S), -1);
     }
     IdPosix::ForgetIcmpDatagram(S);
+    ChangeNote(S, [](TIcmpNote& ANote) { ANote = TIcmpNote{}; });
     return Checked(::close(S), -1);
 }
 int IDWSAPI PxConnect(TSocket S, const TSockAddr* A, int L) {
@@ -121,6 +173,8 @@ int IDWSAPI PxConnect(TSocket S, const TSockAddr* A, int L) {
     if (IdPosix::IsIcmpDatagram(S)) {
         return Checked(IdPosix::ConnectIcmpDatagram(S, Sys(A), static_cast<socklen_t>(L)), -1);
     }
+    // Failed, it may still have dissolved an earlier association: the kernel is asked again.
+    ChangeNote(S, [](TIcmpNote& ANote) { ANote.Connected = true; });
     return Checked(::connect(S, Sys(A), static_cast<socklen_t>(L)), -1);
 }
 int IDWSAPI PxIoctlSocket(TSocket S, long Cmd, TULong* Arg) {
@@ -241,11 +295,8 @@ int IDWSAPI PxSendTo(TSocket S, const char* B, int L, int F, const TSockAddr* A,
                                              static_cast<socklen_t>(AL)),
                                     ssize_t{-1}));
 }
-int IDWSAPI PxSetSockOpt(TSocket S, int Level, int Name, const char* V, int L) {
-    if (!ToSysOption(Level, Name)) {
-        LastSocketError = Id_WSAENOPROTOOPT;
-        return -1;
-    }
+// The option where the socket keeps it: the helper or the datagram socket, else the kernel.
+int SetOption(TSocket S, int Level, int Name, const char* V, int L) {
     if (IdPosix::IsHelperSocket(S)) {
         return Checked(IdPosix::SetHelperSocketOption(S, Level, Name, V, static_cast<socklen_t>(L)),
                        -1);
@@ -256,7 +307,35 @@ int IDWSAPI PxSetSockOpt(TSocket S, int Level, int Name, const char* V, int L) {
     }
     return Checked(::setsockopt(S, Level, Name, V, static_cast<socklen_t>(L)), -1);
 }
+int IDWSAPI PxSetSockOpt(TSocket S, int Level, int Name, const char* V, int L) {
+    if (!ToSysOption(Level, Name)) {
+        LastSocketError = Id_WSAENOPROTOOPT;
+        return -1;
+    }
+    const bool IsTtl = Level == IPPROTO_IP && Name == IP_TTL && L == sizeof(int) && V != nullptr;
+    int Ttl = 0;
+    if (IsTtl) {
+        std::memcpy(&Ttl, V, sizeof Ttl);
+    }
+    if (TIcmpNote Noted; IsTtl && NoteOf(S, Noted) && Noted.TtlKnown && Noted.Ttl == Ttl) {
+        return 0;
+    }
+    const int Result = SetOption(S, Level, Name, V, L);
+    if (IsTtl && Result == 0) {
+        ChangeNote(S, [Ttl](TIcmpNote& ANote) {
+            ANote.TtlKnown = true;
+            ANote.Ttl = Ttl;
+        });
+    }
+    return Result;
+}
 int IDWSAPI PxShutdown(TSocket S, int How) {
+    // What the kernel (and the datagram and helper sockets after it) answers for a socket
+    // that was never connected.
+    if (TIcmpNote Noted; NoteOf(S, Noted) && !Noted.Connected) {
+        LastSocketError = CodeFromErrno(ENOTCONN);
+        return -1;
+    }
     if (IdPosix::IsHelperSocket(S)) {
         return Checked(IdPosix::ShutdownHelperSocket(S, How), -1);
     }
@@ -270,14 +349,18 @@ TSocket IDWSAPI PxSocket(int Family, int Type, int Protocol) {
     // its raw ICMP goes through the helper. A helper that has ended refuses like a raw
     // socket, so that the datagram socket is tried.
     if (IdPosix::GoesThroughHelper(Family, Type, Protocol)) {
-        const TSocket S = Checked(IdPosix::OpenHelperSocket(), -1);
-        return S != -1 ? S : Checked(IdPosix::IcmpDatagramInstead(Family, Type, Protocol), -1);
+        TSocket S = Checked(IdPosix::OpenHelperSocket(), -1);
+        S = S != -1 ? S : Checked(IdPosix::IcmpDatagramInstead(Family, Type, Protocol), -1);
+        NoteOpened(S, true);
+        return S;
     }
     // Raw ICMP refused for want of privilege: an ICMP datagram socket where the system allows
     // one, at once when this thread was refused before. Refused too, the raw socket's errno
     // and code stand.
     if (IdPosix::RawIcmpRefusedBefore(Family, Type, Protocol)) {
-        return Checked(IdPosix::IcmpDatagramInstead(Family, Type, Protocol), -1);
+        const TSocket S = Checked(IdPosix::IcmpDatagramInstead(Family, Type, Protocol), -1);
+        NoteOpened(S, true);
+        return S;
     }
     TSocket S;
     {
@@ -286,9 +369,12 @@ TSocket IDWSAPI PxSocket(int Family, int Type, int Protocol) {
         // Windows sockets are not inherited by child processes; keep it that way here.
         S = Checked(::socket(Family, Type | SOCK_CLOEXEC, Protocol), -1);
     }
+    bool Icmp = S != -1 && Type == SOCK_RAW && Protocol == IPPROTO_ICMP;
     if (S == -1) {
         S = Checked(IdPosix::IcmpDatagramInstead(Family, Type, Protocol), -1);
+        Icmp = true;
     }
+    NoteOpened(S, Icmp);
     return S;
 }
 THostEnt* IDWSAPI PxGetHostByAddr(const char* A, int L, int T) {

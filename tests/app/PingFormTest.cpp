@@ -13,6 +13,7 @@
 #include "tests/support/Ink.h"
 #include "tests/support/PingAccess.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -91,7 +92,13 @@ class PingFormTest : public ::testing::Test {
         EXPECT_NE(Found, nullptr) << AName;
         return Found;
     }
-    QString Status() const { return Part<TLabel>("PingLabel")->text(); }
+    // Every outcome shown is also what a screen reader reads from the accessibility tree.
+    QString Status() const {
+        auto* Line = Part<TLabel>("PingLabel");
+        QAccessibleInterface* Read = QAccessible::queryAccessibleInterface(Line);
+        EXPECT_EQ(Read != nullptr ? Read->text(QAccessible::Name) : QString(), Line->text());
+        return Line->text();
+    }
     QColor StatusColour() const { return Part<TLabel>("PingLabel")->FontColour(); }
 
     QTemporaryDir Dir;

@@ -225,6 +225,35 @@ TEST(NewSocket, RawIcmpSocketOpensAndCloses) {
     EXPECT_EQ(Stack.ApiCloseSocket(S), 0);
 }
 
+// The adapter spares the calls that change nothing on the socket of an exchange; each that
+// does change something still reaches the kernel, on a socket again under the same number.
+TEST(NewSocket, RawIcmpSocketKeepsEveryTtlSetAndShutsDownOnlyOnceConnected) {
+    TIdStackWindows Stack;
+    const auto TtlOf = [&Stack](TIdStackSocketHandle AS) {
+        int Ttl = 0;
+        int Length = sizeof Ttl;
+        Stack.ApiGetSockOpt(AS, Id_IPPROTO_IP, Id_IP_TTL, &Ttl, Length);
+        return Ttl;
+    };
+    for (const int Ttl : {200, 200, 7, 200}) {
+        TIdStackSocketHandle S = Id_INVALID_SOCKET;
+        try {
+            S = Stack.NewSocket(Id_SOCK_RAW, Id_IPPROTO_ICMP);
+        } catch (const EIdInvalidSocket&) {
+            GTEST_SKIP() << "raw sockets need root or CAP_NET_RAW here";
+        }
+        for (const int Set : {Ttl, Ttl, 31, Ttl}) {
+            ASSERT_EQ(Stack.ApiSetSockOpt(S, Id_IPPROTO_IP, Id_IP_TTL, &Set, 4), 0);
+            EXPECT_EQ(TtlOf(S), Set);
+        }
+        EXPECT_EQ(Stack.ApiShutdown(S, Id_SD_SEND), Id_SOCKET_ERROR);
+        EXPECT_EQ(Stack.ApiLastError(), 10057) << "WSAENOTCONN";
+        ASSERT_EQ(Stack.ApiConnect(S, Id_PF_INET, "127.0.0.1", 0), 0);
+        EXPECT_EQ(Stack.ApiShutdown(S, Id_SD_SEND), 0);
+        EXPECT_EQ(Stack.ApiCloseSocket(S), 0);
+    }
+}
+
 // Real loopback datagram sockets for the readiness waits.
 class Select : public ::testing::Test {
   protected:

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The real program started with raised privilege, in an X server of its own: as nobody, a
 # copy with the file capability in a folder only root can write pings 127.0.0.1 through its
-# helper while the window's process holds no capability at all, so that an image plugin
-# beside it finds none to borrow; it loads no plugin from the folders planted through the
+# helper while the window's process holds no capability at all, so that an accessibility
+# plugin beside it finds none to borrow; it loads no plugin from the folders planted through the
 # environment, the command line or a qt.conf beside it, nor the input-context plugin beside
 # it that QT_IM_MODULE names, nor a library planted for the GL and EGL loaders; the helper
 # holds no capability and only its channel and socket, and gives code planted beside the
@@ -11,7 +11,7 @@
 # capability shows "Cannot allocate socket." in red and does load the planted plugins; plain
 # root also keeps nothing but the helper. An installation into a prefix that root owns,
 # started by nobody, ends without an error box and keeps its list in nobody's own folder.
-# Usage: privileged_start.sh <vexlo> <xpm spy plugin> <input-context spy plugin>
+# Usage: privileged_start.sh <vexlo> <accessibility spy plugin> <input-context spy plugin>
 #   <build folder> <planted driver>; exit 77 (skipped) without root or tools.
 set -u
 skip() {
@@ -40,8 +40,8 @@ fail() {
 # qt.conf's folder instead of it, but the platform plugin folder after it: the copy there
 # answers to a name of its own, "xcq", tried before "xcb"; loaded, it declines that name.
 chmod 755 "$WORK"
-mkdir -p "$WORK"/{sys/bin/imageformats,cap,link,plain,home,planted/env/platforms,planted/qpa,planted/conf/platforms}
-cp "$2" "$WORK/sys/bin/imageformats/"
+mkdir -p "$WORK"/{sys/bin/accessible,cap,link,plain,home,planted/env/platforms,planted/qpa,planted/conf/platforms}
+cp "$2" "$WORK/sys/bin/accessible/"
 # Where Qt looks whatever the start: the program's own folder.
 ImSpy=platforminputcontexts/$(basename "$3")
 mkdir -p "$WORK"/{sys/bin,cap,plain}/platforminputcontexts
@@ -233,11 +233,11 @@ check "root-owned capability copy as nobody" nobody "$WORK/sys/bin/vexlo" "$Noth
     ignored "${Planted[@]}"
 # The plugin beside the copy is loaded (or the check proves nothing) and found nothing: no
 # capability, no descriptor from the helper, and no timestamp request sent for it.
-Spy=$(grep '^planted image plugin:' "$WORK/vexlo.log")
-echo "${Spy:-planted image plugin: nothing, it was not loaded}"
-[ -n "$Spy" ] || fail "the planted image plugin was not loaded, which so proves nothing"
-if [ "$Spy" != "planted image plugin: CapPrm:0000000000000000 CapEff:0000000000000000 raise:refused packet:refused descriptor:malformed non-echo:refused" ]; then
-    fail "the planted image plugin borrowed privilege: $Spy"
+Spy=$(grep '^planted plugin:' "$WORK/vexlo.log")
+echo "${Spy:-planted plugin: nothing, it was not loaded}"
+[ -n "$Spy" ] || fail "the planted accessibility plugin was not loaded, which so proves nothing"
+if [ "$Spy" != "planted plugin: CapPrm:0000000000000000 CapEff:0000000000000000 raise:refused packet:refused descriptor:malformed non-echo:refused" ]; then
+    fail "the planted accessibility plugin borrowed privilege: $Spy"
 fi
 kill "$Sniffer" 2>/dev/null
 wait "$Sniffer" 2>/dev/null

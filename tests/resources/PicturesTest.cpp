@@ -1,6 +1,7 @@
 #include "resources/Pictures.h"
 #include "tests/support/GuiTestSupport.h"
 
+#include <QFile>
 #include <QImage>
 #include <QRect>
 #include <algorithm>
@@ -82,6 +83,19 @@ TEST(Pictures, LoadFromTheLinkedResourcesAtTheirSizes) {
         EXPECT_EQ(Picture(C.Name).size(), C.Size) << C.Name;
         EXPECT_EQ(C.Load().convertToFormat(QImage::Format_ARGB32), Picture(C.Name)) << C.Name;
     }
+}
+
+// Each start loads them: the image-format plugins (a dozen libraries, and whatever a user
+// planted beside the program) stay out of the process. Run alone, as ctest runs each test.
+TEST(Pictures, LoadWithoutAnyImageFormatPlugin) {
+    for (QImage (*Load)() : {BackgroundPicture, StatusPictures, ProgramIcon}) {
+        ASSERT_FALSE(Load().isNull());
+    }
+    QFile Maps(QStringLiteral("/proc/self/maps"));
+    if (!Maps.open(QIODevice::ReadOnly)) {
+        GTEST_SKIP() << "no /proc/self/maps here";
+    }
+    EXPECT_FALSE(Maps.readAll().contains("/imageformats/"));
 }
 
 TEST(Pictures, UseOnlyTheSixteenColourPaletteAndOnlyStatusPicturesSeeThrough) {

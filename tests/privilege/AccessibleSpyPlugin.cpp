@@ -1,12 +1,13 @@
-// An image-format plugin for the key "xpm", as a user could plant it in imageformats/
-// beside the program. When the program loads it, it writes down what it could borrow: the
-// capabilities the process holds, whether it can put the raw-socket one in force, and
-// whether it can open a packet socket, which reads and forges every packet of the machine,
-// and what the raw-socket helper does for it. It reports on stderr: a raised start keeps no
-// variable of the test's own.
+// An accessibility plugin for the window's class, as a user could plant it in accessible/
+// beside the program: Qt looks there for the class of every widget it announces, the window
+// at its first show among them, whatever the start. When the program loads it, it writes
+// down what it could borrow: the capabilities the process holds, whether it can put the
+// raw-socket one in force, and whether it can open a packet socket, which reads and forges
+// every packet of the machine, and what the raw-socket helper does for it. It reports on
+// stderr: a raised start keeps no variable of the test's own.
 #include "tests/privilege/HelperProbe.h"
 
-#include <QImageIOPlugin>
+#include <QAccessiblePlugin>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
@@ -51,7 +52,7 @@ std::string TryPacketSocket() {
 
 // At load, before Qt asks anything of the plugin: a plugin's code runs from here on.
 const bool Reported = [] {
-    std::fprintf(stderr, "planted image plugin: %s %s raise:%s packet:%s %s\n",
+    std::fprintf(stderr, "planted plugin: %s %s raise:%s packet:%s %s\n",
                  StatusLine("CapPrm:").c_str(), StatusLine("CapEff:").c_str(), TryRaise().c_str(),
                  TryPacketSocket().c_str(), HelperProbe::Probe().c_str());
     return true;
@@ -59,13 +60,13 @@ const bool Reported = [] {
 
 } // namespace
 
-class TXpmSpyPlugin : public QImageIOPlugin {
+class TAccessibleSpyPlugin : public QAccessiblePlugin {
     Q_OBJECT
-    Q_PLUGIN_METADATA(IID QImageIOHandlerFactoryInterface_iid FILE "XpmSpyPlugin.json")
+    Q_PLUGIN_METADATA(IID QAccessibleFactoryInterface_iid FILE "AccessibleSpyPlugin.json")
 
   public:
-    Capabilities capabilities(QIODevice*, const QByteArray&) const override { return {}; }
-    QImageIOHandler* create(QIODevice*, const QByteArray&) const override { return nullptr; }
+    // None: Qt goes on with the interface it has for a plain widget.
+    QAccessibleInterface* create(const QString&, QObject*) override { return nullptr; }
 };
 
-#include "XpmSpyPlugin.moc"
+#include "AccessibleSpyPlugin.moc"
