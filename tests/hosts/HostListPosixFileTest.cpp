@@ -28,6 +28,14 @@
 
 namespace {
 
+// Hands a file (or a link itself) to another owner: a case that needs it fails where it cannot.
+void GiveTo(const char* APath, uid_t AUser, gid_t AGroup) {
+    EXPECT_EQ(::chown(APath, AUser, AGroup), 0) << APath;
+}
+void GiveLinkTo(const char* APath, uid_t AUser, gid_t AGroup) {
+    EXPECT_EQ(::lchown(APath, AUser, AGroup), 0) << APath;
+}
+
 constexpr uid_t Nobody = 65534;
 
 // Root reads and writes anything: the permission cases run as nobody while it lives.
@@ -42,7 +50,7 @@ struct TAsNobody {
 struct TStateFolder {
     TTempFolder Folder;
     TStateFolder() {
-        ::chown(Folder.Path().c_str(), Nobody, Nobody);
+        GiveTo(Folder.Path().c_str(), Nobody, Nobody);
         ::setenv("XDG_STATE_HOME", Folder.Path().c_str(), 1);
     }
     ~TStateFolder() { ::unsetenv("XDG_STATE_HOME"); }
@@ -188,9 +196,9 @@ TEST(PosixFile, AGroupMemberKeepsTheListsGroupWhenItCannotKeepItsOwner) {
     TTempFolder Folder;
     const std::string Path = Folder / "vexlo.txt";
     WriteBytes(Path, "old=1\r\n");
-    ::chown(Folder.Path().c_str(), 0, Users);
+    GiveTo(Folder.Path().c_str(), 0, Users);
     ::chmod(Folder.Path().c_str(), 0775);
-    ::chown(Path.c_str(), 0, Users);
+    GiveTo(Path.c_str(), 0, Users);
     ::chmod(Path.c_str(), 0664);
     if (TAsUser Member(NoGroup, {Users}); !Member.Ok) {
         GTEST_SKIP() << "needs root to act as a member of group " << Users;
@@ -218,7 +226,7 @@ TEST(PosixFile, AWritableListInAFolderThatTakesNoNewFileIsWrittenInPlace) {
         const std::string Path = Folder / "vexlo.txt";
         WriteBytes(Path, "old=1\r\n");
         ::chmod(Folder.Path().c_str(), C.FolderMode);
-        ::chown(Path.c_str(), C.ListOwner, 0);
+        GiveTo(Path.c_str(), C.ListOwner, 0);
         ::chmod(Path.c_str(), 0666);
         if (TAsNobody Guard; !Guard.Ok) {
             GTEST_SKIP() << "needs root to act as another user";
@@ -247,7 +255,7 @@ struct TListInPlace {
     std::string Path = Folder / "vexlo.txt";
     explicit TListInPlace(const std::string& AOld) {
         WriteBytes(Path, AOld);
-        ::chown(Path.c_str(), Nobody, Nobody);
+        GiveTo(Path.c_str(), Nobody, Nobody);
         ::chmod(Folder.Path().c_str(), 0755);
     }
     // The next start: loads the list, putting back what a save cut short.
@@ -462,7 +470,7 @@ TEST(PosixFile, ASaveInPlaceThatCannotFinishKeepsTheOldBytesAndNamesWhatIsAtFaul
              EXPECT_TRUE(Tmpfs(AList.Folder.Path(), "size=1m"));
              ::chmod(AList.Folder.Path().c_str(), 0755);
              WriteBytes(AList.Path, Old);
-             ::chown(AList.Path.c_str(), Nobody, Nobody);
+             GiveTo(AList.Path.c_str(), Nobody, Nobody);
              WriteBytes(AList.Folder / "filler", std::string(1 << 20, 'x')); // as much as fits
              return "Stream write error";
          }},
@@ -488,7 +496,7 @@ TEST(PosixFile, ASaveInPlaceThatCannotFinishKeepsTheOldBytesAndNamesWhatIsAtFaul
         {"state folder that is a link",
          [&](TListInPlace& AList) {
              std::filesystem::create_directory(AList.State.Folder / "elsewhere");
-             ::chown((AList.State.Folder / "elsewhere").c_str(), Nobody, Nobody);
+             GiveTo((AList.State.Folder / "elsewhere").c_str(), Nobody, Nobody);
              std::filesystem::create_directory_symlink("elsewhere", AList.State.Folder / "vexlo");
              return "Cannot create file \"" + AList.State.Folder / "vexlo" +
                     "\". Too many levels of symbolic links";
@@ -552,18 +560,18 @@ TEST(PosixFile, ALinkInASharedStickyFolderIsFollowedOnlyWhenTheUserOrTheFolderOw
         TTempFolder Shared, Private;
         ::chmod(Shared.Path().c_str(), C.FolderMode);
         // The user's private file, which the link points at.
-        ::chown(Private.Path().c_str(), Nobody, Nobody);
+        GiveTo(Private.Path().c_str(), Nobody, Nobody);
         ::chmod(Private.Path().c_str(), 0700);
         const std::string Victim = Private / "private.txt";
         WriteBytes(Victim, "secret=1\r\n");
-        ::chown(Victim.c_str(), Nobody, Nobody);
+        GiveTo(Victim.c_str(), Nobody, Nobody);
         const std::string Path = Shared / "vexlo.txt";
         const std::string Link = C.OnTheWay ? Shared / "d" : Path;
         std::filesystem::create_symlink(C.OnTheWay ? Private.Path().string() : Victim, Link);
-        ::lchown(Link.c_str(), C.LinkOwner, C.LinkOwner);
+        GiveLinkTo(Link.c_str(), C.LinkOwner, C.LinkOwner);
         if (C.OnTheWay) {
             std::filesystem::create_symlink("d/private.txt", Path);
-            ::lchown(Path.c_str(), Nobody, Nobody);
+            GiveLinkTo(Path.c_str(), Nobody, Nobody);
         }
         TAsNobody Guard;
         THostList List;
@@ -661,7 +669,7 @@ TEST(PosixFile, ASaveRemovesWhatEndedSavesOfTheSameListLeftAndNothingElse) {
         }
         WriteBytes(Folder / C.Name, "left");
         if (C.Kind == OthersFile) {
-            ::chown((Folder / C.Name).c_str(), ::geteuid() + 1, ::getegid());
+            GiveTo((Folder / C.Name).c_str(), ::geteuid() + 1, ::getegid());
         }
     }
     ::chmod(Folder.Path().c_str(), 0777); // a folder without the sticky bit: anyone may plant
@@ -715,13 +723,13 @@ TEST(PosixFile, TheListIsBesideTheProgramWhereTheUserMayWriteThereElseTheirOwn) 
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);
         TTempFolder Program, Config;
-        ::chown(Config.Path().c_str(), Nobody, Nobody);
+        GiveTo(Config.Path().c_str(), Nobody, Nobody);
         ::chmod(Program.Path().c_str(), C.FolderMode);
         const std::string Beside = Program / "vexlo.txt";
         if (C.ListMode >= 0) {
             WriteBytes(Beside, "10.6.6.6=Shared\r\n");
             ::chmod(Beside.c_str(), static_cast<mode_t>(C.ListMode));
-            ::chown(Beside.c_str(), C.ListOwner, C.ListOwner);
+            GiveTo(Beside.c_str(), C.ListOwner, C.ListOwner);
         }
         const bool Others = C.ListOwner == Neighbour;
         TAsNobody Guard;
