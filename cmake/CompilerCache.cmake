@@ -5,7 +5,10 @@
 # Two clones of one commit give the same objects: the -ffile-prefix-map flags keep the
 # clone's folder out of them. So ccache may leave the folder out of its key as well: paths
 # below the source root are hashed relative to it (base_dir), and the working folder is not
-# hashed (hash_dir), as the debug information does not record it.
+# hashed (hash_dir), as the debug information does not record it. ccache leaves the maps'
+# folders out of its key too, so the maps themselves, with the folders taken out, name the
+# cache's namespace: a change to them compiles everything again. Include this after the
+# maps are set.
 option(VEXLO_COMPILER_CACHE "Compile through ccache when it is installed" ON)
 if(DEFINED ENV{VEXLO_CACHE})
   set(VexloCacheRoot "$ENV{VEXLO_CACHE}")
@@ -25,7 +28,14 @@ if(CMAKE_CXX_COMPILER_LAUNCHER)
 elseif(VEXLO_COMPILER_CACHE AND VEXLO_CCACHE_PROGRAM)
   # ccache reads its settings from the environment: the cache is the machine's, the base
   # folder this clone's. An explicit CCACHE_DISABLE in the build's environment still wins.
+  get_directory_property(VexloMaps COMPILE_OPTIONS)
+  list(FILTER VexloMaps INCLUDE REGEX "prefix-map=")
+  string(REPLACE "${PROJECT_BINARY_DIR}" "<build>" VexloMaps "${VexloMaps}")
+  string(REPLACE "${PROJECT_SOURCE_DIR}" "<source>" VexloMaps "${VexloMaps}")
+  string(MD5 VexloNamespace "${VexloMaps}")
+  string(SUBSTRING "${VexloNamespace}" 0 12 VexloNamespace)
   set(VexloLauncher ${CMAKE_COMMAND} -E env
+    "CCACHE_NAMESPACE=vexlo-${VexloNamespace}"
     "CCACHE_DIR=${VEXLO_COMPILER_CACHE_DIR}"
     "CCACHE_MAXSIZE=${VEXLO_COMPILER_CACHE_SIZE}"
     "CCACHE_BASEDIR=${PROJECT_SOURCE_DIR}"
@@ -35,6 +45,8 @@ elseif(VEXLO_COMPILER_CACHE AND VEXLO_CCACHE_PROGRAM)
   set(CMAKE_CXX_COMPILER_LAUNCHER ${VexloLauncher})
   message(STATUS "Compiler cache: ${VEXLO_COMPILER_CACHE_DIR} (cap ${VEXLO_COMPILER_CACHE_SIZE})")
   unset(VexloLauncher)
+  unset(VexloMaps)
+  unset(VexloNamespace)
 else()
   message(STATUS "Compiler cache: none (ccache not found or VEXLO_COMPILER_CACHE off)")
 endif()
