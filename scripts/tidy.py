@@ -145,19 +145,24 @@ def configs(path):
         d = os.path.dirname(d)
 
 
-def system_headers(units):
+def inside(path, folder):
+    return path == folder or path.startswith(folder + "/")
+
+
+def system_headers(units, builds):
     """A listing of every system header a unit may read: name, size and time. A package
     that is installed, upgraded or removed changes it."""
+    ours = [ROOT] + [os.path.realpath(b) for b in builds]
     roots = set(SYSTEM_INCLUDES)
     for commands in units.values():
         for directory, args in commands:
             for d in search_dirs(args, directory)[0]:
                 d = os.path.realpath(d)
-                if not d.startswith(ROOT + "/"):
+                if not any(inside(d, o) for o in ours):
                     roots.add(d)
     h = hashlib.sha256()
     for r in sorted(roots):
-        if any(r.startswith(o + "/") for o in roots):
+        if any(r != o and inside(r, o) for o in roots):
             continue
         for d, subdirs, names in os.walk(r):
             subdirs.sort()
@@ -181,6 +186,9 @@ def key(unit, commands, build, closure, common):
         for f in closure.files(unit, args, directory):
             parts.append(normal(f, build) + " " + sha(read(f) or b"<gone>"))
     parts += configs(unit)
+    if os.environ.get("VEXLO_TIDY_KEYS"):
+        with open(os.environ["VEXLO_TIDY_KEYS"], "a") as f:
+            f.write(repr((unit, parts)) + "\n")
     return sha("\n".join(parts).encode())
 
 
@@ -251,7 +259,7 @@ def main():
         units = {u: c for u, c in load_commands(build).items() if u not in seen}
         seen.update(units)
         shares.append((build, units))
-    system = system_headers({u: c for _, units in shares for u, c in units.items()})
+    system = system_headers({u: c for _, units in shares for u, c in units.items()}, builds)
 
     status = 0
     for build, units in shares:
