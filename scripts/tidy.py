@@ -185,7 +185,7 @@ def key(unit, commands, build, closure, common):
         parts.append(normal(directory + "\0" + "\0".join(args), build))
         for f in closure.files(unit, args, directory):
             parts.append(normal(f, build) + " " + sha(read(f) or b"<gone>"))
-    parts += configs(unit)
+    parts += [normal(c, build) for c in configs(unit)]
     if os.environ.get("VEXLO_TIDY_KEYS"):
         with open(os.environ["VEXLO_TIDY_KEYS"], "a") as f:
             f.write(repr((unit, parts)) + "\n")
