@@ -114,10 +114,10 @@ class Closure:
             seen.add(path)
             for quote, name, macro in self.lines(path):
                 if macro:
-                    if macro not in macros:
+                    if macro.decode() not in macros:
                         everything = True
                         continue
-                    quote, name = b'"', macros[macro].encode()
+                    quote, name = b'"', macros[macro.decode()].encode()
                 name = name.decode(errors="replace")
                 where = ([os.path.dirname(path)] if quote == b'"' else []) + dirs
                 for d in where:
