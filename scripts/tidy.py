@@ -197,6 +197,7 @@ class Verdicts:
 
     def __init__(self, folder):
         self.folder = folder
+        self.complained = False
 
     def path(self, k):
         return os.path.join(self.folder, k[:2], k)
@@ -219,7 +220,9 @@ class Verdicts:
                 f.write(f"pass {k}\n")
             os.replace(tmp, self.path(k))
         except OSError as e:  # only time lost
-            print(f"lint: cannot keep a verdict in {self.folder}: {e}", file=sys.stderr)
+            if not self.complained:
+                print(f"lint: cannot keep verdicts in {self.folder}: {e}", file=sys.stderr)
+                self.complained = True
 
     def prune(self):
         limit = time.time() - KEEP_DAYS * 86400
