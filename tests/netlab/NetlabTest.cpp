@@ -6,6 +6,7 @@
 #include "net/IdGlobal.h"
 #include "net/IdIcmpClient.h"
 #include "net/IdStackWindows.h"
+#include "tests/support/BuildPaths.h"
 #include "tests/support/Process.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +47,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string LabDir = VEXLO_NETLAB_DIR;
+const std::string LabDir = buildpaths::NetlabDir;
 const char* const ClientNamespace = "/run/netns/vxl-cli";
 
 // Addresses inside the lab (lab.sh draws the map).
