@@ -9,10 +9,14 @@ clone on the machine shares, so a file is checked again only when one of them ch
 passes are kept: a failure is checked again, and reported, every time. A missing or damaged
 entry is a file to check.
 
+VEXLO_TIDY_KEYS=<file> appends what each key is made of to that file: it tells why a file
+was checked again.
+
 Usage: tidy.py CACHE-FOLDER BUILD-DIR...     (JOBS: how many clang-tidy at once, default 2)
 """
 import glob
 import hashlib
+import json
 import os
 import re
 import shlex
@@ -39,6 +43,10 @@ def sha(data):
     return hashlib.sha256(data).hexdigest()
 
 
+def inside(path, folder):
+    return path == folder or path.startswith(folder + "/")
+
+
 def read(path):
     try:
         with open(path, "rb") as f:
@@ -49,7 +57,6 @@ def read(path):
 
 def load_commands(build):
     """The project's files that the build compiles, each with its compile commands."""
-    import json
     with open(os.path.join(build, "compile_commands.json")) as f:
         entries = json.load(f)
     units = {}
@@ -97,7 +104,7 @@ class Closure:
         self.includes = {}  # file -> its include lines
 
     def owned(self, path):
-        return path.startswith(ROOT + "/") or path.startswith(self.build + "/")
+        return inside(path, ROOT) or inside(path, self.build)
 
     def lines(self, path):
         if path not in self.includes:
@@ -143,10 +150,6 @@ def configs(path):
         if d == "/":
             return found
         d = os.path.dirname(d)
-
-
-def inside(path, folder):
-    return path == folder or path.startswith(folder + "/")
 
 
 def system_headers(units, builds):
