@@ -41,6 +41,9 @@ elseif(VEXLO_COMPILER_CACHE AND VEXLO_CCACHE_PROGRAM)
     "CCACHE_BASEDIR=${PROJECT_SOURCE_DIR}"
     CCACHE_NOHASHDIR=1
     "${VEXLO_CCACHE_PROGRAM}")
+  # The cap in the cache's own settings as well, so that `ccache -s` shows it.
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env "CCACHE_DIR=${VEXLO_COMPILER_CACHE_DIR}"
+    "${VEXLO_CCACHE_PROGRAM}" --max-size=${VEXLO_COMPILER_CACHE_SIZE} OUTPUT_QUIET ERROR_QUIET)
   set(CMAKE_C_COMPILER_LAUNCHER ${VexloLauncher})
   set(CMAKE_CXX_COMPILER_LAUNCHER ${VexloLauncher})
   message(STATUS "Compiler cache: ${VEXLO_COMPILER_CACHE_DIR} (cap ${VEXLO_COMPILER_CACHE_SIZE})")
