@@ -3,6 +3,7 @@
 // resident memory (wait4). Then the Enter release to the painted reply for 127.0.0.1 next
 // to the same repaint without a ping, measured inside the program.
 // Usage: bench_startup [RUNS] [REPLY_RUNS]. A ping needs root or cap_net_raw.
+#include "tests/support/BuildPaths.h"
 #include "tests/support/Process.h"
 #include "tests/support/XServer.h"
 
@@ -116,8 +117,8 @@ int main(int AArgc, char** AArgv) {
         return 1;
     }
     const std::filesystem::path Folder = Pattern;
-    std::filesystem::copy_file(STARTUP_BENCH_VEXLO, Folder / "vexlo");
-    std::filesystem::copy_file(STARTUP_BENCH_MINIMAL, Folder / "minimal");
+    std::filesystem::copy_file(buildpaths::StartupVexlo, Folder / "vexlo");
+    std::filesystem::copy_file(buildpaths::StartupMinimal, Folder / "minimal");
     const std::string VexloBinary = (Folder / "vexlo").string();
     const std::string MinimalBinary = (Folder / "minimal").string();
     TSeries Minimal{"minimal Qt window", {MinimalBinary}, {}};

@@ -9,7 +9,7 @@ RUN_PACKAGES=(g++ cmake ninja-build qt6-base-dev libx11-dev libcap-dev libcap2-b
 TEST_PACKAGES=(clang-14 clang-format-14 clang-tidy-14 python3 iproute2 x11-utils
   libgtest-dev libxext-dev xvfb xauth xdotool imagemagick nftables
   libclang-rt-14-dev g++-mingw-w64-x86-64 wine wine64
-  dpkg-dev file lintian appstream desktop-file-utils devscripts nsis)
+  dpkg-dev file lintian appstream desktop-file-utils devscripts nsis ccache)
 case "${1:-test}" in
 run) PACKAGES=("${RUN_PACKAGES[@]}") ;;
 test) PACKAGES=("${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}") ;;

@@ -9,6 +9,12 @@
 # The Windows build needs a static Qt for MinGW-w64, which scripts/qt-windows.sh builds once
 # (35-45 minutes on 2 cores) and keeps in ~/.cache/vexlo; later runs find it there at once.
 #
+# Every run starts from whatever clone it is in, fresh or not, and reuses only work whose
+# result is known, from two caches beside that Qt which every clone on the machine shares:
+# ccache for every compilation of every configuration (cmake/CompilerCache.cmake, capped at
+# 2 GB), and clang-tidy's passes, kept per file and everything the file's verdict depends on
+# (scripts/tidy.py). Every test runs every time. A missing or damaged cache costs time only.
+#
 # The other configurations are configured while the default one builds. Then three lanes
 # share the machine: one builds the other configurations and the package and one runs
 # clang-tidy, both niced (VEXLO_BUILD_NICE, default 10) so that they yield; the third runs
@@ -25,6 +31,15 @@ trap 'rm -rf "$WORK"' EXIT
 # The clock in seconds; a locale may write its decimal point as a comma.
 now() { echo "${EPOCHREALTIME/,/.}"; }
 START=$(now)
+# The shared compiler cache's counters, before and after: the summary says what this run
+# found there (other runs on the machine meanwhile count too).
+CCACHE_FOLDER=${VEXLO_CACHE:-${XDG_CACHE_HOME:-${HOME:-/root}/.cache}/vexlo}/ccache
+ccache_counts() {
+  command -v ccache >/dev/null && CCACHE_DIR=$CCACHE_FOLDER ccache --print-stats 2>/dev/null |
+    awk '$1 ~ /^(direct|preprocessed)_cache_hit$/ { h += $2 } $1 == "cache_miss" { m += $2 }
+         END { print h + 0, m + 0 }' || echo 0 0
+}
+read -r CCACHE_HITS CCACHE_MISSES < <(ccache_counts)
 
 # Seconds since START (or since $1), with one decimal.
 since() { awk -v a="${1:-$START}" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
@@ -156,6 +171,9 @@ for f in "$WORK"/*.result; do
     "$([ "$rc" = 0 ] && echo ok || echo FAILED)"
 done | sort -n -k1,1 | cut -f2-
 printf '%-33s %17ss  (the lanes overlap: wall times add up to more)\n' "total" "$TOTAL"
+read -r hits misses < <(ccache_counts)
+echo "compiler cache: $((hits - CCACHE_HITS)) objects reused, $((misses - CCACHE_MISSES)) compiled" \
+  "($CCACHE_FOLDER)"
 
 passed_total=0
 failed_total=0

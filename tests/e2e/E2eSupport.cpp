@@ -1,4 +1,5 @@
 #include "tests/e2e/E2eSupport.h"
+#include "tests/support/BuildPaths.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -196,7 +197,7 @@ std::optional<unsigned long> TDesktop::FocusedWindow() const {
 }
 
 TProgramCopy::TProgramCopy() {
-    const std::filesystem::path Built = VEXLO_BINARY;
+    const std::filesystem::path Built = buildpaths::VexloProgram;
     std::filesystem::copy_file(Built, Binary());
     std::error_code NoHelpPage;
     std::filesystem::copy_file(Built.parent_path() / "vexlo.html", Folder() / "vexlo.html",
@@ -226,9 +227,10 @@ void TProgramCopy::HandTo(const TUser& AUser) const {
 QImage RenderStatusLine(const TXServer& AServer, const std::string& AText, QColor AColour,
                         std::string& AError, int AWidth, bool AHelpLabel) {
     const std::filesystem::path File = TempFileName("vexlo-e2e-line");
-    const TRunResult Result = Run({VEXLO_STATUS_LINE, AText, AColour.name().toStdString(),
-                                   File.string(), std::to_string(AWidth), AHelpLabel ? "help" : ""},
-                                  {AServer.DisplayVariable(), "QT_QPA_PLATFORM=xcb"});
+    const TRunResult Result =
+        Run({buildpaths::StatusLineProgram, AText, AColour.name().toStdString(), File.string(),
+             std::to_string(AWidth), AHelpLabel ? "help" : ""},
+            {AServer.DisplayVariable(), "QT_QPA_PLATFORM=xcb"});
     QImage Image;
     if (Result.Code != 0 || !Image.load(QString::fromStdString(File.string()), "PNG")) {
         AError = "the status line renderer failed (" + std::to_string(Result.Code) +
@@ -274,12 +276,12 @@ int EchoRequestsSent(pid_t APid) {
 }
 
 QImage BackgroundPicture() {
-    return QImage(QStringLiteral(VEXLO_SOURCE_DIR "/resources/background.xpm"))
+    return QImage(QString::fromUtf8(buildpaths::SourceDir) + "/resources/background.xpm")
         .convertToFormat(QImage::Format_RGB32);
 }
 
 std::filesystem::path ArtifactsFolder(const std::string& ATestName) {
-    return std::filesystem::path(VEXLO_E2E_ARTIFACTS) / ATestName;
+    return std::filesystem::path(buildpaths::E2eArtifacts) / ATestName;
 }
 
 std::filesystem::path SaveArtifact(const QImage& AImage, const std::filesystem::path& AFolder,

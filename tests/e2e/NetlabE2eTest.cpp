@@ -2,6 +2,7 @@
 // stays silent and a router rejects: what the window shows for each, and when.
 #include "tests/e2e/E2eExpect.h"
 #include "tests/e2e/E2eSupport.h"
+#include "tests/support/BuildPaths.h"
 #include "tests/support/NetLab.h"
 
 #include <gtest/gtest.h>
@@ -43,7 +44,7 @@ class VexloInTheLab : public ::testing::Test {
         ASSERT_EQ(FLabError, "");
     }
 
-    static inline TNetLab FLab{std::string(VEXLO_NETLAB_DIR) + "/lab.sh"};
+    static inline TNetLab FLab{std::string(buildpaths::NetlabDir) + "/lab.sh"};
     static inline std::string FSkip;
     static inline std::string FLabError;
 };

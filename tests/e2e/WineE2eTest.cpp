@@ -5,6 +5,7 @@
 // comes from a small Windows program of the cross build asking the system under Wine.
 #include "tests/e2e/E2eExpect.h"
 #include "tests/e2e/E2eSupport.h"
+#include "tests/support/BuildPaths.h"
 #include "tests/support/NetLab.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,7 @@ namespace {
 using namespace e2e;
 using namespace std::chrono_literals;
 
-const std::filesystem::path WindowsBuild = VEXLO_WINDOWS_BUILD;
+const std::filesystem::path WindowsBuild = buildpaths::WindowsBuild;
 const std::filesystem::path WindowsProgram = WindowsBuild / "app" / "vexlo.exe";
 const std::filesystem::path WindowsStatusLine = WindowsBuild / "tests/e2e/e2e_status_line.exe";
 const std::filesystem::path WindowsFacts = WindowsBuild / "tests/e2e/e2e_window_facts.exe";
@@ -224,7 +225,7 @@ class VexloUnderWine : public ::testing::Test {
     }
     const TDesktop& Desktop() const { return Session->Desktop(); }
 
-    static inline TNetLab FLab{std::string(VEXLO_NETLAB_DIR) + "/lab.sh"};
+    static inline TNetLab FLab{std::string(buildpaths::NetlabDir) + "/lab.sh"};
     static inline std::string FSkip;
     static inline std::string FLabError;
     std::unique_ptr<TSession> Session;

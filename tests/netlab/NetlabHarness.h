@@ -3,6 +3,7 @@
 // namespace (or a fresh one) as root through the raw socket, as nobody through the datagram
 // socket or through the echo helper, and the fixture that takes the lab built by lab.sh.
 #include "net/IdIcmpClient.h"
+#include "tests/support/BuildPaths.h"
 #include "tests/support/NetLab.h"
 #include "tests/support/Process.h"
 
@@ -20,7 +21,7 @@
 
 namespace netlab {
 
-inline const std::string LabDir = VEXLO_NETLAB_DIR;
+inline const std::string LabDir = buildpaths::NetlabDir;
 inline const char* const ClientNamespace = "/run/netns/vxl-cli";
 
 // Addresses inside the lab (lab.sh draws the map).
