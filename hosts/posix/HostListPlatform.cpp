@@ -228,8 +228,10 @@ void TakeOverOwnerAndMode(int AFd, long AOwner, long AGroup, long AMode) {
         return;
     }
     if (static_cast<uid_t>(AOwner) != ::geteuid() || static_cast<gid_t>(AGroup) != ::getegid()) {
-        if (::fchown(AFd, static_cast<uid_t>(AOwner), static_cast<gid_t>(AGroup)) != 0) {
-            (void)::fchown(AFd, static_cast<uid_t>(-1), static_cast<gid_t>(AGroup));
+        // Not root: the owner cannot be handed on, but the group may be one of ours.
+        if (::fchown(AFd, static_cast<uid_t>(AOwner), static_cast<gid_t>(AGroup)) != 0 &&
+            ::fchown(AFd, static_cast<uid_t>(-1), static_cast<gid_t>(AGroup)) != 0) {
+            // Neither: the new list is simply the user's own.
         }
     }
     (void)::fchmod(AFd, static_cast<mode_t>(AMode));
