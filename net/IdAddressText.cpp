@@ -1,5 +1,7 @@
 #include "net/IdAddressText.h"
 
+#include "net/IdConvert.h"
+
 TDottedPieces SplitDotted(std::string_view AText) {
     TDottedPieces Pieces;
     std::string_view Rest = AText;
@@ -39,19 +41,6 @@ constexpr size_t Ip6Groups = 8;
 // An interface name holds at most 15 bytes on Linux; an index fits in 10 digits.
 constexpr size_t MaxZoneBytes = 15;
 
-int HexValue(char C) {
-    if (C >= '0' && C <= '9') {
-        return C - '0';
-    }
-    if (C >= 'a' && C <= 'f') {
-        return C - 'a' + 10;
-    }
-    if (C >= 'A' && C <= 'F') {
-        return C - 'A' + 10;
-    }
-    return -1;
-}
-
 // Printable, and none of the characters that end or frame an address, nor those Linux
 // refuses in an interface name.
 bool IsZoneText(std::string_view AZone) {
@@ -73,7 +62,7 @@ bool ParseGroup(std::string_view AText, uint16_t& AValue) {
     }
     unsigned Value = 0;
     for (const char C : AText) {
-        const int Digit = HexValue(C);
+        const int Digit = HexDigit(C);
         if (Digit < 0) {
             return false;
         }

@@ -5,7 +5,6 @@
 
 #include <string>
 
-namespace {
 int HexDigit(char C) {
     if (C >= '0' && C <= '9') {
         return C - '0';
@@ -18,7 +17,6 @@ int HexDigit(char C) {
     }
     return -1;
 }
-} // namespace
 
 bool TryStrToInt(std::string_view AText, int32_t& AValue) {
     size_t I = 0;

@@ -10,3 +10,6 @@ bool TryStrToInt(std::string_view AText, int32_t& AValue);
 int32_t StrToIntDef(std::string_view AText, int32_t ADefault);
 // Raises EConvertError "'<text>' is not a valid integer value".
 int32_t StrToInt(std::string_view AText);
+
+// The value of one hexadecimal digit in either case; -1 for any other character.
+int HexDigit(char C);
