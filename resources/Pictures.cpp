@@ -45,10 +45,10 @@ QImage FromXpm(const QString& AResource) {
     std::array<std::optional<QRgb>, 256> Table;
     for (int I = 1; I <= Colours; ++I) {
         const QByteArray& Entry = Strings[static_cast<size_t>(I)];
-        const QByteArray Spec = Entry.mid(1).simplified();
-        bool Ok = Spec.size() == 9 && Spec.startsWith("c #");
-        const uint Rgb = Ok ? Spec.mid(3).toUInt(&Ok, 16) : 0;
-        if (Entry.isEmpty() || !(Ok || Spec == "c None")) {
+        const QByteArray ColourText = Entry.mid(1).simplified();
+        bool Ok = ColourText.size() == 9 && ColourText.startsWith("c #");
+        const uint Rgb = Ok ? ColourText.mid(3).toUInt(&Ok, 16) : 0;
+        if (Entry.isEmpty() || !(Ok || ColourText == "c None")) {
             return {};
         }
         Table[static_cast<uint8_t>(Entry[0])] =
