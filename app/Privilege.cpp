@@ -98,10 +98,6 @@ bool Kept(std::string_view AName, std::string_view AValue) {
 
 } // namespace
 
-bool KeptUnderRaisedStart(const char* AName, const char* AValue) {
-    return Kept(AName, AValue != nullptr ? AValue : "");
-}
-
 void KeepOnlySafeEnvironment() {
     const QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
     for (const QString& Name : Environment.keys()) {

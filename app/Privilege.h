@@ -32,7 +32,4 @@ void ForgetUserPluginChoices();
 // helper does nothing for this process but send checked echo requests.
 void KeepOnlySafeEnvironment();
 
-// Whether a raised start keeps the variable AName with the value AValue.
-bool KeptUnderRaisedStart(const char* AName, const char* AValue);
-
 } // namespace Privilege

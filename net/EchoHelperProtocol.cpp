@@ -1,5 +1,7 @@
 #include "net/EchoHelperProtocol.h"
 
+#include "net/IdEchoReply.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -10,15 +12,7 @@ constexpr size_t IcmpHeaderSize = 8;
 constexpr size_t MinIpHeaderSize = 20;
 constexpr uint8_t ProtocolIcmp = 1;
 
-namespace Type {
-constexpr uint8_t EchoReply = 0;
-constexpr uint8_t Unreachable = 3;
-constexpr uint8_t SourceQuench = 4;
-constexpr uint8_t Redirect = 5;
-constexpr uint8_t EchoRequest = 8;
-constexpr uint8_t TimeExceeded = 11;
-constexpr uint8_t ParameterProblem = 12;
-} // namespace Type
+namespace Type = IcmpType;
 
 bool IsError(uint8_t AType) {
     return AType == Type::Unreachable || AType == Type::SourceQuench || AType == Type::Redirect ||
@@ -89,13 +83,7 @@ namespace {
 constexpr size_t Ip6HeaderSize = 40;
 constexpr size_t Ip6DestinationAt = 24;
 constexpr uint8_t NextHeaderIcmp6 = 58;
-
-namespace Type6 {
-constexpr uint8_t Unreachable = 1;
-constexpr uint8_t ParameterProblem = 4;
-constexpr uint8_t EchoRequest = 128;
-constexpr uint8_t EchoReply = 129;
-} // namespace Type6
+namespace Type6 = Icmp6Type;
 } // namespace
 
 bool AnswersV6(const TRequest& ARequest, std::span<const uint8_t> AMessage) {

@@ -10,6 +10,7 @@
 namespace IcmpType {
 inline constexpr uint8_t EchoReply = 0;
 inline constexpr uint8_t Unreachable = 3;
+inline constexpr uint8_t SourceQuench = 4;
 inline constexpr uint8_t Redirect = 5;
 inline constexpr uint8_t EchoRequest = 8;
 inline constexpr uint8_t TimeExceeded = 11;

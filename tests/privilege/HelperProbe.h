@@ -45,17 +45,23 @@ inline std::string Ask(int AChannel, const void* AMessage, size_t ALength) {
                                                           : "error" + std::to_string(Header.Error);
 }
 
-inline std::string Probe() {
-    int Channel = -1;
-    for (int Fd = 0; Fd < 1024 && Channel < 0; ++Fd) {
+// The window's end of the channel to the helper, found as any code in the process could
+// find it: the one sequenced-packet socket of the process; -1 without one.
+inline int FindChannel() {
+    for (int Fd = 0; Fd < 1024; ++Fd) {
         int Domain = 0, Type = 0;
         socklen_t Len = sizeof Domain;
         if (::getsockopt(Fd, SOL_SOCKET, SO_DOMAIN, &Domain, &Len) == 0 &&
             ::getsockopt(Fd, SOL_SOCKET, SO_TYPE, &Type, &Len) == 0 && Domain == AF_UNIX &&
             Type == SOCK_SEQPACKET) {
-            Channel = Fd;
+            return Fd;
         }
     }
+    return -1;
+}
+
+inline std::string Probe() {
+    const int Channel = FindChannel();
     if (Channel < 0) {
         return "helper:none";
     }

@@ -8,6 +8,7 @@
 #include "net/IdPlatform.h"
 #include "net/IdResourceStrings.h"
 #include "net/IdWinSockTypes.h"
+#include "tests/privilege/HelperProbe.h"
 #include "tests/support/TempFolder.h"
 
 #include <QByteArray>
@@ -176,21 +177,6 @@ TEST(RawPrivilege, IsKeptOnlyWhereNobodyButRootCanWriteTheProgramOrAFolderAboveI
     std::remove(InTmp.c_str());
 }
 
-// The window's end of the channel to the helper, found as any code in the process could
-// find it: the one sequenced-packet socket of the process.
-int HelperChannel() {
-    for (int Fd = 0; Fd < 1024; ++Fd) {
-        int Domain = 0, Type = 0;
-        socklen_t Len = sizeof Domain;
-        if (::getsockopt(Fd, SOL_SOCKET, SO_DOMAIN, &Domain, &Len) == 0 &&
-            ::getsockopt(Fd, SOL_SOCKET, SO_TYPE, &Type, &Len) == 0 && Domain == AF_UNIX &&
-            Type == SOCK_SEQPACKET) {
-            return Fd;
-        }
-    }
-    return -1;
-}
-
 EchoHelper::TRequest GoodRequest(uint32_t ATag) {
     EchoHelper::TRequest R;
     R.Tag = ATag;
@@ -302,7 +288,7 @@ TEST(RawSocketHelper, SendsCheckedEchoRequestsOnlyAndNeverHandsOutADescriptor) {
             "cap_net_raw=p", false,
             [&] {
                 Privilege::DropAtStart();
-                const int Channel = HelperChannel();
+                const int Channel = HelperProbe::FindChannel();
                 if (Channel < 0) {
                     return std::string("no channel ");
                 }
@@ -329,7 +315,7 @@ TEST(RawSocketHelper, SurvivesEveryMalformedRequestAndServesTheNextGoodOne) {
         "cap_net_raw=p", false,
         [] {
             Privilege::DropAtStart();
-            const int Channel = HelperChannel();
+            const int Channel = HelperProbe::FindChannel();
             if (Channel < 0) {
                 return std::string("no channel ");
             }
@@ -441,7 +427,7 @@ TEST(RawSocketHelper, EndsWithTheProgramEvenWhenItIsKilled) {
         if (Program == 0) {
             const pid_t Helper = RawSocketHelper::Start() ? RawSocketHelper::Pid() : 0;
             if (How == "channel closed") {
-                ::close(HelperChannel());
+                ::close(HelperProbe::FindChannel());
             }
             (void)!::write(Pipe[1], &Helper, sizeof Helper);
             if (How != "program ended") {
