@@ -10,6 +10,7 @@ namespace IcmpFrames {
 namespace {
 
 constexpr uint8_t IpProtocolIcmp = 1;
+constexpr uint8_t IpProtocolIcmp6 = 58;
 constexpr uint8_t CodeFragmentationNeeded = 4;
 
 void WriteBe16(uint8_t* P, uint32_t V) {
@@ -99,6 +100,22 @@ void FrameReply(const TReplyFacts& AFacts, std::span<uint8_t> ADatagram, size_t 
     }
     WriteIpv4Header(ADatagram.data(), Ipv4HeaderBytes + AIcmpBytes, AFacts.Ttl, AFacts.Source,
                     AFacts.Destination);
+}
+
+void FrameMessage6(const TMessage6Facts& AFacts, std::span<uint8_t> ADatagram, size_t AIcmpBytes,
+                   TIdentifier AKernel, TIdentifier AClient) {
+    if (AKernel != AClient && AIcmpBytes > 0 &&
+        ADatagram[Ipv6HeaderBytes] == Icmp6Type::EchoReply) {
+        ReplaceIdentifier(ADatagram.subspan(Ipv6HeaderBytes, AIcmpBytes), AClient);
+    }
+    uint8_t* Header = ADatagram.data();
+    std::memset(Header, 0, Ipv6HeaderBytes);
+    Header[0] = 0x60;
+    WriteBe16(&Header[4], static_cast<uint32_t>(std::min<size_t>(AIcmpBytes, 0xFFFF)));
+    Header[6] = IpProtocolIcmp6;
+    Header[7] = AFacts.HopLimit;
+    std::memcpy(&Header[8], AFacts.Source, 16);
+    std::memcpy(&Header[24], AFacts.Destination, 16);
 }
 
 void FrameError(const TErrorFacts& AFacts, std::span<uint8_t> ADatagram, size_t AQuotedBytes,

@@ -13,6 +13,9 @@
 namespace IcmpFrames {
 
 inline constexpr size_t Ipv4HeaderBytes = 20;
+// ICMPv6 sockets read no IP header at all; every way of pinging over IPv6 puts this one in
+// front of the message, so that the sender and hop limit travel with it as they do in IPv4.
+inline constexpr size_t Ipv6HeaderBytes = 40;
 inline constexpr size_t IcmpHeaderBytes = 8;
 // An error datagram up to the quoted request's ICMP header: outer IPv4 header, ICMP error
 // header, quoted IPv4 header.
@@ -44,6 +47,13 @@ struct TErrorFacts {
     uint16_t RequestBytes = 0;   // the ICMP bytes of our request as sent
 };
 
+// What is known of an ICMPv6 message besides the message itself.
+struct TMessage6Facts {
+    uint8_t Source[16] = {};      // who sent it: the replying or the complaining node
+    uint8_t Destination[16] = {}; // our address it came to; 0 where nobody tells
+    uint8_t HopLimit = 0;         // its hop limit as it arrived
+};
+
 // Internet checksum (RFC 1071) of the bytes as big-endian words, to be stored big-endian.
 uint16_t InternetChecksum(std::span<const uint8_t> ABytes);
 
@@ -57,6 +67,12 @@ void ReplaceIdentifier(std::span<uint8_t> AEcho, TIdentifier AIdentifier);
 // AKernel, differs from it (Linux's datagram socket writes its own).
 void FrameReply(const TReplyFacts& AFacts, std::span<uint8_t> ADatagram, size_t AIcmpBytes,
                 TIdentifier AKernel, TIdentifier AClient);
+
+// ADatagram holds an ICMPv6 message, AIcmpBytes long, from offset Ipv6HeaderBytes on. Writes
+// the IPv6 header in front (next header ICMPv6); the identifier of an echo reply becomes
+// AClient where the one that travelled, AKernel, differs from it.
+void FrameMessage6(const TMessage6Facts& AFacts, std::span<uint8_t> ADatagram, size_t AIcmpBytes,
+                   TIdentifier AKernel, TIdentifier AClient);
 
 // ADatagram holds the quoted part of our request (its ICMP header first) from offset
 // ErrorPrefixBytes on, AQuotedBytes of it. Writes the outer IPv4 header, the ICMP error

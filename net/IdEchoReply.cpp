@@ -2,6 +2,8 @@
 
 #include "net/IdAddressText.h"
 
+#include <cstring>
+
 namespace {
 constexpr size_t IcmpHeaderSize = 8;
 constexpr size_t MinIpHeaderSize = 20;
@@ -170,4 +172,22 @@ TDecodedReply DecodeEcho6Reply(std::span<const uint8_t> AMessage, const TIp6Addr
     Status.Sequence = ASequence;
     Status.Ttl = AHopLimit;
     return Result;
+}
+
+TDecodedReply DecodeEcho6Datagram(std::span<const uint8_t> ADatagram, uint16_t AIdentifier,
+                                  uint16_t ASequence) {
+    constexpr size_t HeaderBytes = 40;
+    if (ADatagram.empty()) {
+        return DecodeEcho6Reply(ADatagram, TIp6Address{}, 0, AIdentifier, ASequence);
+    }
+    // A header with no message after it is not the empty datagram of a time-out.
+    if (ADatagram.size() < HeaderBytes + IcmpHeaderSize) {
+        TDecodedReply Result;
+        Result.Decision = TReplyDecision::TooShort;
+        return Result;
+    }
+    TIp6Address Source;
+    std::memcpy(Source.Bytes, &ADatagram[8], sizeof Source.Bytes);
+    return DecodeEcho6Reply(ADatagram.subspan(HeaderBytes), Source, ADatagram[7], AIdentifier,
+                            ASequence);
 }

@@ -82,5 +82,12 @@ TDecodedReply DecodeEchoReply(std::span<const uint8_t> ADatagram, uint16_t AIden
 TDecodedReply DecodeEcho6Reply(std::span<const uint8_t> AMessage, const TIp6Address& ASource,
                                uint8_t AHopLimit, uint16_t AIdentifier, uint16_t ASequence);
 
+// Decides one ICMPv6 datagram as this program's IPv6 sockets deliver it: an IPv6 header
+// (net/IcmpFrames.h) in front of the message, giving its sender and hop limit, then as
+// DecodeEcho6Reply. An empty datagram is the time-out; one too short for that header and an
+// ICMPv6 header TooShort.
+TDecodedReply DecodeEcho6Datagram(std::span<const uint8_t> ADatagram, uint16_t AIdentifier,
+                                  uint16_t ASequence);
+
 // The status of an exchange that received no answer for the sequence in time.
 TReplyStatus TimedOutStatus(uint16_t ASequence);

@@ -44,10 +44,10 @@ uint16_t TIdIcmpClient::EchoChecksum(std::span<const uint8_t> ABytes) {
     return static_cast<uint16_t>(~X);
 }
 
-void TIdIcmpClient::BuildEchoRequest(const std::string& APayload) {
+void TIdIcmpClient::BuildEchoRequest(const std::string& APayload, bool AIp6) {
     FRequestSize = EchoRequestSize;
     std::memset(FRequestBuffer.data(), 0, EchoRequestSize);
-    FRequestBuffer[0] = IcmpType::EchoRequest;
+    FRequestBuffer[0] = AIp6 ? Icmp6Type::EchoRequest : IcmpType::EchoRequest;
     FRequestBuffer[1] = 0;
     WriteLe16(&FRequestBuffer[4], static_cast<uint16_t>(IdProcessId()));
     WriteLe16(&FRequestBuffer[6], FSequenceNumber);
@@ -57,14 +57,18 @@ void TIdIcmpClient::BuildEchoRequest(const std::string& APayload) {
         FRequestBuffer[I] =
             Next < APayload.size() ? static_cast<uint8_t>(APayload[Next++]) : PayloadFill;
     }
-    WriteLe16(&FRequestBuffer[2], EchoChecksum({FRequestBuffer.data(), EchoRequestSize}));
+    // An ICMPv6 checksum covers the addresses, which only the kernel knows for sure: every
+    // system computes it for ICMPv6 sockets and overwrites the field.
+    if (!AIp6) {
+        WriteLe16(&FRequestBuffer[2], EchoChecksum({FRequestBuffer.data(), EchoRequestSize}));
+    }
 }
 
 void TIdIcmpClient::PingOnce(const std::string& APayload, uint16_t ASequence) {
     if (ASequence != 0) {
         FSequenceNumber = ASequence;
     }
-    BuildEchoRequest(APayload);
+    BuildEchoRequest(APayload, IsIp6Host(Host()));
     const uint32_t T0 = IdTicks();
     FRequestSent = false;
     try {
@@ -122,6 +126,9 @@ void TIdIcmpClient::WaitForReply(int ATimeLeft, TReplyStatus& AStatus) {
         const int64_t Left = Budget - static_cast<int64_t>(GetTickDiff(W0, IdTicks()));
         if (Left <= 0) {
             AStatus = TimedOutStatus(FSequenceNumber);
+            if (Family() == Id_PF_INET6) {
+                AStatus.SourceAddress = "::";
+            }
             return;
         }
         ATimeLeft = static_cast<int>(Left);
@@ -129,9 +136,12 @@ void TIdIcmpClient::WaitForReply(int ATimeLeft, TReplyStatus& AStatus) {
 }
 
 bool TIdIcmpClient::ParseReply(int ACount, TReplyStatus& AStatus) {
-    const TDecodedReply Reply =
-        DecodeEchoReply({FReplyBuffer.data(), static_cast<size_t>(ACount)},
-                        ReadLe16(&FRequestBuffer[4]), ReadLe16(&FRequestBuffer[6]));
+    const std::span<const uint8_t> Datagram{FReplyBuffer.data(), static_cast<size_t>(ACount)};
+    const uint16_t Identifier = ReadLe16(&FRequestBuffer[4]);
+    const uint16_t Sequence = ReadLe16(&FRequestBuffer[6]);
+    const TDecodedReply Reply = Family() == Id_PF_INET6
+                                    ? DecodeEcho6Datagram(Datagram, Identifier, Sequence)
+                                    : DecodeEchoReply(Datagram, Identifier, Sequence);
     switch (Reply.Decision) {
     case TReplyDecision::Accepted:
         AStatus = Reply.Status;

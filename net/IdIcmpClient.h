@@ -1,5 +1,5 @@
 #pragma once
-// One ICMP echo exchange over a raw IPv4 socket.
+// One ICMP echo exchange over a raw socket: ICMP to an IPv4 host, ICMPv6 to an IPv6 one.
 #include "net/IdEchoReply.h"
 #include "net/IdRawClient.h"
 
@@ -39,7 +39,7 @@ class TIdIcmpClient : public TIdRawClient {
     // Decides the first ACount bytes of the reply buffer: true when AStatus holds the
     // outcome, false when the datagram is not ours; raises for one that is not ICMP echo.
     bool ParseReply(int ACount, TReplyStatus& AStatus);
-    void BuildEchoRequest(const std::string& APayload);
+    void BuildEchoRequest(const std::string& APayload, bool AIp6);
     void TransmitRequest();
     void CollectReply();
     void WaitForReply(int ATimeLeft, TReplyStatus& AStatus);

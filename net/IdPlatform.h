@@ -26,4 +26,8 @@ std::string SystemErrorMessage(uint32_t ACode);
 uint32_t TickCount();
 uint32_t CurrentProcessId();
 
+// The interface index a zone names: its number, or the name of one of this computer's
+// interfaces; 0 when it names none.
+uint32_t ZoneIndex(const std::string& AZone);
+
 } // namespace IdPlatform

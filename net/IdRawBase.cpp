@@ -1,5 +1,7 @@
 #include "net/IdRawBase.h"
 
+#include "net/IdAddressText.h"
+
 TIdRawBase::TIdRawBase() : FSocketBinding(std::make_unique<TIdSocketHandle>()) {
     SetBufferSize(8192);
 }
@@ -15,15 +17,38 @@ void TIdRawBase::SetBufferSize(int ASize) {
 }
 
 TIdSocketHandle& TIdRawBase::OpenBinding() {
-    if (!FSocketBinding->IsOpen()) {
+    const int32_t Ttl = FPacketTtl;
+    if (FFamily == Id_PF_INET6) {
+        if (!FSocketBinding->IsOpen() || FSocketBinding->Family() != Id_PF_INET6) {
+            FSocketBinding->OpenSocket(Id_PF_INET6, Id_SOCK_RAW,
+                                       FProtocol == Id_IPPROTO_ICMP ? Id_IPPROTO_ICMPV6
+                                                                    : FProtocol);
+        }
+        FSocketBinding->SetOption(Id_IPPROTO_IPV6, Id_IPV6_UNICAST_HOPS, &Ttl, sizeof Ttl);
+        return *FSocketBinding;
+    }
+    if (!FSocketBinding->IsOpen() || FSocketBinding->Family() != Id_PF_INET) {
         FSocketBinding->OpenSocket(Id_SOCK_RAW, FProtocol);
     }
-    const int32_t Ttl = FPacketTtl;
     FSocketBinding->SetOption(Id_IPPROTO_IP, Id_IP_TTL, &Ttl, sizeof Ttl);
     return *FSocketBinding;
 }
 
+bool TIdRawBase::IsIp6Host(const std::string& AHost) {
+    // Every IPv6 text has a colon and no IPv4 text has one: the dotted quads, which are
+    // nearly every target, pass without a parse.
+    TIp6Address Address;
+    return AHost.find(':') != std::string::npos && ParseIp6Text(AHost, Address);
+}
+
 void TIdRawBase::SendPacket(const std::string& AHost, int APort, const void* ABuffer, int ASize) {
+    if (TIp6Address Address6;
+        AHost.find(':') != std::string::npos && ParseIp6Text(AHost, Address6)) {
+        FFamily = Id_PF_INET6;
+        OpenBinding().SendDatagram(Address6, APort, ABuffer, ASize);
+        return;
+    }
+    FFamily = Id_PF_INET;
     const TIdInAddr Address = SharedStack->HostToInAddr(AHost);
     OpenBinding().SendDatagram(Address, APort, ABuffer, ASize);
 }

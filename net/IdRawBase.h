@@ -1,5 +1,6 @@
 #pragma once
-// A raw IPv4 socket client: one binding, a target, the protocol and the IP time-to-live.
+// A raw socket client: one binding, a target, the protocol and the IP time-to-live. A target
+// written as an IPv6 address is reached over IPv6, any other as today over IPv4.
 #include "net/IdComponent.h"
 #include "net/IdSocketHandle.h"
 
@@ -23,6 +24,10 @@ class TIdRawBase : public TIdComponent {
     int ReceiveTimeout() const { return FReceiveTimeout; }
     void SetReceiveTimeout(int ATimeout) { FReceiveTimeout = ATimeout; }
     int PacketTtl() const { return FPacketTtl; }
+    // The family of the last target sent to: Id_PF_INET, or Id_PF_INET6.
+    int Family() const { return FFamily; }
+    // True for host text that names an IPv6 address; only such text is sent over IPv6.
+    static bool IsIp6Host(const std::string& AHost);
 
     TIdSocketHandle& SocketBinding() { return *FSocketBinding; }
 
@@ -42,4 +47,5 @@ class TIdRawBase : public TIdComponent {
     int FReceiveTimeout = 0;
     int FProtocol = 255;
     int FPacketTtl = 128;
+    int FFamily = Id_PF_INET;
 };

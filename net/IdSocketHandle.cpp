@@ -1,5 +1,6 @@
 #include "net/IdSocketHandle.h"
 
+#include "net/IdAddressText.h"
 #include "net/IdException.h"
 
 TIdSocketHandle::TIdSocketHandle() {
@@ -31,8 +32,13 @@ int TIdSocketHandle::RecvFrom(void* ABuffer, int ALength, int AFlags, std::strin
 }
 
 void TIdSocketHandle::OpenSocket(int ASocketType, int AProtocol) {
+    OpenSocket(Id_PF_INET, ASocketType, AProtocol);
+}
+
+void TIdSocketHandle::OpenSocket(int AFamily, int ASocketType, int AProtocol) {
     ReleaseSocket();
-    FSocketId = SharedStack->NewSocket(ASocketType, AProtocol);
+    FSocketId = SharedStack->NewSocket(AFamily, ASocketType, AProtocol);
+    FFamily = AFamily;
     FIsOpen = true;
 }
 
@@ -43,14 +49,22 @@ void TIdSocketHandle::SetOption(int ALevel, int AOptionName, const void* AValue,
 
 void TIdSocketHandle::SendDatagram(const TIdInAddr& AAddress, int APort, const void* ABuffer,
                                    int ASize) {
-    const int Sent = SharedStack->ApiSendToAddress(FSocketId, ABuffer, ASize, 0, AAddress, APort);
-    if (Sent == Id_SOCKET_ERROR) {
+    CheckSent(SharedStack->ApiSendToAddress(FSocketId, ABuffer, ASize, 0, AAddress, APort), ASize);
+}
+
+void TIdSocketHandle::SendDatagram(const TIp6Address& AAddress, int APort, const void* ABuffer,
+                                   int ASize) {
+    CheckSent(SharedStack->ApiSendToAddress6(FSocketId, ABuffer, ASize, 0, AAddress, APort), ASize);
+}
+
+void TIdSocketHandle::CheckSent(int ASent, int ASize) {
+    if (ASent == Id_SOCKET_ERROR) {
         if (SharedStack->ApiLastError() == Id_WSAEMSGSIZE) {
             throw EIdPackageSizeTooBig();
         }
         SharedStack->CheckResult(Id_SOCKET_ERROR);
     }
-    if (Sent != ASize) {
+    if (ASent != ASize) {
         throw EIdNotAllBytesSent();
     }
 }

@@ -16,13 +16,16 @@ class TIdSocketHandle {
     virtual int RecvFrom(void* ABuffer, int ALength, int AFlags, std::string& AIP, int& APort);
 
     void OpenSocket(int ASocketType, int AProtocol);
+    void OpenSocket(int AFamily, int ASocketType, int AProtocol);
     void SetOption(int ALevel, int AOptionName, const void* AValue, int ALength);
     void SendDatagram(const TIdInAddr& AAddress, int APort, const void* ABuffer, int ASize);
+    void SendDatagram(const TIp6Address& AAddress, int APort, const void* ABuffer, int ASize);
     int ReceiveData(void* ABuffer, int ALength, int AFlags);
     bool WaitReadable(int ATimeOut);
     void ClearState(bool AClearLocal);
 
     TIdStackSocketHandle SocketId() const { return FSocketId; }
+    int Family() const { return FFamily; }
     bool IsOpen() const { return FIsOpen; }
     const std::string& IP() const { return FIP; }
     void SetIP(std::string AIP) { FIP = std::move(AIP); }
@@ -36,8 +39,12 @@ class TIdSocketHandle {
     int ClientPortMax() const { return FClientPortMax; }
 
   private:
+    // What a send's result means, the same for either family.
+    void CheckSent(int ASent, int ASize);
+
     TIdStackSocketHandle FSocketId = Id_INVALID_SOCKET;
     bool FIsOpen = false;
+    int FFamily = Id_PF_INET;
     std::string FIP;
     std::string FRemoteAddress;
     int FPort = 0;

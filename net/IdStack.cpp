@@ -48,7 +48,11 @@ void TIdStack::RaiseError(int32_t AErrorCode) {
 }
 
 TIdStackSocketHandle TIdStack::NewSocket(int AStruct, int AProtocol) {
-    const TIdStackSocketHandle Result = ApiSocket(Id_PF_INET, AStruct, AProtocol);
+    return NewSocket(Id_PF_INET, AStruct, AProtocol);
+}
+
+TIdStackSocketHandle TIdStack::NewSocket(int AFamily, int AStruct, int AProtocol) {
+    const TIdStackSocketHandle Result = ApiSocket(AFamily, AStruct, AProtocol);
     if (Result == Id_INVALID_SOCKET) {
         throw EIdInvalidSocket();
     }

@@ -14,14 +14,19 @@ using TIdStackSocketHandle = IdWinSock2::TSocket;
 inline constexpr TIdStackSocketHandle Id_INVALID_SOCKET = IdWinSock2::INVALID_SOCKET_WS;
 inline constexpr int Id_SOCKET_ERROR = -1;
 inline constexpr int Id_PF_INET = 2;
+inline constexpr int Id_PF_INET6 = 23; // the Windows Sockets number
 inline constexpr int Id_SOCK_RAW = 3;
 inline constexpr int Id_IPPROTO_IP = 0;
 inline constexpr int Id_IPPROTO_ICMP = 1;
 inline constexpr int Id_IP_TTL = 4;
+inline constexpr int Id_IPPROTO_IPV6 = 41;
+inline constexpr int Id_IPPROTO_ICMPV6 = 58;
+inline constexpr int Id_IPV6_UNICAST_HOPS = 4;
 inline constexpr int Id_SD_SEND = 1;
 inline constexpr int Id_NoTimeLimit = -2;
 
 using TIdInAddr = IdWinSock2::TInAddr;
+struct TIp6Address;
 using TIdSocketHandles = std::vector<TIdStackSocketHandle>;
 
 class TIdStack {
@@ -64,6 +69,9 @@ class TIdStack {
                           int AFlags, const std::string& AIP, int APort) = 0;
     virtual int ApiSendToAddress(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength,
                                  int AFlags, const TIdInAddr& AAddress, int APort) = 0;
+    // A send to an IPv6 address; its zone, where it has one, names the link.
+    virtual int ApiSendToAddress6(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength,
+                                  int AFlags, const TIp6Address& AAddress, int APort) = 0;
     virtual int ApiSetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
                               const void* AOptVal, int AOptLen) = 0;
     virtual TIdStackSocketHandle ApiSocket(int AFamily, int AStruct, int AProtocol) = 0;
@@ -83,6 +91,7 @@ class TIdStack {
     bool CheckResult(int AResult, std::initializer_list<int32_t> AIgnore);
     [[noreturn]] void RaiseError(int32_t AErrorCode);
     TIdStackSocketHandle NewSocket(int AStruct, int AProtocol);
+    TIdStackSocketHandle NewSocket(int AFamily, int AStruct, int AProtocol);
     std::string HostToAddress(const std::string& AHost);
     // What HostToAddress gives, as the address bytes: a send needs no text.
     TIdInAddr HostToInAddr(const std::string& AHost);

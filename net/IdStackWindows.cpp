@@ -271,6 +271,25 @@ int TIdStackWindows::ApiSendToAddress(TIdStackSocketHandle ASocket, const void* 
                       AddressLength);
 }
 
+int TIdStackWindows::ApiSendToAddress6(TIdStackSocketHandle ASocket, const void* ABuffer,
+                                       int ALength, int AFlags, const TIp6Address& AAddress,
+                                       int APort) {
+    WS::TSockAddrIn6 Addr{};
+    Addr.sin6_family = Id_PF_INET6;
+    Addr.sin6_port = WS::htons(static_cast<uint16_t>(APort));
+    std::memcpy(Addr.sin6_addr, AAddress.Bytes, sizeof Addr.sin6_addr);
+    if (!AAddress.Zone.empty()) {
+        Addr.sin6_scope_id = IdPlatform::ZoneIndex(AAddress.Zone);
+        if (Addr.sin6_scope_id == 0) {
+            // No such link: what the system answers for a scope it does not have.
+            WS::WSASetLastError(Id_WSAEINVAL);
+            return Id_SOCKET_ERROR;
+        }
+    }
+    return WS::sendto(ASocket, static_cast<const char*>(ABuffer), ALength, AFlags,
+                      reinterpret_cast<const TSockAddr*>(&Addr), static_cast<int>(sizeof Addr));
+}
+
 int TIdStackWindows::ApiSetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
                                    const void* AOptVal, int AOptLen) {
     return WS::setsockopt(ASocket, ALevel, AOptName, static_cast<const char*>(AOptVal), AOptLen);

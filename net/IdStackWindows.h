@@ -41,6 +41,8 @@ class TIdStackWindows : public TIdStack {
                   const std::string& AIP, int APort) override;
     int ApiSendToAddress(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength, int AFlags,
                          const TIdInAddr& AAddress, int APort) override;
+    int ApiSendToAddress6(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength,
+                          int AFlags, const TIp6Address& AAddress, int APort) override;
     int ApiSetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName, const void* AOptVal,
                       int AOptLen) override;
     TIdStackSocketHandle ApiSocket(int AFamily, int AStruct, int AProtocol) override;

@@ -25,6 +25,17 @@ struct TSockAddrIn {
 };
 static_assert(sizeof(TSockAddrIn) == 16);
 
+// Same layout as sockaddr_in6 on every supported system; only the family's number differs
+// (23 on Windows, 10 on Linux), and the POSIX adapters translate it.
+struct TSockAddrIn6 {
+    uint16_t sin6_family;
+    uint16_t sin6_port;
+    uint32_t sin6_flowinfo;
+    uint8_t sin6_addr[16];
+    uint32_t sin6_scope_id;
+};
+static_assert(sizeof(TSockAddrIn6) == 28);
+
 } // namespace IdWinSock2
 
 // The Windows Sockets codes the program sets or tests by name. The system headers of

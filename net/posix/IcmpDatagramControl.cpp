@@ -69,6 +69,30 @@ TReplyFacts ReplyFactsOf(const msghdr& AReceived) {
     return Facts;
 }
 
+TMessage6Facts Message6FactsOf(const msghdr& AReceived) {
+    TMessage6Facts Facts;
+    if (AReceived.msg_name != nullptr && AReceived.msg_namelen >= sizeof(sockaddr_in6)) {
+        sockaddr_in6 From;
+        std::memcpy(&From, AReceived.msg_name, sizeof From);
+        if (From.sin6_family == AF_INET6) {
+            std::memcpy(Facts.Source, &From.sin6_addr, 16);
+        }
+    }
+    if (const auto Hops = ControlData(AReceived, IPPROTO_IPV6, IPV6_HOPLIMIT);
+        Hops.size() >= sizeof(int)) {
+        int HopLimit = 0;
+        std::memcpy(&HopLimit, Hops.data(), sizeof HopLimit);
+        Facts.HopLimit = static_cast<uint8_t>(HopLimit);
+    }
+    if (const auto Info = ControlData(AReceived, IPPROTO_IPV6, IPV6_PKTINFO);
+        Info.size() >= sizeof(in6_pktinfo)) {
+        in6_pktinfo Packet;
+        std::memcpy(&Packet, Info.data(), sizeof Packet);
+        std::memcpy(Facts.Destination, &Packet.ipi6_addr, 16);
+    }
+    return Facts;
+}
+
 bool ErrorFactsOf(const msghdr& AReceived, TErrorFacts& AFacts) {
     const auto Record = ControlData(AReceived, IPPROTO_IP, IP_RECVERR);
     sock_extended_err Error{};

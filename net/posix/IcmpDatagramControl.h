@@ -17,6 +17,10 @@ std::span<const uint8_t> ControlData(const msghdr& AReceived, int ALevel, int AT
 // TTL from IP_RECVTTL and our address from IP_PKTINFO. What is missing or short stays 0.
 IcmpFrames::TReplyFacts ReplyFactsOf(const msghdr& AReceived);
 
+// What recvmsg filled in besides an ICMPv6 message: the sender from the message's address
+// (a sockaddr_in6), the hop limit from IPV6_HOPLIMIT and our address from IPV6_PKTINFO.
+IcmpFrames::TMessage6Facts Message6FactsOf(const msghdr& AReceived);
+
 // What recvmsg filled in besides an entry of the error queue: false unless the entry is an
 // ICMP error (IP_RECVERR of origin SO_EE_ORIGIN_ICMP). Then the type, code, info and
 // offender come from that record, the target from the message's address, the TTL and our

@@ -7,7 +7,9 @@
 #include "system/System.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <ctime>
+#include <net/if.h>
 #include <pthread.h>
 #include <strings.h>
 #include <unistd.h>
@@ -94,6 +96,18 @@ uint32_t CurrentProcessId() {
         }
     }
     return Id;
+}
+
+uint32_t ZoneIndex(const std::string& AZone) {
+    if (AZone.empty()) {
+        return 0;
+    }
+    char* End = nullptr;
+    const unsigned long Number = std::strtoul(AZone.c_str(), &End, 10);
+    if (*End == '\0' && AZone[0] >= '0' && AZone[0] <= '9') {
+        return Number <= 0xFFFFFFFFUL ? static_cast<uint32_t>(Number) : 0;
+    }
+    return ::if_nametoindex(AZone.c_str());
 }
 
 } // namespace IdPlatform

@@ -3,6 +3,7 @@
 // Windows Sockets code of its errno, so WSAGetLastError reports what Windows would.
 #include "net/IdWinSock2.h"
 #include "net/posix/EchoHelperSocketPosix.h"
+#include "net/posix/Icmp6RawPosix.h"
 #include "net/posix/IcmpDatagramPosix.h"
 #include "net/posix/PosixSockets.h"
 #include "net/posix/RawPrivilege.h"
@@ -90,6 +91,41 @@ const ::sockaddr* Sys(const TSockAddr* A) {
     return reinterpret_cast<const ::sockaddr*>(A);
 }
 static_assert(sizeof(TSockAddr) == sizeof(::sockaddr));
+static_assert(sizeof(TSockAddrIn6) == sizeof(::sockaddr_in6));
+
+// Windows numbers the IPv6 family 23 and Linux 10; the records are the same otherwise.
+constexpr int WsInet6 = 23;
+
+int SysFamily(int AFamily) {
+    return AFamily == WsInet6 ? AF_INET6 : AFamily;
+}
+
+// An address going to the C library: an IPv6 one copied into AStore with Linux's number.
+const ::sockaddr* SysIn(const TSockAddr* A, int L, ::sockaddr_in6& AStore) {
+    uint16_t Family = 0;
+    if (A != nullptr && L >= static_cast<int>(sizeof AStore)) {
+        std::memcpy(&Family, A, sizeof Family);
+    }
+    if (Family != WsInet6) {
+        return Sys(A);
+    }
+    std::memcpy(&AStore, A, sizeof AStore);
+    AStore.sin6_family = AF_INET6;
+    return reinterpret_cast<const ::sockaddr*>(&AStore);
+}
+
+// An address coming back from the C library, written in place with Windows' number.
+void WsOut(TSockAddr* A, socklen_t L) {
+    uint16_t Family = 0;
+    if (A == nullptr || L < sizeof Family) {
+        return;
+    }
+    std::memcpy(&Family, A, sizeof Family);
+    if (Family == AF_INET6) {
+        Family = WsInet6;
+        std::memcpy(A, &Family, sizeof Family);
+    }
+}
 
 // The C library's records differ in field widths; each thread gets its own copy, as the
 // Windows library keeps one record per thread.
@@ -147,6 +183,7 @@ TSocket IDWSAPI PxAccept(TSocket S, TSockAddr* A, int* L) {
     const auto R = Checked(::accept(S, Sys(A), AsLen(L, Len)), -1);
     if (R != -1 && L != nullptr) {
         *L = static_cast<int>(Len);
+        WsOut(A, Len);
     }
     return R;
 }
@@ -156,17 +193,21 @@ int IDWSAPI PxBind(TSocket S, const TSockAddr* A, int L) {
         LastSocketError = CodeFromErrno(EOPNOTSUPP);
         return -1;
     }
-    return Checked(::bind(S, Sys(A), static_cast<socklen_t>(L)), -1);
+    ::sockaddr_in6 Six;
+    return Checked(::bind(S, SysIn(A, L, Six), static_cast<socklen_t>(L)), -1);
 }
 int IDWSAPI PxCloseSocket(TSocket S) {
     if (IdPosix::IsHelperSocket(S)) {
         return Checked(IdPosix::CloseHelperSocket(S), -1);
     }
     IdPosix::ForgetIcmpDatagram(S);
+    IdPosix::ForgetIcmp6Raw(S);
     ChangeNote(S, [](TIcmpNote& ANote) { ANote = TIcmpNote{}; });
     return Checked(::close(S), -1);
 }
-int IDWSAPI PxConnect(TSocket S, const TSockAddr* A, int L) {
+int IDWSAPI PxConnect(TSocket S, const TSockAddr* AWs, int L) {
+    ::sockaddr_in6 Six;
+    const auto* A = reinterpret_cast<const TSockAddr*>(SysIn(AWs, L, Six));
     if (IdPosix::IsHelperSocket(S)) {
         return Checked(IdPosix::ConnectHelperSocket(S, Sys(A), static_cast<socklen_t>(L)), -1);
     }
@@ -201,6 +242,7 @@ int IDWSAPI PxName(TSocket S, TSockAddr* A, int* L) {
     const int R = Checked(F(S, Sys(A), AsLen(L, Len)), -1);
     if (R != -1 && L != nullptr) {
         *L = static_cast<int>(Len);
+        WsOut(A, Len);
     }
     return R;
 }
@@ -253,6 +295,11 @@ int IDWSAPI PxRecv(TSocket S, char* B, int L, int F) {
             Checked(IdPosix::ReceiveIcmpDatagram(S, B, static_cast<size_t>(L), F, nullptr, nullptr),
                     ssize_t{-1}));
     }
+    if (IdPosix::IsIcmp6Raw(S)) {
+        return static_cast<int>(
+            Checked(IdPosix::ReceiveIcmp6Raw(S, B, static_cast<size_t>(L), F, nullptr, nullptr),
+                    ssize_t{-1}));
+    }
     return static_cast<int>(Checked(::recv(S, B, static_cast<size_t>(L), F), ssize_t{-1}));
 }
 int IDWSAPI PxRecvFrom(TSocket S, char* B, int L, int F, TSockAddr* A, int* AL) {
@@ -262,10 +309,13 @@ int IDWSAPI PxRecvFrom(TSocket S, char* B, int L, int F, TSockAddr* A, int* AL) 
             ? IdPosix::ReceiveThroughHelper(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len))
         : IdPosix::IsIcmpDatagram(S)
             ? IdPosix::ReceiveIcmpDatagram(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len))
+        : IdPosix::IsIcmp6Raw(S)
+            ? IdPosix::ReceiveIcmp6Raw(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len))
             : ::recvfrom(S, B, static_cast<size_t>(L), F, Sys(A), AsLen(AL, Len)),
         ssize_t{-1});
     if (R != -1 && AL != nullptr) {
         *AL = static_cast<int>(Len);
+        WsOut(A, Len);
     }
     return static_cast<int>(R);
 }
@@ -278,7 +328,9 @@ int IDWSAPI PxSend(TSocket S, const char* B, int L, int F) {
     return static_cast<int>(
         Checked(::send(S, B, static_cast<size_t>(L), F | MSG_NOSIGNAL), ssize_t{-1}));
 }
-int IDWSAPI PxSendTo(TSocket S, const char* B, int L, int F, const TSockAddr* A, int AL) {
+int IDWSAPI PxSendTo(TSocket S, const char* B, int L, int F, const TSockAddr* AWs, int AL) {
+    ::sockaddr_in6 Six;
+    const auto* A = reinterpret_cast<const TSockAddr*>(SysIn(AWs, AL, Six));
     if (IdPosix::IsHelperSocket(S)) {
         return static_cast<int>(
             Checked(IdPosix::SendThroughHelper(S, B, static_cast<size_t>(L), Sys(A),
@@ -344,7 +396,8 @@ int IDWSAPI PxShutdown(TSocket S, int How) {
     }
     return Checked(::shutdown(S, How), -1);
 }
-TSocket IDWSAPI PxSocket(int Family, int Type, int Protocol) {
+TSocket IDWSAPI PxSocket(int AWsFamily, int Type, int Protocol) {
+    const int Family = SysFamily(AWsFamily);
     // A process that gave its privilege to the echo helper holds none of its own to raise:
     // its raw ICMP goes through the helper. A helper that has ended refuses like a raw
     // socket, so that the datagram socket is tried.
@@ -370,6 +423,15 @@ TSocket IDWSAPI PxSocket(int Family, int Type, int Protocol) {
         S = Checked(::socket(Family, Type | SOCK_CLOEXEC, Protocol), -1);
     }
     bool Icmp = S != -1 && Type == SOCK_RAW && Protocol == IPPROTO_ICMP;
+    if (S != -1 && Family == AF_INET6 && Type == SOCK_RAW && Protocol == IPPROTO_ICMPV6) {
+        if (IdPosix::SetUpIcmp6Raw(S) != 0) {
+            const int SetUpErrno = errno;
+            ::close(S);
+            errno = SetUpErrno;
+            S = Checked(-1, -1);
+        }
+        Icmp = S != -1;
+    }
     if (S == -1) {
         S = Checked(IdPosix::IcmpDatagramInstead(Family, Type, Protocol), -1);
         Icmp = true;

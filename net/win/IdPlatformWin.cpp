@@ -62,4 +62,16 @@ uint32_t CurrentProcessId() {
     return ::GetCurrentProcessId();
 }
 
+uint32_t ZoneIndex(const std::string& AZone) {
+    // Windows writes its zones as interface numbers ("fe80::1%12").
+    uint32_t Index = 0;
+    for (const char C : AZone) {
+        if (C < '0' || C > '9' || Index > 0x19999999U) {
+            return 0;
+        }
+        Index = Index * 10 + static_cast<uint32_t>(C - '0');
+    }
+    return Index;
+}
+
 } // namespace IdPlatform

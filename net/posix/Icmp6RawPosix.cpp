@@ -1,0 +1,111 @@
+#include "net/posix/Icmp6RawPosix.h"
+
+#include "net/IcmpFrames.h"
+#include "net/IdEchoReply.h"
+#include "net/posix/IcmpDatagramControl.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <netinet/icmp6.h>
+#include <netinet/in.h>
+#include <unordered_set>
+
+namespace IdPosix {
+
+using namespace IcmpFrames;
+
+namespace {
+
+std::mutex Lock;
+std::unordered_set<int> Sockets;
+// Lets every IPv4 socket's calls skip the lock while no ICMPv6 socket is open.
+std::atomic<size_t> SocketCount{0};
+
+int SetOn(int ASocket, int AOption) {
+    const int On = 1;
+    return ::setsockopt(ASocket, IPPROTO_IPV6, AOption, &On, sizeof On);
+}
+
+// Room for IPV6_HOPLIMIT and IPV6_PKTINFO at once.
+struct TControl {
+    alignas(cmsghdr) uint8_t Bytes[CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(in6_pktinfo))];
+};
+
+} // namespace
+
+int SetUpIcmp6Raw(int ASocket) {
+    // Without a filter every neighbour solicitation and router advertisement of the link
+    // would wake the wait; the decoder would pass them by, but each costs a read.
+    icmp6_filter Filter;
+    ICMP6_FILTER_SETBLOCKALL(&Filter);
+    for (const uint8_t Type :
+         {Icmp6Type::EchoReply, Icmp6Type::Unreachable, Icmp6Type::PacketTooBig,
+          Icmp6Type::TimeExceeded, Icmp6Type::ParameterProblem}) {
+        ICMP6_FILTER_SETPASS(Type, &Filter);
+    }
+    if (::setsockopt(ASocket, IPPROTO_ICMPV6, ICMP6_FILTER, &Filter, sizeof Filter) != 0 ||
+        SetOn(ASocket, IPV6_RECVHOPLIMIT) != 0 || SetOn(ASocket, IPV6_RECVPKTINFO) != 0) {
+        return -1;
+    }
+    const std::lock_guard Guard(Lock);
+    Sockets.insert(ASocket);
+    SocketCount = Sockets.size();
+    return 0;
+}
+
+bool IsIcmp6Raw(int ASocket) {
+    if (SocketCount.load(std::memory_order_relaxed) == 0) {
+        return false;
+    }
+    const std::lock_guard Guard(Lock);
+    return Sockets.contains(ASocket);
+}
+
+void ForgetIcmp6Raw(int ASocket) {
+    if (SocketCount.load(std::memory_order_relaxed) == 0) {
+        return;
+    }
+    const std::lock_guard Guard(Lock);
+    Sockets.erase(ASocket);
+    SocketCount = Sockets.size();
+}
+
+ssize_t ReceiveIcmp6Raw(int ASocket, void* ABuffer, size_t ALength, int AFlags, sockaddr* AFrom,
+                        socklen_t* AFromLength) {
+    // Received behind the room for the header, then as much handed over as the caller's
+    // buffer holds, as a raw IPv4 socket cuts a long datagram.
+    constexpr size_t Room = 65536 + Ipv6HeaderBytes;
+    thread_local std::unique_ptr<uint8_t[]> Whole;
+    if (!Whole) {
+        Whole = std::make_unique<uint8_t[]>(Room);
+    }
+    uint8_t* const Out = Whole.get();
+    sockaddr_in6 From{};
+    TControl Control{};
+    iovec Data{Out + Ipv6HeaderBytes, Room - Ipv6HeaderBytes};
+    msghdr Header{};
+    Header.msg_name = &From;
+    Header.msg_namelen = sizeof From;
+    Header.msg_iov = &Data;
+    Header.msg_iovlen = 1;
+    Header.msg_control = Control.Bytes;
+    Header.msg_controllen = sizeof Control.Bytes;
+    const ssize_t Count = ::recvmsg(ASocket, &Header, AFlags);
+    if (Count < 0) {
+        return -1;
+    }
+    const auto Message = static_cast<size_t>(Count);
+    FrameMessage6(Message6FactsOf(Header), {Out, Ipv6HeaderBytes + Message}, Message, {}, {});
+    if (AFrom != nullptr && AFromLength != nullptr) {
+        std::memcpy(AFrom, &From, std::min<size_t>(*AFromLength, sizeof From));
+        *AFromLength = sizeof From;
+    }
+    const size_t Kept = std::min(Ipv6HeaderBytes + Message, ALength);
+    std::memcpy(ABuffer, Out, Kept);
+    return static_cast<ssize_t>(Kept);
+}
+
+} // namespace IdPosix
