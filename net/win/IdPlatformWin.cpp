@@ -64,14 +64,14 @@ uint32_t CurrentProcessId() {
 
 uint32_t ZoneIndex(const std::string& AZone) {
     // Windows writes its zones as interface numbers ("fe80::1%12").
-    uint32_t Index = 0;
+    uint64_t Index = 0;
     for (const char C : AZone) {
-        if (C < '0' || C > '9' || Index > 0x19999999U) {
+        Index = Index * 10 + static_cast<uint64_t>(C - '0');
+        if (C < '0' || C > '9' || Index > 0xFFFFFFFFU) {
             return 0;
         }
-        Index = Index * 10 + static_cast<uint32_t>(C - '0');
     }
-    return Index;
+    return static_cast<uint32_t>(Index);
 }
 
 } // namespace IdPlatform

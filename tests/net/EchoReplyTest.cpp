@@ -1,9 +1,11 @@
 // The reply decoder alone, on datagrams built here: no socket, no stack, no clock.
+#include "net/IcmpFrames.h"
 #include "net/IdAddressText.h"
 #include "net/IdEchoReply.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -161,6 +163,35 @@ TEST(EchoReplyDecoder, NothingReceivedIsTheTimeOutOfTheRequestsSequence) {
     EXPECT_EQ(Got6.Status.Kind, rkTimedOut);
     EXPECT_EQ(Got6.Status.SourceAddress, "::");
     EXPECT_EQ(Got6.Status.Sequence, Seq);
+}
+
+// Every IPv6 way of pinging puts a header in front of the message; the sender and hop limit
+// are read from there, and a header with too little after it is no time-out.
+TEST(EchoReplyDecoder, Ip6DatagramTakesSenderAndHopLimitFromItsHeader) {
+    IcmpFrames::TMessage6Facts Facts;
+    const TIp6Address Source = Ip6("fd00:76::2");
+    std::copy(std::begin(Source.Bytes), std::end(Source.Bytes), Facts.Source);
+    Facts.HopLimit = 61;
+    const std::vector<uint8_t> Reply = Message6(129);
+    std::vector<uint8_t> Framed(40);
+    Framed.insert(Framed.end(), Reply.begin(), Reply.end());
+    IcmpFrames::FrameMessage6(Facts, Framed, Reply.size(), {{0xEF, 0xBE}}, {{0xEF, 0xBE}});
+    EXPECT_EQ(Framed[0], 0x60);
+    EXPECT_EQ(Framed[5], Reply.size());
+    EXPECT_EQ(Framed[6], 58);
+
+    const TDecodedReply Got = DecodeEcho6Datagram(Framed, Id, Seq);
+    ASSERT_EQ(Got.Decision, TReplyDecision::Accepted);
+    EXPECT_EQ(Got.Status.Kind, rkEchoReply);
+    EXPECT_EQ(Got.Status.SourceAddress, "fd00:76::2");
+    EXPECT_EQ(Got.Status.Ttl, 61);
+    EXPECT_EQ(Got.Status.ByteCount, 8);
+    EXPECT_EQ(DecodeEcho6Datagram({}, Id, Seq).Status.Kind, rkTimedOut);
+    for (const size_t Cut : {size_t{1}, size_t{40}, size_t{47}}) {
+        EXPECT_EQ(DecodeEcho6Datagram({Framed.data(), Cut}, Id, Seq).Decision,
+                  TReplyDecision::TooShort)
+            << Cut;
+    }
 }
 
 // A header length field of 0 makes the first byte the ICMP type (0: an echo reply); the

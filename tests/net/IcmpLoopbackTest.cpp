@@ -44,6 +44,23 @@ TEST(IcmpLoopback, PingOnceAnswersFromLoopback) {
     EXPECT_EQ(Fired, 5);
 }
 
+// A link-local address needs its link: a zone that names none is refused by the send, as the
+// system refuses a scope it does not have, and no time-out is waited for.
+TEST(IcmpLoopback, ZoneThatNamesNoLinkIsAnInvalidArgument) {
+    if (PingAccess() != TPingAccess::Raw) {
+        GTEST_SKIP() << PingAccessMismatch(TPingAccess::Raw);
+    }
+    TIdIcmpClient Client;
+    Client.SetHost("fe80::1%no-such-link");
+    try {
+        Client.PingOnce();
+        FAIL() << "sent without a link";
+    } catch (const EIdSocketError& E) {
+        EXPECT_EQ(E.Message().rfind("Socket Error # 10022", 0), 0u) << E.Message();
+    }
+    EXPECT_FALSE(Client.SocketBinding().IsOpen());
+}
+
 TEST(IcmpLoopback, WithoutRawSocketPrivilegeCannotAllocate) {
     if (const std::string Why = PingAccessMismatch(TPingAccess::None); !Why.empty()) {
         GTEST_SKIP() << Why;

@@ -203,6 +203,16 @@ TEST(CheckResult, OnlyMinusOneReadsTheLastErrorAndRaises) {
     EXPECT_THROW(Stack.CheckResult(-1, {10004}), EIdSocketError);
 }
 
+TEST(ZoneIndex, NumbersAreTakenAsTheyStandAndUnknownNamesAreNone) {
+    const std::pair<const char*, uint32_t> Rows[] = {
+        {"7", 7},  {"4294967295", 4294967295U}, {"4294967296", 0}, {"", 0},
+        {"-1", 0}, {"no-such-link", 0},
+    };
+    for (const auto& [Zone, Index] : Rows) {
+        EXPECT_EQ(IdPlatform::ZoneIndex(Zone), Index) << Zone;
+    }
+}
+
 TEST(NewSocket, RefusalRaisesCannotAllocate) {
     TProbeStack Stack;
     Stack.FailSocket = true;
