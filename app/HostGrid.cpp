@@ -1,9 +1,12 @@
 #include "app/HostGrid.h"
 
+#include "app/AddressFit.h"
 #include "app/Guarded.h"
 #include "controls/DevicePixels.h"
 #include "hosts/HostListErrors.h"
+#include "net/IdAddressText.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -14,6 +17,13 @@ namespace {
 
 QString Decoded(std::string_view ABytes) {
     return QString::fromLocal8Bit(ABytes.data(), static_cast<qsizetype>(ABytes.size()));
+}
+
+// Only an IPv6 address is shortened in its middle: the view cuts every other text at its end,
+// as it always did.
+bool IsIp6Address(std::string_view AText) {
+    TIp6Address Address;
+    return ParseIp6Text(AText, Address);
 }
 
 } // namespace
@@ -30,10 +40,18 @@ int THostListModel::columnCount(const QModelIndex& AParent) const {
 }
 
 QVariant THostListModel::data(const QModelIndex& AIndex, int ARole) const {
-    if (!AIndex.isValid() || (ARole != Qt::DisplayRole && ARole != Qt::EditRole)) {
+    if (!AIndex.isValid()) {
         return {};
     }
-    return Decoded(FEditor.CellText(static_cast<std::size_t>(AIndex.row()), AIndex.column()));
+    const std::string_view Text =
+        FEditor.CellText(static_cast<std::size_t>(AIndex.row()), AIndex.column());
+    if (ARole == Qt::DisplayRole || ARole == Qt::EditRole) {
+        return Decoded(Text);
+    }
+    if (ARole == Qt::ToolTipRole && AIndex.column() == 0 && IsIp6Address(Text)) {
+        return Decoded(Text);
+    }
+    return {};
 }
 
 QVariant THostListModel::headerData(int ASection, Qt::Orientation AOrientation, int ARole) const {
@@ -77,6 +95,25 @@ void THostListModel::RowSelected(std::string_view AAddress) {
     emit AddressSelected(Decoded(AAddress));
 }
 
+void THostCellDelegate::initStyleOption(QStyleOptionViewItem* AOption,
+                                        const QModelIndex& AIndex) const {
+    QStyledItemDelegate::initStyleOption(AOption, AIndex);
+    if (AIndex.column() != 0 || !IsIp6Address(AOption->text.toLocal8Bit().toStdString())) {
+        return;
+    }
+    // The room the style leaves for the text, as it measures it to cut a text at its end.
+    const QWidget* View = AOption->widget;
+    const QStyle* Style = View != nullptr ? View->style() : QApplication::style();
+    const int Margin = Style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, View) + 1;
+    const int Room =
+        Style->subElementRect(QStyle::SE_ItemViewItemText, AOption, View).width() - 2 * Margin;
+    const QFontMetrics Metrics(AOption->font);
+    AOption->text = FitAddress(
+        AOption->text,
+        [&](const QString& AShown) { return Metrics.horizontalAdvance(AShown) <= Room; },
+        AddressEllipsis(AOption->font, false));
+}
+
 THostGrid::THostGrid(QWidget* AParent)
     : THostGrid(std::make_unique<THostListDocument>(), AParent) {}
 
@@ -90,6 +127,7 @@ THostGrid::THostGrid(THostListDocument& ADocument, QWidget* AParent)
       FModel(new THostListModel(FEditor, this)), FCellEditor(new QLineEdit(viewport())) {
     FEditor.SetObserver(FModel);
     setModel(FModel);
+    setItemDelegate(new THostCellDelegate(this));
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(1);
     setSelectionMode(QAbstractItemView::NoSelection);

@@ -7,6 +7,7 @@
 
 #include <QAbstractTableModel>
 #include <QLineEdit>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <memory>
 
@@ -38,6 +39,18 @@ class THostListModel : public QAbstractTableModel, public THostListObserver {
     void RowSelected(std::string_view AAddress) override;
 
     THostListEditor& FEditor;
+};
+
+// Draws the grid's cells as the view does, but for an IPv6 address too long for its cell:
+// that is shortened in its middle, as the status line shortens it, and the model gives it
+// whole as the cell's tooltip.
+class THostCellDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    // What the cell of AIndex shows in AOption's rectangle, in its text.
+    void initStyleOption(QStyleOptionViewItem* AOption, const QModelIndex& AIndex) const override;
 };
 
 class THostGrid : public QTableView {

@@ -1,5 +1,6 @@
 #include "app/PingForm.h"
 
+#include "app/AddressFit.h"
 #include "app/Guarded.h"
 #include "app/HelpPage.h"
 #include "app/HostGrid.h"
@@ -168,6 +169,8 @@ void TPingForm::SetFonts(const QFont& AWindowFont, qreal ARatio) {
     if (FGrid != nullptr) {
         FGrid->setFont(FGridFont);
     }
+    // What fits the status box depends on the font and the density.
+    FitStatus();
 }
 
 void TPingForm::showEvent(QShowEvent* AEvent) {
@@ -259,11 +262,43 @@ void TPingForm::FormDestroy() {
 }
 
 void TPingForm::ShowStatus(const TStatusDisplay& AStatus) {
+    FStatus = AStatus;
     PingLabel->SetFontColour(ToQColor(AStatus.Colour));
-    PingLabel->setText(QString::fromLocal8Bit(AStatus.Text));
+    FitStatus();
     ReplyImage->SetImageIndex(AStatus.ImageIndex);
     QAccessibleEvent Announce(PingLabel, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&Announce);
+}
+
+void TPingForm::FitStatus() {
+    QString Line = QString::fromLocal8Bit(FStatus.Text);
+    QString Whole;
+    // Every IPv4 address fits (FixedTexts), and text without colon groups is never cut: only
+    // an IPv6 address is ever shortened.
+    if (!FStatus.Address.empty() && !PingLabel->Fits(Line, FFontRatio)) {
+        const std::string& Text = FStatus.Text;
+        const QString Before = QString::fromLocal8Bit(Text.substr(0, FStatus.AddressAt));
+        const QString After =
+            QString::fromLocal8Bit(Text.substr(FStatus.AddressAt + FStatus.Address.size()));
+        const QString Address = QString::fromLocal8Bit(FStatus.Address);
+        const QString Shown = FitAddress(
+            Address,
+            [&](const QString& AShown) {
+                return PingLabel->Fits(Before + AShown + After, FFontRatio);
+            },
+            AddressEllipsis(PingLabel->font(), PingLabel->Bold()));
+        if (Shown != Address) {
+            Line = Before + Shown + After;
+            Whole = Address;
+        }
+    }
+    PingLabel->setText(Line);
+    if (PingLabel->toolTip() != Whole) {
+        PingLabel->setToolTip(Whole);
+        PingLabel->setAccessibleDescription(Whole);
+        QAccessibleEvent Described(PingLabel, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&Described);
+    }
 }
 
 void TPingForm::PingButtonClick() {

@@ -99,6 +99,9 @@ class TPingForm : public TShapedWindow {
 
     void CheckPreviousInstance();
     void ShowStatus(const TStatusDisplay& AStatus);
+    // The status line as the box holds it at the window's density: an address too long for
+    // the box shortened in its middle, the whole one in the tooltip and the description.
+    void FitStatus();
     void SetClientHeight(int AHeight);
     TTransButton* MakeButton(int ATop, int AHeight, int ALeft, int AWidth, const QString& AHint,
                              void (TPingForm::*AClick)());
@@ -106,6 +109,7 @@ class TPingForm : public TShapedWindow {
     void ListReset();
     void SetGridTabStop(bool AValue);
 
+    TStatusDisplay FStatus = NotPingedDisplay();
     TPingFormServices FServices;
     std::unique_ptr<THostListDocument> FHostList;
     std::unique_ptr<THostListStore> FHostListStore;

@@ -1,5 +1,7 @@
 #include "app/StatusDisplay.h"
 
+#include <string_view>
+
 TStatusDisplay NotPingedDisplay() {
     return {"Not pinged", clBlue, 0};
 }
@@ -9,11 +11,13 @@ TStatusDisplay NameNotFoundDisplay() {
 }
 
 TStatusDisplay ReplyDisplay(TReplyKind AKind, const std::string& AHost) {
+    static constexpr std::string_view Reply = "Reply from ";
+    static constexpr std::string_view TimedOut = "Timed out (";
     switch (AKind) {
     case rkEchoReply:
-        return {"Reply from " + AHost, clGreen, 1};
+        return {std::string(Reply) + AHost, clGreen, 1, AHost, Reply.size()};
     case rkTimedOut:
-        return {"Timed out (" + AHost + ")", clRed, 2};
+        return {std::string(TimedOut) + AHost + ")", clRed, 2, AHost, TimedOut.size()};
     default:
         return {"An error has occurred", clRed, 2};
     }

@@ -21,6 +21,10 @@ struct TStatusDisplay {
     std::string Text;
     TRgb Colour;
     int ImageIndex;
+    // The address the text names, and where in the text it stands: the part a window too
+    // narrow for the whole line may shorten. Empty where the text names none.
+    std::string Address = {};
+    size_t AddressAt = 0;
     friend bool operator==(const TStatusDisplay&, const TStatusDisplay&) = default;
 };
 

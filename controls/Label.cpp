@@ -76,6 +76,17 @@ int InkEnd(const QFont& AFont, const QString& ALine, bool ABold, qreal ARatio) {
     return 0;
 }
 
+// Of a message with a line break only the first line shows.
+QString FirstLine(QString AText) {
+    for (const QChar Break : {QLatin1Char('\r'), QLatin1Char('\n')}) {
+        const qsizetype At = AText.indexOf(Break);
+        if (At >= 0) {
+            AText.truncate(At);
+        }
+    }
+    return AText;
+}
+
 } // namespace
 
 bool DrawnAtDensity(const QFont& AFont) {
@@ -136,18 +147,26 @@ void TLabel::SetUnderline(bool AValue) {
     update();
 }
 
-QImage TLabel::Picture(QSize ASize, qreal ARatio) const {
-    QImage Result = BlankPicture(ASize, palette().color(backgroundRole()));
-    // Of a message with a line break only the first line shows.
-    QString Line = text();
-    for (const QChar Break : {QLatin1Char('\r'), QLatin1Char('\n')}) {
-        const qsizetype At = Line.indexOf(Break);
-        if (At >= 0) {
-            Line.truncate(At);
-        }
-    }
+QFont TLabel::DrawnFont() const {
     QFont Font = font();
     Font.setUnderline(FUnderline);
+    return Font;
+}
+
+bool TLabel::Fits(const QString& AText, qreal ARatio) const {
+    if (qFuzzyCompare(ARatio, 1.0) || !DrawnAtDensity(font())) {
+        return SpacingToFit(DrawnFont(), FirstLine(AText), width(), FBold).has_value();
+    }
+    // The device pixels the label covers where it stands in its window, as it paints them.
+    const QPointF At = mapTo(window(), QPoint());
+    const int Width = qRound((At.x() + width()) * ARatio) - qRound(At.x() * ARatio);
+    return SpacingToFit(DrawnFont(), FirstLine(AText), Width, FBold, 1, ARatio).has_value();
+}
+
+QImage TLabel::Picture(QSize ASize, qreal ARatio) const {
+    QImage Result = BlankPicture(ASize, palette().color(backgroundRole()));
+    const QString Line = FirstLine(text());
+    const QFont Font = DrawnFont();
     const qreal Spacing = SpacingToFit(Font, Line, ASize.width(), FBold, 1, ARatio)
                               .value_or(NaturalSpacing(FBold, ARatio));
     DrawLine(Result, WithSpacing(Font, Spacing), FFontColour, Line, FBold, ARatio);

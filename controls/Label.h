@@ -27,8 +27,13 @@ class TLabel : public QLabel {
 
     void SetFontColour(const QColor& AValue);
     QColor FontColour() const { return FFontColour; }
+    bool Bold() const { return FBold; }
     void SetBold(bool AValue);
     void SetUnderline(bool AValue);
+
+    // Whether the label would show AText whole, its letters closed up as far as it may,
+    // drawn at ARatio device pixels per pixel: what decides whether an address is shortened.
+    bool Fits(const QString& AText, qreal ARatio) const;
 
   signals:
     // A left button pressed and let go over the label. A label that nobody listens to takes
@@ -44,6 +49,7 @@ class TLabel : public QLabel {
   private:
     // The label drawn on ASize device pixels at ARatio device pixels per pixel.
     QImage Picture(QSize ASize, qreal ARatio) const;
+    QFont DrawnFont() const;
     bool Clickable() const;
 
     QColor FFontColour{Qt::black};

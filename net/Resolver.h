@@ -3,7 +3,17 @@
 // asks of the system's resolver. Each platform has its own implementation file, chosen by
 // the build; Resolver.cpp holds what is the same on every platform.
 #include <cstddef>
+#include <cstdint>
 #include <string>
+
+// What one lookup of a name found of each family, as the echo client takes it: the first
+// IPv4 address as a dotted quad, the first IPv6 address as RFC 5952 text with its scope as
+// a zone number. Empty where the name has no address of that family.
+struct TNameAddresses {
+    std::string IPv4;
+    std::string IPv6;
+    friend bool operator==(const TNameAddresses&, const TNameAddresses&) = default;
+};
 
 namespace Resolver {
 
@@ -14,11 +24,18 @@ void Cleanup();
 // This computer's host name; empty when the system cannot tell.
 std::string HostName();
 
-// The first IPv4 address of the name as dotted-quad text; empty when the name is unknown.
-std::string FirstIPv4(const std::string& AName);
+// One lookup of the name for both families (getaddrinfo with AF_UNSPEC and AI_ADDRCONFIG),
+// so that a name that does not exist costs one query, not one per family.
+TNameAddresses Lookup(const std::string& AName);
 
 // The system's gethostname into ABuffer, which holds ASize bytes: a name that fills it is
 // not ended there. HostName makes the rest the same on every platform.
 void SystemHostName(char* ABuffer, size_t ASize);
+
+// Each address the system's resolver gave, in its order, of either family: the first of each
+// family is kept. AInAddr points at the address bytes in network order (an in_addr or an
+// in6_addr); a non-zero scope id (a link-local address's) is written as the zone.
+void NoteIPv4(TNameAddresses& AFound, const void* AInAddr);
+void NoteIPv6(TNameAddresses& AFound, const void* AIn6Addr, uint32_t AScopeId);
 
 } // namespace Resolver

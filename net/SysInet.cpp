@@ -5,8 +5,7 @@
 #include "net/Resolver.h"
 
 TInternetManager::TInternetManager()
-    : FResolver{&Resolver::Startup, &Resolver::Cleanup, &Resolver::HostName, &Resolver::FirstIPv4} {
-}
+    : FResolver{&Resolver::Startup, &Resolver::Cleanup, &Resolver::HostName, &Resolver::Lookup} {}
 
 uint32_t TInternetManager::DottedQuadToNumber(const std::string& AText) const {
     // Exactly three dots, and each piece an integer or taken as 0.
@@ -43,7 +42,9 @@ std::string TInternetManager::HostNameToIP(const std::string& AName) const {
     if (Name == "Self") {
         Name = FResolver.HostName();
     }
-    std::string Result = FResolver.FirstIPv4(Name);
+    TNameAddresses Found = FResolver.Lookup(Name);
     FResolver.Cleanup();
-    return Result;
+    // IPv4 first, as before IPv6 was known: a name with both kinds of address pings the same
+    // host as it always did.
+    return !Found.IPv4.empty() ? std::move(Found.IPv4) : std::move(Found.IPv6);
 }

@@ -1,14 +1,16 @@
-// Windows name lookup for the address checks: Windows Sockets 1.1 (wsock32), imported
-// directly, with its own start-up and clean-up around every lookup.
+// Windows name lookup for the address checks: getaddrinfo of Windows Sockets 2 (ws2_32),
+// imported directly, with its own start-up and clean-up around every lookup. The binding of
+// the socket stack loads the same library at run time; the import only keeps it mapped.
 #include "net/Resolver.h"
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 namespace Resolver {
 
 bool Startup() {
     WSADATA Data;
-    return ::WSAStartup(0x0101, &Data) == 0;
+    return ::WSAStartup(0x0202, &Data) == 0;
 }
 
 void Cleanup() {
@@ -19,16 +21,29 @@ void SystemHostName(char* ABuffer, size_t ASize) {
     ::gethostname(ABuffer, static_cast<int>(ASize));
 }
 
-std::string FirstIPv4(const std::string& AName) {
-    const hostent* Host = ::gethostbyname(AName.c_str());
-    if (Host == nullptr || Host->h_addr_list == nullptr || Host->h_addr_list[0] == nullptr) {
+TNameAddresses Lookup(const std::string& AName) {
+    addrinfo Hints{};
+    Hints.ai_family = AF_UNSPEC;
+    // A family no interface has is not asked for; Windows gives one entry per address.
+    Hints.ai_flags = AI_ADDRCONFIG;
+    addrinfo* Found = nullptr;
+    if (::getaddrinfo(AName.c_str(), nullptr, &Hints, &Found) != 0 || Found == nullptr) {
         return {};
     }
-    in_addr Address;
-    Address.S_un.S_addr = *reinterpret_cast<const u_long*>(Host->h_addr_list[0]);
-    // inet_ntoa's buffer belongs to the library: copy it before any other socket call.
-    const char* Text = ::inet_ntoa(Address);
-    return Text != nullptr ? std::string(Text) : std::string();
+    TNameAddresses Result;
+    for (const addrinfo* A = Found; A != nullptr; A = A->ai_next) {
+        if (A->ai_addr == nullptr) {
+            continue;
+        }
+        if (A->ai_family == AF_INET) {
+            NoteIPv4(Result, &reinterpret_cast<const sockaddr_in*>(A->ai_addr)->sin_addr);
+        } else if (A->ai_family == AF_INET6) {
+            const auto* In6 = reinterpret_cast<const sockaddr_in6*>(A->ai_addr);
+            NoteIPv6(Result, &In6->sin6_addr, In6->sin6_scope_id);
+        }
+    }
+    ::freeaddrinfo(Found);
+    return Result;
 }
 
 } // namespace Resolver

@@ -1,5 +1,8 @@
 #include "app/HostGrid.h"
 
+#include "app/AddressFit.h"
+
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -94,6 +97,49 @@ TEST(HostGrid, TheNameColumnTakesTheRestOfTheClientWidth) {
     EXPECT_EQ(Grid.rowHeight(0) - Line, 18);
     EXPECT_EQ(Grid.model()->headerData(0, Qt::Horizontal, Qt::DisplayRole), "IP Address");
     EXPECT_EQ(Grid.model()->headerData(1, Qt::Horizontal, Qt::DisplayRole), "Name");
+}
+
+TEST(HostGrid, ALongIPv6AddressIsShortenedInItsMiddleWithTheWholeInTheCellsTooltip) {
+    THostGrid Grid(nullptr);
+    Grid.resize(206, 148);
+    Grid.List().Assign("2a00:1450:4001:82b::200e=far\r\n::1=loop\r\n10.200.200.200=four\r\n"
+                       "no-such-host.example.invalid=named\r\n");
+    Grid.ListReset();
+    Grid.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Grid));
+    const QString Ellipsis = AddressEllipsis(Grid.font(), false);
+    const struct {
+        int Row;
+        const char* Shown; // where it starts and ends; the whole text where it fits
+        const char* Ends;
+        const char* Tooltip;
+    } Cases[] = {
+        {0, "2a00", ":200e", "2a00:1450:4001:82b::200e"},
+        {1, "::1", "::1", "::1"},
+        {2, "10.200.200.200", "10.200.200.200", ""},
+        // Not an address: the view cuts it at its end, as before.
+        {3, "no-such-host.example.invalid", "no-such-host.example.invalid", ""},
+    };
+    auto* Cells = qobject_cast<THostCellDelegate*>(Grid.itemDelegate());
+    ASSERT_NE(Cells, nullptr);
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Shown);
+        const QModelIndex Cell = Grid.model()->index(Case.Row, 0);
+        QStyleOptionViewItem Option;
+        Option.initFrom(Grid.viewport());
+        Option.widget = &Grid;
+        Option.rect = Grid.visualRect(Cell);
+        Cells->initStyleOption(&Option, Cell);
+        const bool Shortened = QString(Case.Shown) != QString(Case.Ends);
+        EXPECT_TRUE(Option.text.startsWith(Case.Shown) && Option.text.endsWith(Case.Ends))
+            << Option.text.toStdString();
+        EXPECT_EQ(Option.text.contains(Ellipsis), Shortened) << Option.text.toStdString();
+        if (Shortened) {
+            EXPECT_LE(Option.fontMetrics.horizontalAdvance(Option.text), Option.rect.width() - 4);
+        }
+        EXPECT_EQ(Cell.data(Qt::ToolTipRole).toString(), Case.Tooltip);
+        EXPECT_EQ(Cell.data(Qt::EditRole).toString(), Cell.data(Qt::DisplayRole).toString());
+    }
 }
 
 } // namespace

@@ -443,6 +443,54 @@ TEST_F(PingFormTest, EveryFixedTextAndTheWidestStatusTextsFitTheirBoxesInEachFon
     }
 }
 
+TEST_F(PingFormTest, AnAddressTooLongForTheStatusBoxIsShortenedInItsMiddleAndNamedWholeBeside) {
+    Create();
+    auto* Line = Part<TLabel>("PingLabel");
+    QAccessibleInterface* Read = QAccessible::queryAccessibleInterface(Line);
+    ASSERT_NE(Read, nullptr);
+    const QString Long = "2a00:1450:4001:82b::200e";
+    const struct {
+        TReplyKind Kind;
+        QString Host;
+        QString Starts;
+        QString Ends;
+        bool Shortened;
+    } Cases[] = {
+        {rkEchoReply, Long, "Reply from 2a00:", ":200e", true},
+        {rkTimedOut, Long, "Timed out (2a00:", ":200e)", true},
+        {rkEchoReply, "::1", "Reply from ::1", "", false},
+        {rkTimedOut, "255.255.255.255", "Timed out (255.255.255.255)", "", false},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Host.toStdString());
+        Form->EchoClient->SetHost(Case.Host.toStdString());
+        TReplyStatus Reply;
+        Reply.Kind = Case.Kind;
+        Form->EchoClientReply(*Form->EchoClient, Reply);
+        const QString Shown = Status();
+        EXPECT_TRUE(Shown.startsWith(Case.Starts) && Shown.endsWith(Case.Ends))
+            << Shown.toStdString();
+        EXPECT_EQ(Shown.contains(QChar(0x2026)) || Shown.contains("..."), Case.Shortened)
+            << Shown.toStdString();
+        const QString Whole = Case.Shortened ? Case.Host : QString();
+        EXPECT_EQ(Line->toolTip(), Whole);
+        EXPECT_EQ(Line->accessibleDescription(), Whole);
+        EXPECT_EQ(Read->text(QAccessible::Description), Whole);
+        // Whole inside the box: its ink ends where it ends in a box with room to spare.
+        auto Drawn = [&](int AWidth) {
+            const QSize Size = Line->size();
+            Line->resize(AWidth, Size.height());
+            QImage Picture(Line->size(), QImage::Format_RGB32);
+            Line->render(&Picture);
+            Line->resize(Size);
+            return Picture;
+        };
+        const QImage InBox = Drawn(Line->width());
+        EXPECT_LT(ink::InkBox(InBox, InBox.rect()).right(), InBox.width() - 1);
+        EXPECT_EQ(ink::EndOfInk(InBox), ink::EndOfInk(Drawn(400)));
+    }
+}
+
 TEST_F(PingFormTest, TheGridsCellsAndLinesFillItsClientWidthInOneColourWithoutAFocusFrame) {
     WriteList("10.0.0.1=One\r\n10.0.0.2=Two\r\n");
     CreateShown();

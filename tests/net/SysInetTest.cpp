@@ -1,5 +1,7 @@
 #include "net/SysInet.h"
 
+#include "net/Resolver.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -44,7 +46,8 @@ TEST(HostNameToIP, LocalhostResolvesToLoopback) {
     EXPECT_EQ(TInternetManager().HostNameToIP("localhost").rfind("127.", 0), 0u);
 }
 
-// Knows this computer as "vexlo-box" and another host that is really called "self".
+// Knows this computer as "vexlo-box" and another host that is really called "self", one host
+// of each family and one of both.
 struct TScriptedResolver {
     static inline std::vector<std::string> Asked;
     static inline int Open = 0;
@@ -54,22 +57,30 @@ struct TScriptedResolver {
     }
     static void Cleanup() { --Open; }
     static std::string HostName() { return "vexlo-box"; }
-    static std::string FirstIPv4(const std::string& AName) {
+    static TNameAddresses Lookup(const std::string& AName) {
         Asked.push_back(AName);
-        return AName == "vexlo-box" ? "192.0.2.10" : AName == "self" ? "198.51.100.20" : "";
+        const std::string Name = AName;
+        return Name == "vexlo-box"    ? TNameAddresses{"192.0.2.10", "2001:db8::10"}
+               : Name == "self"       ? TNameAddresses{"198.51.100.20", ""}
+               : Name == "v6-only"    ? TNameAddresses{"", "2001:db8::6"}
+               : Name == "link-local" ? TNameAddresses{"", "fe80::1%3"}
+                                      : TNameAddresses{};
     }
 };
 
-TEST(HostNameToIP, SelfStandsForThisComputerOnlyWhenWrittenSo) {
+TEST(HostNameToIP, SelfStandsForThisComputerOnlyWhenWrittenSoAndIPv4WinsOverIPv6) {
     const TInternetManager M({&TScriptedResolver::Startup, &TScriptedResolver::Cleanup,
-                              &TScriptedResolver::HostName, &TScriptedResolver::FirstIPv4});
+                              &TScriptedResolver::HostName, &TScriptedResolver::Lookup});
     const struct {
         const char* Typed;
         const char* Asked;
         const char* Address;
     } Cases[] = {{"Self", "vexlo-box", "192.0.2.10"},
                  {"self", "self", "198.51.100.20"},
-                 {"SELF", "SELF", ""}};
+                 {"SELF", "SELF", ""},
+                 {"v6-only", "v6-only", "2001:db8::6"},
+                 {"link-local", "link-local", "fe80::1%3"},
+                 {"no-such-host", "no-such-host", ""}};
     for (const auto& C : Cases) {
         TScriptedResolver::Asked.clear();
         EXPECT_EQ(M.HostNameToIP(C.Typed), C.Address) << C.Typed;
@@ -80,5 +91,25 @@ TEST(HostNameToIP, SelfStandsForThisComputerOnlyWhenWrittenSo) {
 
 TEST(HostNameToIP, UnknownNameIsEmptyText) {
     EXPECT_EQ(TInternetManager().HostNameToIP("no-such-host.invalid"), "");
+}
+
+TEST(ResolverLookup, KeepsTheFirstAddressOfEachFamilyWritingTheScopeAsZone) {
+    const uint8_t Quad[2][4] = {{192, 0, 2, 1}, {192, 0, 2, 2}};
+    const uint8_t LinkLocal[16] = {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    const uint8_t Global[16] = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    TNameAddresses Found;
+    Resolver::NoteIPv6(Found, LinkLocal, 4);
+    Resolver::NoteIPv4(Found, Quad[0]);
+    Resolver::NoteIPv6(Found, Global, 0);
+    Resolver::NoteIPv4(Found, Quad[1]);
+    EXPECT_EQ(Found, (TNameAddresses{"192.0.2.1", "fe80::1%4"}));
+    TNameAddresses Unscoped;
+    Resolver::NoteIPv6(Unscoped, Global, 0);
+    EXPECT_EQ(Unscoped.IPv6, "2001:db8::1");
+}
+
+// The real resolver, asked for both families at once: a numeric text is its own address.
+TEST(ResolverLookup, ANumericTextIsItsOwnAddressOnly) {
+    EXPECT_EQ(Resolver::Lookup("127.0.0.1"), (TNameAddresses{"127.0.0.1", ""}));
 }
 } // namespace
