@@ -2,6 +2,8 @@
 
 #include "net/IdAddressText.h"
 
+#include <cstring>
+
 TIdRawBase::TIdRawBase() : FSocketBinding(std::make_unique<TIdSocketHandle>()) {
     SetBufferSize(8192);
 }
@@ -34,16 +36,27 @@ TIdSocketHandle& TIdRawBase::OpenBinding() {
     return *FSocketBinding;
 }
 
-bool TIdRawBase::IsIp6Host(const std::string& AHost) {
+namespace {
+
+// IPv6 host text, with its address; an IPv4-mapped address is not one: its text reads as a
+// dotted quad to the window's address check and has always gone the IPv4 way.
+bool ReadIp6Host(const std::string& AHost, TIp6Address& AAddress) {
+    constexpr uint8_t MappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
     // Every IPv6 text has a colon and no IPv4 text has one: the dotted quads, which are
     // nearly every target, pass without a parse.
+    return AHost.find(':') != std::string::npos && ParseIp6Text(AHost, AAddress) &&
+           std::memcmp(AAddress.Bytes, MappedPrefix, sizeof MappedPrefix) != 0;
+}
+
+} // namespace
+
+bool TIdRawBase::IsIp6Host(const std::string& AHost) {
     TIp6Address Address;
-    return AHost.find(':') != std::string::npos && ParseIp6Text(AHost, Address);
+    return ReadIp6Host(AHost, Address);
 }
 
 void TIdRawBase::SendPacket(const std::string& AHost, int APort, const void* ABuffer, int ASize) {
-    if (TIp6Address Address6;
-        AHost.find(':') != std::string::npos && ParseIp6Text(AHost, Address6)) {
+    if (TIp6Address Address6; ReadIp6Host(AHost, Address6)) {
         FFamily = Id_PF_INET6;
         OpenBinding().SendDatagram(Address6, APort, ABuffer, ASize);
         return;

@@ -26,7 +26,8 @@ class TIdRawBase : public TIdComponent {
     int PacketTtl() const { return FPacketTtl; }
     // The family of the last target sent to: Id_PF_INET, or Id_PF_INET6.
     int Family() const { return FFamily; }
-    // True for host text that names an IPv6 address; only such text is sent over IPv6.
+    // True for host text that names an IPv6 address other than an IPv4-mapped one; only such
+    // text is sent over IPv6.
     static bool IsIp6Host(const std::string& AHost);
 
     TIdSocketHandle& SocketBinding() { return *FSocketBinding; }

@@ -2,6 +2,7 @@
 // A stack whose platform calls are scripted: datagrams queued for recv, a clock that
 // moves when a wait or a datagram says so, and counts of every socket call the client
 // makes. The rest of the stack (texts, conversions) is the real one.
+#include "net/IdAddressText.h"
 #include "net/IdGlobal.h"
 #include "net/IdStackWindows.h"
 
@@ -27,6 +28,8 @@ class TFakeStack : public TIdStackWindows {
     std::deque<TFakeDatagram> Queue;
     std::vector<uint8_t> LastSent;
     TIdInAddr LastAddress{};
+    std::string LastAddress6; // the IPv6 target's text, "" until one is sent to
+    int LastFamily = 0, LastProtocol = 0;
     std::vector<int> SelectTimeouts;
     int Sockets = 0, Closes = 0, Shutdowns = 0, TtlSets = 0, Sends = 0, Recvs = 0, Lookups = 0;
     int SendResult = -2; // -2: all bytes
@@ -43,7 +46,9 @@ class TFakeStack : public TIdStackWindows {
         CheckResult(Id_SOCKET_ERROR);
         return {};
     }
-    TIdStackSocketHandle ApiSocket(int, int, int) override {
+    TIdStackSocketHandle ApiSocket(int AFamily, int, int AProtocol) override {
+        LastFamily = AFamily;
+        LastProtocol = AProtocol;
         if (RefuseSocket) {
             return Id_INVALID_SOCKET;
         }
@@ -63,6 +68,14 @@ class TFakeStack : public TIdStackWindows {
                          const TIdInAddr& AAddress, int) override {
         ++Sends;
         LastAddress = AAddress;
+        const auto* P = static_cast<const uint8_t*>(ABuffer);
+        LastSent.assign(P, P + ALength);
+        return SendResult == -2 ? ALength : SendResult;
+    }
+    int ApiSendToAddress6(TIdStackSocketHandle, const void* ABuffer, int ALength, int,
+                          const TIp6Address& AAddress, int) override {
+        ++Sends;
+        LastAddress6 = Ip6Text(AAddress);
         const auto* P = static_cast<const uint8_t*>(ABuffer);
         LastSent.assign(P, P + ALength);
         return SendResult == -2 ? ALength : SendResult;

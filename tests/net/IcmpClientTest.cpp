@@ -373,6 +373,60 @@ TEST_F(EchoClient, RequestGoesToTheResolvedAddressBytes) {
     }
 }
 
+// Only IPv6 text goes the IPv6 way; an IPv4-mapped address reads as a dotted quad to the
+// window and goes to the name lookup as it always did.
+TEST_F(EchoClient, Ip6HostsGoOverIcmpv6AndEveryOtherTextAsBefore) {
+    struct TCase {
+        const char* Host;
+        int Family;
+        const char* Sent6; // the IPv6 target; null: an IPv4 send or none
+        const char* Raised;
+    } const Cases[] = {
+        {"::1", Id_PF_INET6, "::1", "(nothing raised)"},
+        {"[FE80::0:1%7]", Id_PF_INET6, "fe80::1%7", "(nothing raised)"},
+        {"192.0.2.1", Id_PF_INET, nullptr, "(nothing raised)"},
+        {"::ffff:192.0.2.9", 0, nullptr, "Socket Error # 11001\r\nHost not found."},
+    };
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.Host);
+        Stack().LastFamily = 0;
+        Stack().LastAddress6.clear();
+        Stack().LastSent.clear();
+        Client.SetHost(Case.Host);
+        EXPECT_EQ(Raised([&] { Client.PingOnce(); }), Case.Raised);
+        EXPECT_EQ(Stack().LastFamily, Case.Family);
+        EXPECT_EQ(Stack().LastAddress6, Case.Sent6 ? Case.Sent6 : "");
+        if (Case.Family == Id_PF_INET6) {
+            EXPECT_EQ(Stack().LastProtocol, Id_IPPROTO_ICMPV6);
+            ASSERT_EQ(Stack().LastSent.size(), 52u);
+            EXPECT_EQ(Stack().LastSent[0], 128);
+            // The system writes the ICMPv6 checksum.
+            EXPECT_EQ(Stack().LastSent[2] | Stack().LastSent[3], 0);
+        } else if (Case.Family == Id_PF_INET) {
+            EXPECT_EQ(Stack().LastSent[0], 8);
+        }
+    }
+}
+
+// A reply to an IPv6 request is read with the header the sockets put in front of it.
+TEST_F(EchoClient, Ip6ReplyIsDecodedFromItsHeader) {
+    Client.SetHost("fd00::2");
+    std::vector<uint8_t> Reply(40, 0);
+    Reply[0] = 0x60;
+    Reply[6] = 58;
+    Reply[7] = 61;
+    Reply[8] = 0xFD;
+    Reply[23] = 2;
+    const uint8_t Icmp[8] = {129, 0, 0, 0, 0xCD, 0xAB, 0xA1, 0x0D}; // 3489 = 0x0DA1
+    Reply.insert(Reply.end(), Icmp, Icmp + 8);
+    Queue(Reply);
+    Client.PingOnce();
+    ASSERT_EQ(Replies.size(), 1u);
+    EXPECT_EQ(Replies[0].Kind, rkEchoReply);
+    EXPECT_EQ(Replies[0].SourceAddress, "fd00::2");
+    EXPECT_EQ(Replies[0].Ttl, 61);
+}
+
 TEST_F(EchoClient, UnresolvedHostChangesNothing) {
     Client.SetHost("no-such-host.invalid");
     EXPECT_EQ(Raised([&] { Client.PingOnce(); }), "Socket Error # 11001\r\nHost not found.");
