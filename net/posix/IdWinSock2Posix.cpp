@@ -402,7 +402,7 @@ TSocket IDWSAPI PxSocket(int AWsFamily, int Type, int Protocol) {
     // its raw ICMP goes through the helper. A helper that has ended refuses like a raw
     // socket, so that the datagram socket is tried.
     if (IdPosix::GoesThroughHelper(Family, Type, Protocol)) {
-        TSocket S = Checked(IdPosix::OpenHelperSocket(), -1);
+        TSocket S = Checked(IdPosix::OpenHelperSocket(Family), -1);
         S = S != -1 ? S : Checked(IdPosix::IcmpDatagramInstead(Family, Type, Protocol), -1);
         NoteOpened(S, true);
         return S;
