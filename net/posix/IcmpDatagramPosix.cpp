@@ -344,13 +344,15 @@ int SetIcmpDatagramOption(int ASocket, int ALevel, int AName, const void* AValue
                           socklen_t ALength) {
     // Either family's option, then the one of the socket's family: the other family's may
     // pass unnoticed on the socket, and then does not set what the requests leave with.
-    const bool IsTtl = ((ALevel == IPPROTO_IP && AName == IP_TTL) ||
-                        (ALevel == IPPROTO_IPV6 && AName == IPV6_UNICAST_HOPS)) &&
-                       ALength == sizeof(int) && IsTtlOption(Lookup(ASocket).Family, ALevel, AName);
+    const bool MaybeTtl = ((ALevel == IPPROTO_IP && AName == IP_TTL) ||
+                           (ALevel == IPPROTO_IPV6 && AName == IPV6_UNICAST_HOPS)) &&
+                          ALength == sizeof(int);
+    const TDatagramSocket Known = MaybeTtl ? Lookup(ASocket) : TDatagramSocket{};
+    const bool IsTtl = MaybeTtl && IsTtlOption(Known.Family, ALevel, AName);
     int Ttl = -1;
     if (IsTtl) {
         std::memcpy(&Ttl, AValue, sizeof Ttl);
-        if (Ttl >= 0 && Lookup(ASocket).Ttl == Ttl) {
+        if (Ttl >= 0 && Known.Ttl == Ttl) {
             return 0;
         }
     }
