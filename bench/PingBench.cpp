@@ -7,7 +7,8 @@
 // ICMP datagram socket, against a floor of its own (open a datagram ICMP socket, send,
 // wait, receive, close). Run as root, that half runs in a child made nobody without any
 // capability, in a network namespace of its own whose ping_group_range admits nobody.
-// Sends only to 127.0.0.1.
+// Each is measured for 127.0.0.1 and again for ::1, over ICMPv6 against floors of its own.
+// Sends only to 127.0.0.1 and ::1.
 #include "app/posix/RawSocketHelper.h"
 #include "net/IdException.h"
 #include "net/IdIcmpClient.h"
@@ -51,16 +52,24 @@ uint16_t Checksum(const uint8_t* P, size_t N) {
     return static_cast<uint16_t>(~Sum);
 }
 
-// What both floors do once their socket is open: set the client's TTL, send a 52-byte echo
-// request to 127.0.0.1, wait for the datagram that AIsAnswer takes, close.
+// What every floor does once its socket is open: set the client's TTL (hop limit), send a
+// 52-byte echo request to 127.0.0.1 (::1), wait for the datagram that AIsAnswer takes, close.
 template <typename TIsAnswer>
-bool FloorSendAndWait(int AS, uint8_t (&ARequest)[52], TIsAnswer AIsAnswer) {
+bool FloorSendAndWait(int AS, bool ASix, uint8_t (&ARequest)[52], TIsAnswer AIsAnswer) {
     const int Ttl = 128;
-    ::setsockopt(AS, IPPROTO_IP, IP_TTL, &Ttl, sizeof Ttl);
-    sockaddr_in To{};
-    To.sin_family = AF_INET;
-    To.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::sendto(AS, ARequest, sizeof ARequest, 0, reinterpret_cast<sockaddr*>(&To), sizeof To);
+    if (ASix) {
+        ::setsockopt(AS, IPPROTO_IPV6, IPV6_UNICAST_HOPS, &Ttl, sizeof Ttl);
+        sockaddr_in6 To{};
+        To.sin6_family = AF_INET6;
+        To.sin6_addr = in6addr_loopback;
+        ::sendto(AS, ARequest, sizeof ARequest, 0, reinterpret_cast<sockaddr*>(&To), sizeof To);
+    } else {
+        ::setsockopt(AS, IPPROTO_IP, IP_TTL, &Ttl, sizeof Ttl);
+        sockaddr_in To{};
+        To.sin_family = AF_INET;
+        To.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::sendto(AS, ARequest, sizeof ARequest, 0, reinterpret_cast<sockaddr*>(&To), sizeof To);
+    }
     bool Got = false;
     uint8_t Buf[1024];
     pollfd P{AS, POLLIN, 0};
@@ -72,21 +81,27 @@ bool FloorSendAndWait(int AS, uint8_t (&ARequest)[52], TIsAnswer AIsAnswer) {
     return Got;
 }
 
-// The floor: the least a program can do for one exchange with the same socket life.
-bool FloorExchange(uint16_t AId, uint16_t ASeq) {
-    const int S = ::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+// The floor: the least a program can do for one exchange with the same socket life. Over
+// ICMPv6 the kernel writes the checksum, and the reply comes without an IP header; the
+// raw socket also reads the request itself, which its type tells apart.
+bool FloorExchange(uint16_t AId, uint16_t ASeq, bool ASix = false) {
+    const int S = ASix ? ::socket(AF_INET6, SOCK_RAW, IPPROTO_ICMPV6)
+                       : ::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
     if (S < 0) {
         return false;
     }
-    uint8_t Req[52] = {8, 0, 0, 0};
+    uint8_t Req[52] = {static_cast<uint8_t>(ASix ? 128 : 8), 0, 0, 0};
     std::memcpy(Req + 4, &AId, 2);
     std::memcpy(Req + 6, &ASeq, 2);
     std::memset(Req + 20, 0x45, 32);
-    const uint16_t C = htons(Checksum(Req, sizeof Req));
-    std::memcpy(Req + 2, &C, 2);
-    return FloorSendAndWait(S, Req, [&](const uint8_t* ABuf, ssize_t AN) {
-        const int H = (ABuf[0] & 15) * 4;
-        return AN >= H + 8 && std::memcmp(ABuf + H + 4, Req + 4, 4) == 0;
+    if (!ASix) {
+        const uint16_t C = htons(Checksum(Req, sizeof Req));
+        std::memcpy(Req + 2, &C, 2);
+    }
+    return FloorSendAndWait(S, ASix, Req, [&](const uint8_t* ABuf, ssize_t AN) {
+        const int H = ASix ? 0 : (ABuf[0] & 15) * 4;
+        return AN >= H + 8 && (!ASix || ABuf[0] == 129) &&
+               std::memcmp(ABuf + H + 4, Req + 4, 4) == 0;
     });
 }
 
@@ -94,26 +109,38 @@ bool FloorExchange(uint16_t AId, uint16_t ASeq) {
 // floor it sends with the client's TTL, 128, where the datagram socket's default is 64.
 // With AAsTheAdapter, it also sets the options and the bind that the adapter needs to hand
 // on what a raw socket reads: what remains between that and PingOnce is the program's own.
-bool DatagramFloorExchange(uint16_t ASeq, bool AAsTheAdapter = false) {
-    const int S = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_ICMP);
+bool DatagramFloorExchange(uint16_t ASeq, bool AAsTheAdapter = false, bool ASix = false) {
+    const int S = ASix ? ::socket(AF_INET6, SOCK_DGRAM, IPPROTO_ICMPV6)
+                       : ::socket(AF_INET, SOCK_DGRAM, IPPROTO_ICMP);
     if (S < 0) {
         return false;
     }
-    if (AAsTheAdapter) {
+    const auto Port = htons(static_cast<uint16_t>(::getpid() ^ 0x5A5A));
+    if (AAsTheAdapter && ASix) {
+        const int On = 1;
+        ::setsockopt(S, IPPROTO_IPV6, IPV6_RECVERR, &On, sizeof On);
+        ::setsockopt(S, IPPROTO_IPV6, IPV6_RECVHOPLIMIT, &On, sizeof On);
+        ::setsockopt(S, IPPROTO_IPV6, IPV6_RECVPKTINFO, &On, sizeof On);
+        sockaddr_in6 Own{};
+        Own.sin6_family = AF_INET6;
+        Own.sin6_port = Port;
+        ::bind(S, reinterpret_cast<sockaddr*>(&Own), sizeof Own);
+    } else if (AAsTheAdapter) {
         const int On = 1;
         ::setsockopt(S, IPPROTO_IP, IP_RECVERR, &On, sizeof On);
         ::setsockopt(S, IPPROTO_IP, IP_RECVTTL, &On, sizeof On);
         ::setsockopt(S, IPPROTO_IP, IP_PKTINFO, &On, sizeof On);
         sockaddr_in Own{};
         Own.sin_family = AF_INET;
-        Own.sin_port = htons(static_cast<uint16_t>(::getpid() ^ 0x5A5A));
+        Own.sin_port = Port;
         ::bind(S, reinterpret_cast<sockaddr*>(&Own), sizeof Own);
     }
-    uint8_t Req[52] = {8, 0, 0, 0};
+    uint8_t Req[52] = {static_cast<uint8_t>(ASix ? 128 : 8), 0, 0, 0};
     std::memcpy(Req + 6, &ASeq, 2);
     std::memset(Req + 20, 0x45, 32);
-    return FloorSendAndWait(S, Req, [&](const uint8_t* ABuf, ssize_t AN) {
-        return AN >= 8 && ABuf[0] == 0 && std::memcmp(ABuf + 6, Req + 6, 2) == 0;
+    const uint8_t Reply = ASix ? 129 : 0;
+    return FloorSendAndWait(S, ASix, Req, [&](const uint8_t* ABuf, ssize_t AN) {
+        return AN >= 8 && ABuf[0] == Reply && std::memcmp(ABuf + 6, Req + 6, 2) == 0;
     });
 }
 
@@ -155,20 +182,22 @@ bool RawSocketAllowed() {
     return true;
 }
 
-// PingOnce through the datagram socket against its floor, and a soak, in this process,
-// which must have no raw-socket privilege. 0 when it ran.
-int DatagramBench(int ARounds, int ASoak) {
+// PingOnce through the datagram socket to AHost against its floor, and a soak, in this
+// process, which must have no raw-socket privilege. 0 when it ran.
+int DatagramBench(int ARounds, int ASoak, const char* AHost) {
     if (RawSocketAllowed()) {
         std::printf("datagram: not measured, this process may open raw sockets\n");
         return 2;
     }
+    const bool Six = AHost[0] == ':';
+    const char* Label = Six ? "datagram ::1" : "datagram";
     TIdIcmpClient Client;
-    Client.SetHost("127.0.0.1");
+    Client.SetHost(AHost);
     Client.SetReceiveTimeout(1000);
     try {
         Client.PingOnce("  ");
     } catch (const Exception& E) {
-        std::printf("datagram: %s (ping_group_range admits none of this user's groups)\n",
+        std::printf("%s: %s (ping_group_range admits none of this user's groups)\n", Label,
                     E.Message().c_str());
         return 2;
     }
@@ -182,21 +211,21 @@ int DatagramBench(int ARounds, int ASoak) {
         Client.PingOnce("  ");
         Ours.push_back(Micros(Clock::now() - T));
         T = Clock::now();
-        FloorMissed += DatagramFloorExchange(static_cast<uint16_t>(I)) ? 0 : 1;
+        FloorMissed += DatagramFloorExchange(static_cast<uint16_t>(I), false, Six) ? 0 : 1;
         Floor.push_back(Micros(Clock::now() - T));
         T = Clock::now();
-        FloorMissed += DatagramFloorExchange(static_cast<uint16_t>(I), true) ? 0 : 1;
+        FloorMissed += DatagramFloorExchange(static_cast<uint16_t>(I), true, Six) ? 0 : 1;
         Adapter.push_back(Micros(Clock::now() - T));
     }
     const auto O = Summarise(Ours);
     const auto F = Summarise(Floor);
     const auto A = Summarise(Adapter);
-    std::printf("datagram PingOnce median %8.1f us   p99 %8.1f us\n", O.Median, O.P99);
-    std::printf("datagram floor    median %8.1f us   p99 %8.1f us   (missed %d)\n", F.Median, F.P99,
-                FloorMissed);
+    std::printf("%s PingOnce median %8.1f us   p99 %8.1f us\n", Label, O.Median, O.P99);
+    std::printf("%s floor    median %8.1f us   p99 %8.1f us   (missed %d)\n", Label, F.Median,
+                F.P99, FloorMissed);
     std::printf("  floor with the adapter's options and bind: median %.1f us (%.2f of the floor)\n",
                 A.Median, A.Median / F.Median);
-    std::printf("datagram ratio of medians %.2f (target <= 1.25)\n", O.Median / F.Median);
+    std::printf("%s ratio of medians %.2f (target <= 1.25)\n", Label, O.Median / F.Median);
     const int FdsBefore = OpenDescriptors();
     const long RssBefore = ResidentKb();
     int Replies = 0;
@@ -204,14 +233,26 @@ int DatagramBench(int ARounds, int ASoak) {
         Client.PingOnce("  ");
         Replies += Client.LastStatus().Kind == rkEchoReply;
     }
-    std::printf("datagram soak: %d exchanges, %d replies; descriptors %d -> %d; resident %ld -> "
+    std::printf("%s soak: %d exchanges, %d replies; descriptors %d -> %d; resident %ld -> "
                 "%ld kB\n",
-                ASoak, Replies, FdsBefore, OpenDescriptors(), RssBefore, ResidentKb());
+                Label, ASoak, Replies, FdsBefore, OpenDescriptors(), RssBefore, ResidentKb());
     return 0;
 }
 
-// PingOnce against the raw floor, interleaved so that both see the same machine load.
+// Both families, IPv4 first; the first that cannot run tells why.
+int DatagramBenches(int ARounds, int ASoak) {
+    const int Rc = DatagramBench(ARounds, ASoak, "127.0.0.1");
+    if (Rc != 0) {
+        return Rc;
+    }
+    std::printf("\n");
+    return DatagramBench(ARounds, ASoak, "::1");
+}
+
+// PingOnce against the raw floor of the client's family, interleaved so that both see the
+// same machine load.
 void RawFigures(TIdIcmpClient& AClient, int ARounds, const char* ALabel) {
+    const bool Six = AClient.Host() == "::1";
     const uint16_t Id = static_cast<uint16_t>(::getpid() ^ 0x5A5A);
     std::vector<double> Ours, Floor;
     Ours.reserve(ARounds);
@@ -221,7 +262,7 @@ void RawFigures(TIdIcmpClient& AClient, int ARounds, const char* ALabel) {
         AClient.PingOnce("  ");
         Ours.push_back(Micros(Clock::now() - T));
         T = Clock::now();
-        FloorExchange(Id, static_cast<uint16_t>(I));
+        FloorExchange(Id, static_cast<uint16_t>(I), Six);
         Floor.push_back(Micros(Clock::now() - T));
     }
     const auto O = Summarise(Ours);
@@ -231,7 +272,7 @@ void RawFigures(TIdIcmpClient& AClient, int ARounds, const char* ALabel) {
     // Through the helper each exchange costs a round trip to another process on top, and the
     // floor beside it shares the machine with the helper's socket, as the program's would.
     std::printf("%sratio of medians        %.2f (target <= 1.25%s)\n", ALabel, O.Median / F.Median,
-                *ALabel ? ", the helper's round trip included" : "");
+                std::strstr(ALabel, "helper") ? ", the helper's round trip included" : "");
 }
 
 // A child that is nobody without any capability in a namespace of its own with lo up and
@@ -261,7 +302,7 @@ int DatagramBenchAsNobody(int ARounds, int ASoak) {
             std::perror("datagram: becoming nobody");
             ::_exit(2);
         }
-        const int Rc = DatagramBench(ARounds, ASoak);
+        const int Rc = DatagramBenches(ARounds, ASoak);
         std::fflush(stdout);
         ::_exit(Rc);
     }
@@ -277,7 +318,7 @@ int main(int argc, char** argv) {
     const int Soak = argc > 2 ? std::atoi(argv[2]) : 10000;
     if (!RawSocketAllowed()) {
         std::printf("raw: not measured (raw sockets need root or CAP_NET_RAW)\n");
-        return DatagramBench(Rounds, Soak);
+        return DatagramBenches(Rounds, Soak);
     }
     TIdIcmpClient Client;
     Client.SetHost("127.0.0.1");
@@ -290,6 +331,10 @@ int main(int argc, char** argv) {
     }
     std::printf("exchanges per side      %d\n", Rounds);
     RawFigures(Client, Rounds, "");
+    TIdIcmpClient Client6;
+    Client6.SetHost("::1");
+    Client6.SetReceiveTimeout(1000);
+    RawFigures(Client6, Rounds, "::1 ");
     // The window's process, started with the privilege, asks its helper for every socket.
     std::fflush(stdout);
     if (const pid_t Child = ::fork(); Child == 0) {
@@ -297,6 +342,10 @@ int main(int argc, char** argv) {
         Helped.SetHost("127.0.0.1");
         Helped.SetReceiveTimeout(1000);
         const int Rc = RawSocketHelper::Start() ? (RawFigures(Helped, Rounds, "helper "), 0) : 2;
+        if (Rc == 0) {
+            Helped.SetHost("::1");
+            RawFigures(Helped, Rounds, "helper ::1 ");
+        }
         std::fflush(stdout);
         ::_exit(Rc);
     } else {

@@ -40,11 +40,13 @@ int CheckRequest(std::span<const uint8_t> AMessage, TRequest& ARequest) {
         return RefusedMalformed;
     }
     std::memcpy(&ARequest, AMessage.data(), sizeof ARequest);
-    if (ARequest.Family != 4 || ARequest.Length < IcmpHeaderSize ||
+    if ((ARequest.Family != 4 && ARequest.Family != 6) || ARequest.Length < IcmpHeaderSize ||
         ARequest.Length > MaxEchoBytes) {
         return RefusedMalformed;
     }
-    if (ARequest.Echo[0] != Type::EchoRequest || ARequest.Echo[1] != 0) {
+    // Each family's own echo request only: an ICMPv6 socket would send type 8 as it is.
+    const uint8_t Echo = ARequest.Family == 6 ? Icmp6Type::EchoRequest : Type::EchoRequest;
+    if (ARequest.Echo[0] != Echo || ARequest.Echo[1] != 0) {
         return RefusedNotEcho;
     }
     return 0;

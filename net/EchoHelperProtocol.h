@@ -22,13 +22,15 @@ inline constexpr size_t MaxMessageBytes = 2048;
 // on the same machine). A message of any other size is refused.
 struct TRequest {
     uint32_t Tag = 0;    // comes back with the answer to this request
-    uint8_t Family = 0;  // 4: an IPv4 destination in the first 4 bytes of Address
-    uint8_t Ttl = 0;     // 1..255; 0 for the system's default
+    uint8_t Family = 0;  // 4: an IPv4 destination in the first 4 bytes of Address; 6: an IPv6
+                         // one in all 16
+    uint8_t Ttl = 0;     // TTL or hop limit, 1..255; 0 for the system's default
     uint16_t Length = 0; // of Echo, 8..MaxEchoBytes
     uint8_t Address[16] = {};
+    uint32_t ScopeId = 0; // IPv6: the interface of a link-local destination; 0 for none
     uint8_t Echo[MaxEchoBytes] = {};
 };
-static_assert(sizeof(TRequest) == 4 + 4 + 16 + MaxEchoBytes);
+static_assert(sizeof(TRequest) == 4 + 4 + 16 + 4 + MaxEchoBytes);
 
 enum class TAnswerKind : uint8_t {
     Sent = 1,    // the request's outcome: Error is 0, or the errno of the refusal or the send
@@ -45,7 +47,8 @@ static_assert(sizeof(TAnswerHeader) == 12);
 
 // The helper's refusals, each its own errno so a caller can tell them from the send's own.
 inline constexpr int RefusedMalformed = EBADMSG; // wrong size, family or length
-inline constexpr int RefusedNotEcho = ENOMSG;    // anything but an echo request of code 0
+inline constexpr int RefusedNotEcho = ENOMSG;    // anything but an echo request of code 0 of
+                                                 // the request's family (8, or 128 for IPv6)
 
 // 0 when AMessage is a request the helper may send, copied into ARequest; otherwise the
 // refusal. AMessage is what arrived, however long.
@@ -62,8 +65,7 @@ bool Answers(const TRequest& ARequest, std::span<const uint8_t> ADatagram);
 // identifier and sequence, or an ICMPv6 error (unreachable, packet too big, time exceeded,
 // parameter problem) that quotes its IPv6 header, with its destination, and its echo header.
 // The request itself is never handed back: the helper's filter keeps it off the socket, and
-// the client does not take it for the answer. Not yet used: CheckRequest refuses Family 6
-// until the helper sends from an ICMPv6 socket.
+// the client does not take it for the answer.
 bool AnswersV6(const TRequest& ARequest, std::span<const uint8_t> AMessage);
 
 } // namespace EchoHelper

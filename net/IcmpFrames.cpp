@@ -43,6 +43,37 @@ void WriteIpv4Header(uint8_t* AHeader, size_t ATotal, uint8_t ATtl, const uint8_
     WriteBe16(&AHeader[10], InternetChecksum({AHeader, Ipv4HeaderBytes}));
 }
 
+// Version 6, no extension header: the payload follows as the next header ICMPv6. Traffic
+// class and flow label, which nobody tells, stay 0.
+void WriteIpv6Header(uint8_t* AHeader, size_t APayload, uint8_t AHopLimit,
+                     const uint8_t ASource[16], const uint8_t ADestination[16]) {
+    std::memset(AHeader, 0, Ipv6HeaderBytes);
+    AHeader[0] = 0x60;
+    WriteBe16(&AHeader[4], static_cast<uint32_t>(std::min<size_t>(APayload, 0xFFFF)));
+    AHeader[6] = IpProtocolIcmp6;
+    AHeader[7] = AHopLimit;
+    std::memcpy(&AHeader[8], ASource, 16);
+    std::memcpy(&AHeader[24], ADestination, 16);
+}
+
+// The ICMPv6 checksum covers a pseudo-header of the addresses, the length and the next
+// header (RFC 8200, 8.1) before the message.
+uint16_t Icmp6Checksum(const uint8_t ASource[16], const uint8_t ADestination[16],
+                       std::span<const uint8_t> AMessage) {
+    uint8_t Pseudo[Ipv6HeaderBytes] = {};
+    std::memcpy(&Pseudo[0], ASource, 16);
+    std::memcpy(&Pseudo[16], ADestination, 16);
+    const auto Length = static_cast<uint32_t>(AMessage.size());
+    WriteBe16(&Pseudo[32], Length >> 16);
+    WriteBe16(&Pseudo[34], Length);
+    Pseudo[39] = IpProtocolIcmp6;
+    // Each part's checksum is its sum complemented; the pseudo-header's length is even, so
+    // the two sums add up as one over both.
+    const uint32_t Sum = static_cast<uint16_t>(~InternetChecksum(Pseudo)) +
+                         static_cast<uint32_t>(static_cast<uint16_t>(~InternetChecksum(AMessage)));
+    return static_cast<uint16_t>(~Fold(Sum));
+}
+
 // The second word of the error header carries what the type defines there, handed over as
 // one number (Linux's error queue has it as ee_info).
 void WriteErrorWord(uint8_t* AWord, uint8_t AType, uint8_t ACode, uint32_t AInfo) {
@@ -108,14 +139,8 @@ void FrameMessage6(const TMessage6Facts& AFacts, std::span<uint8_t> ADatagram, s
         ADatagram[Ipv6HeaderBytes] == Icmp6Type::EchoReply) {
         ReplaceIdentifier(ADatagram.subspan(Ipv6HeaderBytes, AIcmpBytes), AClient);
     }
-    uint8_t* Header = ADatagram.data();
-    std::memset(Header, 0, Ipv6HeaderBytes);
-    Header[0] = 0x60;
-    WriteBe16(&Header[4], static_cast<uint32_t>(std::min<size_t>(AIcmpBytes, 0xFFFF)));
-    Header[6] = IpProtocolIcmp6;
-    Header[7] = AFacts.HopLimit;
-    std::memcpy(&Header[8], AFacts.Source, 16);
-    std::memcpy(&Header[24], AFacts.Destination, 16);
+    WriteIpv6Header(ADatagram.data(), AIcmpBytes, AFacts.HopLimit, AFacts.Source,
+                    AFacts.Destination);
 }
 
 void FrameError(const TErrorFacts& AFacts, std::span<uint8_t> ADatagram, size_t AQuotedBytes,
@@ -137,6 +162,29 @@ void FrameError(const TErrorFacts& AFacts, std::span<uint8_t> ADatagram, size_t 
     WriteBe16(&Icmp[2], InternetChecksum({Icmp, IcmpBytes}));
     WriteIpv4Header(Outer, Ipv4HeaderBytes + IcmpBytes, AFacts.Ttl, AFacts.Offender,
                     AFacts.Destination);
+}
+
+void FrameError6(const TError6Facts& AFacts, std::span<uint8_t> ADatagram, size_t AQuotedBytes,
+                 TIdentifier AKernel, TIdentifier AClient) {
+    if (AKernel != AClient) {
+        ReplaceIdentifier(ADatagram.subspan(Error6PrefixBytes, AQuotedBytes), AClient);
+    }
+    uint8_t* Outer = ADatagram.data();
+    uint8_t* Icmp = Outer + Ipv6HeaderBytes;
+    uint8_t* Quoted = Icmp + IcmpHeaderBytes;
+    WriteIpv6Header(Quoted, AFacts.RequestBytes, AFacts.RequestHopLimit, AFacts.Destination,
+                    AFacts.Target);
+    Icmp[0] = AFacts.Type;
+    Icmp[1] = AFacts.Code;
+    std::memset(&Icmp[2], 0, 6);
+    // Unlike ICMP's, the ICMPv6 error word is one 32-bit number where the type has one.
+    if (AFacts.Type == Icmp6Type::PacketTooBig || AFacts.Type == Icmp6Type::ParameterProblem) {
+        WriteBe16(&Icmp[4], AFacts.Info >> 16);
+        WriteBe16(&Icmp[6], AFacts.Info);
+    }
+    const size_t IcmpBytes = IcmpHeaderBytes + Ipv6HeaderBytes + AQuotedBytes;
+    WriteBe16(&Icmp[2], Icmp6Checksum(AFacts.Offender, AFacts.Destination, {Icmp, IcmpBytes}));
+    WriteIpv6Header(Outer, IcmpBytes, AFacts.HopLimit, AFacts.Offender, AFacts.Destination);
 }
 
 } // namespace IcmpFrames

@@ -20,6 +20,8 @@ inline constexpr size_t IcmpHeaderBytes = 8;
 // An error datagram up to the quoted request's ICMP header: outer IPv4 header, ICMP error
 // header, quoted IPv4 header.
 inline constexpr size_t ErrorPrefixBytes = Ipv4HeaderBytes + IcmpHeaderBytes + Ipv4HeaderBytes;
+// The same for ICMPv6: outer IPv6 header, ICMPv6 error header, quoted IPv6 header.
+inline constexpr size_t Error6PrefixBytes = Ipv6HeaderBytes + IcmpHeaderBytes + Ipv6HeaderBytes;
 
 // An echo identifier as its two bytes travel.
 struct TIdentifier {
@@ -54,6 +56,19 @@ struct TMessage6Facts {
     uint8_t HopLimit = 0;         // its hop limit as it arrived
 };
 
+// What is known of an ICMPv6 error besides the part of our request it quotes.
+struct TError6Facts {
+    uint8_t Offender[16] = {};    // who sent the error
+    uint8_t Destination[16] = {}; // our address it came to; 0 where nobody tells
+    uint8_t HopLimit = 0;         // the error's hop limit as it arrived
+    uint8_t Type = 0;             // the error's ICMPv6 type
+    uint8_t Code = 0;             // and code
+    uint32_t Info = 0;            // the MTU (packet too big) or pointer (parameter problem)
+    uint8_t Target[16] = {};      // where our request went
+    uint8_t RequestHopLimit = 0;  // the hop limit our request left with
+    uint16_t RequestBytes = 0;    // the ICMPv6 bytes of our request as sent
+};
+
 // Internet checksum (RFC 1071) of the bytes as big-endian words, to be stored big-endian.
 uint16_t InternetChecksum(std::span<const uint8_t> ABytes);
 
@@ -80,5 +95,12 @@ void FrameMessage6(const TMessage6Facts& AFacts, std::span<uint8_t> ADatagram, s
 // translated as for a reply.
 void FrameError(const TErrorFacts& AFacts, std::span<uint8_t> ADatagram, size_t AQuotedBytes,
                 TIdentifier AKernel, TIdentifier AClient);
+
+// ADatagram holds the quoted part of our request (its ICMPv6 header first) from offset
+// Error6PrefixBytes on, AQuotedBytes of it. Writes the outer IPv6 header, the ICMPv6 error
+// header with its checksum over the IPv6 pseudo-header, and the quoted IPv6 header in front,
+// the identifier translated as for a reply.
+void FrameError6(const TError6Facts& AFacts, std::span<uint8_t> ADatagram, size_t AQuotedBytes,
+                 TIdentifier AKernel, TIdentifier AClient);
 
 } // namespace IcmpFrames

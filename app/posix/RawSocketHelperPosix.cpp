@@ -1,10 +1,12 @@
 // The helper that holds the raw-socket privilege for the window's process. It is forked
 // before any thread or any Qt code exists, keeps nothing of the parent but its end of a
-// socket pair, opens its raw ICMP socket and then holds no capability at all: a raw socket
-// keeps working without the privilege that opened it.
+// socket pair, opens its raw ICMP and ICMPv6 sockets and then holds no capability at all: a
+// raw socket keeps working without the privilege that opened it.
 #include "app/posix/RawSocketHelper.h"
 
 #include "net/EchoHelperProtocol.h"
+#include "net/IcmpFrames.h"
+#include "net/posix/Icmp6RawPosix.h"
 #include "system/EchoHelperChannel.h"
 
 #include <cerrno>
@@ -49,12 +51,17 @@ bool MayOpenRawSockets() {
     return Permitted == CAP_SET;
 }
 
-// Opens the raw socket and gives up every capability: no bounding set (where the process may
-// narrow it), no new privileges through exec, and no debugger of the same user may attach
-// and borrow the socket. -1 when any step fails.
-int OpenSocketAndLetGo() {
+struct TRawSockets {
+    int Four = -1;
+    int Six = -1; // -1 where the system has no IPv6: IPv6 requests then fail to send
+};
+
+// Opens the raw sockets and gives up every capability: no bounding set (where the process
+// may narrow it), no new privileges through exec, and no debugger of the same user may
+// attach and borrow a socket. Four is -1 when any step fails.
+TRawSockets OpenSocketsAndLetGo() {
     if (::prctl(PR_SET_DUMPABLE, 0) != 0 || ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
-        return -1;
+        return {};
     }
     cap_t Caps = ::cap_get_proc();
     cap_flag_value_t MayNarrow = CAP_CLEAR;
@@ -68,12 +75,21 @@ int OpenSocketAndLetGo() {
     ::cap_free(RawOnly);
     const int Socket =
         Raised ? ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMP) : -1;
+    int Six =
+        Raised ? ::socket(AF_INET6, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMPV6) : -1;
     cap_t None = ::cap_init();
     const bool LetGo = None != nullptr && ::cap_set_proc(None) == 0 &&
                        (::cap_reset_ambient() == 0 || errno == EINVAL);
     ::cap_free(None);
     if (Socket < 0 || !LetGo) {
-        return -1;
+        return {};
+    }
+    // The same filter as the program's own raw ICMPv6 socket (replies and the errors 1 to 4),
+    // and the hop limit and our address with each message, for the IPv6 header that its
+    // adapter puts in front.
+    if (Six >= 0 && IdPosix::SetUpIcmp6Raw(Six) != 0) {
+        ::close(Six);
+        Six = -1;
     }
     // Only the types that can answer an echo request reach the helper at all.
     icmp_filter Filter{};
@@ -81,7 +97,7 @@ int OpenSocketAndLetGo() {
                     (1U << ICMP_SOURCE_QUENCH) | (1U << ICMP_REDIRECT) | (1U << ICMP_ECHO) |
                     (1U << ICMP_TIME_EXCEEDED) | (1U << ICMP_PARAMETERPROB));
     ::setsockopt(Socket, SOL_RAW, ICMP_FILTER, &Filter, sizeof Filter);
-    return Socket;
+    return {Socket, Six};
 }
 
 void Answer(int AChannel, const EchoHelper::TAnswerHeader& AHeader, const uint8_t* AMessage,
@@ -108,12 +124,14 @@ bool PeerGone(int AChannel) {
 
 class TServer {
   public:
-    TServer(int AChannel, int ASocket) : FChannel(AChannel), FSocket(ASocket) {}
+    TServer(int AChannel, TRawSockets ASockets)
+        : FChannel(AChannel), FSocket(ASockets.Four), FSocket6(ASockets.Six) {}
 
     [[noreturn]] void Run() {
         for (;;) {
-            pollfd Ready[2] = {{FChannel, POLLIN, 0}, {FSocket, POLLIN, 0}};
-            if (::poll(Ready, 2, -1) < 0) {
+            // A descriptor of -1 is passed over by poll().
+            pollfd Ready[3] = {{FChannel, POLLIN, 0}, {FSocket, POLLIN, 0}, {FSocket6, POLLIN, 0}};
+            if (::poll(Ready, 3, -1) < 0) {
                 continue; // EINTR
             }
             if (Ready[0].revents != 0) {
@@ -121,6 +139,9 @@ class TServer {
             }
             if ((Ready[1].revents & POLLIN) != 0) {
                 ReadSocket();
+            }
+            if ((Ready[2].revents & POLLIN) != 0) {
+                ReadSocket6();
             }
         }
     }
@@ -156,12 +177,19 @@ class TServer {
             FUntil = std::chrono::steady_clock::now() + AnswerWindow;
             // On loopback the kernel answers within the send: handed on at once, the answer
             // costs the window no second wake-up.
-            ReadSocket();
+            if (Request.Family == 6) {
+                ReadSocket6();
+            } else {
+                ReadSocket();
+            }
         }
     }
 
     // The kernel builds the IP header: the request sets its TTL and nothing else.
     int Send(const EchoHelper::TRequest& ARequest) {
+        if (ARequest.Family == 6) {
+            return Send6(ARequest);
+        }
         const int Ttl = ARequest.Ttl == 0 ? -1 : ARequest.Ttl;
         if (Ttl != FTtl) {
             if (::setsockopt(FSocket, IPPROTO_IP, IP_TTL, &Ttl, sizeof Ttl) != 0) {
@@ -180,6 +208,31 @@ class TServer {
         return Sent < 0 ? errno : 0;
     }
 
+    // The same over ICMPv6, whose checksum the kernel computes: the request sets the hop
+    // limit and nothing else.
+    int Send6(const EchoHelper::TRequest& ARequest) {
+        if (FSocket6 < 0) {
+            return EAFNOSUPPORT;
+        }
+        const int Hops = ARequest.Ttl == 0 ? -1 : ARequest.Ttl;
+        if (Hops != FHops) {
+            if (::setsockopt(FSocket6, IPPROTO_IPV6, IPV6_UNICAST_HOPS, &Hops, sizeof Hops) != 0) {
+                return errno;
+            }
+            FHops = Hops;
+        }
+        sockaddr_in6 To{};
+        To.sin6_family = AF_INET6;
+        std::memcpy(&To.sin6_addr, ARequest.Address, 16);
+        To.sin6_scope_id = ARequest.ScopeId;
+        ssize_t Sent;
+        while ((Sent = ::sendto(FSocket6, ARequest.Echo, ARequest.Length, MSG_NOSIGNAL,
+                                reinterpret_cast<const sockaddr*>(&To), sizeof To)) < 0 &&
+               errno == EINTR) {
+        }
+        return Sent < 0 ? errno : 0;
+    }
+
     // Every ICMP message of the host arrives here; only what answers the request goes on.
     void ReadSocket() {
         uint8_t Datagram[EchoHelper::MaxMessageBytes];
@@ -188,24 +241,51 @@ class TServer {
             if (N < 0) {
                 return;
             }
-            if (!FActive || !EchoHelper::Answers(FRequest, {Datagram, static_cast<size_t>(N)})) {
+            if (!FActive || FRequest.Family != 4 ||
+                !EchoHelper::Answers(FRequest, {Datagram, static_cast<size_t>(N)})) {
                 continue;
             }
-            if (std::chrono::steady_clock::now() > FUntil) {
-                FActive = false;
-                continue;
-            }
-            EchoHelper::TAnswerHeader Header;
-            Header.Kind = EchoHelper::TAnswerKind::Message;
-            Header.Tag = FRequest.Tag;
-            Answer(FChannel, Header, Datagram, static_cast<size_t>(N));
-            FActive = ++FAnswers < MaxAnswersPerRequest;
+            HandOn(Datagram, static_cast<size_t>(N));
         }
+    }
+
+    // Every ICMPv6 reply and error of the host: read with the IPv6 header in front that the
+    // program's own raw ICMPv6 socket gets, and judged by the message behind it.
+    void ReadSocket6() {
+        constexpr size_t Header = IcmpFrames::Ipv6HeaderBytes;
+        uint8_t Datagram[EchoHelper::MaxMessageBytes];
+        for (int I = 0; I < ReadsPerTurn; ++I) {
+            const ssize_t N = IdPosix::ReceiveIcmp6Raw(FSocket6, Datagram, sizeof Datagram,
+                                                       MSG_DONTWAIT, nullptr, nullptr);
+            if (N < 0) {
+                return;
+            }
+            if (!FActive || static_cast<size_t>(N) < Header ||
+                !EchoHelper::AnswersV6(FRequest,
+                                       {Datagram + Header, static_cast<size_t>(N) - Header})) {
+                continue;
+            }
+            HandOn(Datagram, static_cast<size_t>(N));
+        }
+    }
+
+    void HandOn(const uint8_t* ADatagram, size_t ALength) {
+        if (std::chrono::steady_clock::now() > FUntil) {
+            FActive = false;
+            return;
+        }
+        EchoHelper::TAnswerHeader Header;
+        Header.Kind = EchoHelper::TAnswerKind::Message;
+        Header.Tag = FRequest.Tag;
+        Answer(FChannel, Header, ADatagram, ALength);
+        FActive = ++FAnswers < MaxAnswersPerRequest;
     }
 
     int FChannel;
     int FSocket;
+    int FSocket6;
     int FTtl = -1;
+    int FHops = -1;
     bool FActive = false;
     EchoHelper::TRequest FRequest;
     int FAnswers = 0;
@@ -233,13 +313,13 @@ class TServer {
         Peer.pid != AParent) {
         ::_exit(1);
     }
-    // Without its socket the helper ends; the window then finds the channel hung up and
-    // pings as a process without privilege would.
-    const int Socket = OpenSocketAndLetGo();
-    if (Socket < 0) {
+    // Without its IPv4 socket the helper ends; the window then finds the channel hung up
+    // and pings as a process without privilege would.
+    const TRawSockets Sockets = OpenSocketsAndLetGo();
+    if (Sockets.Four < 0) {
         ::_exit(1);
     }
-    TServer(AChannel, Socket).Run();
+    TServer(AChannel, Sockets).Run();
 }
 
 } // namespace

@@ -23,13 +23,36 @@ namespace IdPosix {
 
 namespace {
 
+// Where a helper socket's requests go: an IPv4 or an IPv6 address.
+union TPeer {
+    sockaddr_in Four;
+    sockaddr_in6 Six{};
+};
+
 struct THelperSocket {
+    int Family = AF_INET;
     bool OwnCopy = false; // a copy of the channel, closed with the socket; else the channel
-    int Ttl = -1;         // as last set; -1: the system's default
+    int Ttl = -1;         // TTL or hop limit as last set; -1: the system's default
     bool NonBlocking = false;
     bool Connected = false;
-    sockaddr_in Peer{};
+    TPeer Peer{};
 };
+
+// The option that sets the TTL of what a helper socket of this family sends.
+bool IsTtlOption(int AFamily, int ALevel, int AName) {
+    return AFamily == AF_INET6 ? ALevel == IPPROTO_IPV6 && AName == IPV6_UNICAST_HOPS
+                               : ALevel == IPPROTO_IP && AName == IP_TTL;
+}
+
+// The address of the family's size and number, copied into APeer; false for any other.
+bool TakePeer(int AFamily, const sockaddr* AAddress, socklen_t ALength, TPeer& APeer) {
+    const socklen_t Size = AFamily == AF_INET6 ? sizeof APeer.Six : sizeof APeer.Four;
+    if (AAddress == nullptr || ALength < Size || AAddress->sa_family != AFamily) {
+        return false;
+    }
+    std::memcpy(static_cast<void*>(&APeer), AAddress, Size);
+    return true;
+}
 
 std::mutex Lock;
 std::unordered_map<int, THelperSocket> Sockets;
@@ -126,11 +149,13 @@ bool HelperGone(int AChannel) {
 } // namespace
 
 bool GoesThroughHelper(int AFamily, int AType, int AProtocol) {
-    return AFamily == AF_INET && AType == SOCK_RAW && AProtocol == IPPROTO_ICMP &&
+    return AType == SOCK_RAW &&
+           ((AFamily == AF_INET && AProtocol == IPPROTO_ICMP) ||
+            (AFamily == AF_INET6 && AProtocol == IPPROTO_ICMPV6)) &&
            System::EchoHelperChannel() >= 0;
 }
 
-int OpenHelperSocket() {
+int OpenHelperSocket(int AFamily) {
     const int Channel = System::EchoHelperChannel();
     if (Channel < 0 || HelperGone(Channel)) {
         errno = EACCES;
@@ -145,6 +170,7 @@ int OpenHelperSocket() {
         return -1;
     }
     THelperSocket State;
+    State.Family = AFamily;
     State.OwnCopy = Copy;
     Sockets[Socket] = State;
     SocketCount.store(Sockets.size());
@@ -160,14 +186,14 @@ ssize_t SendThroughHelper(int ASocket, const void* ABuffer, size_t ALength, cons
                           socklen_t AToLength) {
     THelperSocket State;
     Lookup(ASocket, State);
-    sockaddr_in To = State.Peer;
+    const bool Six = State.Family == AF_INET6;
+    TPeer To = State.Peer;
     if (ATo != nullptr) {
-        if (AToLength < static_cast<socklen_t>(sizeof(sockaddr_in))) {
+        if (AToLength < static_cast<socklen_t>(Six ? sizeof To.Six : sizeof To.Four)) {
             errno = EINVAL;
             return -1;
         }
-        std::memcpy(&To, ATo, sizeof To);
-        if (To.sin_family != AF_INET) {
+        if (!TakePeer(State.Family, ATo, AToLength, To)) {
             errno = EAFNOSUPPORT;
             return -1;
         }
@@ -181,10 +207,15 @@ ssize_t SendThroughHelper(int ASocket, const void* ABuffer, size_t ALength, cons
     }
     EchoHelper::TRequest Request;
     Request.Tag = NextTag.fetch_add(1) + 1;
-    Request.Family = 4;
+    Request.Family = Six ? 6 : 4;
     Request.Ttl = static_cast<uint8_t>(State.Ttl < 0 ? 0 : State.Ttl);
     Request.Length = static_cast<uint16_t>(ALength);
-    std::memcpy(Request.Address, &To.sin_addr, 4);
+    if (Six) {
+        std::memcpy(Request.Address, &To.Six.sin6_addr, 16);
+        Request.ScopeId = To.Six.sin6_scope_id;
+    } else {
+        std::memcpy(Request.Address, &To.Four.sin_addr, 4);
+    }
     std::memcpy(Request.Echo, ABuffer, ALength);
     ssize_t Sent;
     while ((Sent = ::send(ASocket, &Request, sizeof Request, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
@@ -230,7 +261,16 @@ ssize_t ReceiveThroughHelper(int ASocket, void* ABuffer, size_t ALength, int AFl
         const uint8_t* Message = Buffer + sizeof Header;
         const size_t Length = Got - sizeof Header;
         std::memcpy(ABuffer, Message, std::min(ALength, Length));
-        if (AFrom != nullptr && AFromLength != nullptr) {
+        // The sender as the message's IP header tells it.
+        if (AFrom != nullptr && AFromLength != nullptr && State.Family == AF_INET6) {
+            sockaddr_in6 From{};
+            From.sin6_family = AF_INET6;
+            if (Length >= 40) {
+                std::memcpy(&From.sin6_addr, Message + 8, 16);
+            }
+            std::memcpy(AFrom, &From, std::min<size_t>(*AFromLength, sizeof From));
+            *AFromLength = sizeof From;
+        } else if (AFrom != nullptr && AFromLength != nullptr) {
             sockaddr_in From{};
             From.sin_family = AF_INET;
             if (Length >= 20) {
@@ -246,7 +286,8 @@ ssize_t ReceiveThroughHelper(int ASocket, void* ABuffer, size_t ALength, int AFl
 
 int SetHelperSocketOption(int ASocket, int ALevel, int AName, const void* AValue,
                           socklen_t ALength) {
-    if (ALevel != IPPROTO_IP || AName != IP_TTL) {
+    THelperSocket State;
+    if (!Lookup(ASocket, State) || !IsTtlOption(State.Family, ALevel, AName)) {
         errno = ENOPROTOOPT;
         return -1;
     }
@@ -270,7 +311,7 @@ int SetHelperSocketOption(int ASocket, int ALevel, int AName, const void* AValue
 
 int GetHelperSocketOption(int ASocket, int ALevel, int AName, void* AValue, socklen_t* ALength) {
     THelperSocket State;
-    if (ALevel != IPPROTO_IP || AName != IP_TTL || !Lookup(ASocket, State)) {
+    if (!Lookup(ASocket, State) || !IsTtlOption(State.Family, ALevel, AName)) {
         errno = ENOPROTOOPT;
         return -1;
     }
@@ -285,13 +326,12 @@ int GetHelperSocketOption(int ASocket, int ALevel, int AName, void* AValue, sock
 }
 
 int ConnectHelperSocket(int ASocket, const sockaddr* ATo, socklen_t AToLength) {
-    if (ATo == nullptr || AToLength < static_cast<socklen_t>(sizeof(sockaddr_in)) ||
-        ATo->sa_family != AF_INET) {
+    THelperSocket State;
+    TPeer Peer;
+    if (!Lookup(ASocket, State) || !TakePeer(State.Family, ATo, AToLength, Peer)) {
         errno = EAFNOSUPPORT;
         return -1;
     }
-    sockaddr_in Peer;
-    std::memcpy(&Peer, ATo, sizeof Peer);
     Change(ASocket, [&Peer](THelperSocket& S) {
         S.Peer = Peer;
         S.Connected = true;

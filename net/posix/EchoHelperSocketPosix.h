@@ -11,13 +11,13 @@
 
 namespace IdPosix {
 
-// True when socket(AFamily, AType, AProtocol) asks for what the helper stands in for, raw
-// ICMP over IPv4, and a helper is installed.
+// True when socket(AFamily, AType, AProtocol) asks for what the helper stands in for, a raw
+// ICMP socket over IPv4 or a raw ICMPv6 socket, and a helper is installed.
 bool GoesThroughHelper(int AFamily, int AType, int AProtocol);
 
-// A socket that talks to the helper; -1 and errno when there is none or it has ended
-// (EACCES, so that the datagram socket is tried next, as for a refused raw socket).
-int OpenHelperSocket();
+// A socket of AFamily that talks to the helper; -1 and errno when there is none or it has
+// ended (EACCES, so that the datagram socket is tried next, as for a refused raw socket).
+int OpenHelperSocket(int AFamily);
 
 // True for a socket that OpenHelperSocket opened and that is not closed yet.
 bool IsHelperSocket(int ASocket);
@@ -27,13 +27,15 @@ bool IsHelperSocket(int ASocket);
 ssize_t SendThroughHelper(int ASocket, const void* ABuffer, size_t ALength, const sockaddr* ATo,
                           socklen_t AToLength);
 
-// recv()/recvfrom(): the next message that answers the request, as the raw socket read it,
-// and its source.
+// recv()/recvfrom(): the next message that answers the request, as the raw socket read it
+// (an ICMPv6 one with the IPv6 header in front that net/posix/Icmp6RawPosix.h writes), and
+// its source.
 ssize_t ReceiveThroughHelper(int ASocket, void* ABuffer, size_t ALength, int AFlags,
                              sockaddr* AFrom, socklen_t* AFromLength);
 
-// The options the raw socket would take: IP_TTL, kept for the next request. Any other,
-// IP_HDRINCL among them, is refused (ENOPROTOOPT): the helper builds no IP header of ours.
+// The options the raw socket would take: IP_TTL (IPV6_UNICAST_HOPS on an IPv6 socket), kept
+// for the next request. Any other, IP_HDRINCL among them, is refused (ENOPROTOOPT): the
+// helper builds no IP header of ours.
 int SetHelperSocketOption(int ASocket, int ALevel, int AName, const void* AValue,
                           socklen_t ALength);
 int GetHelperSocketOption(int ASocket, int ALevel, int AName, void* AValue, socklen_t* ALength);

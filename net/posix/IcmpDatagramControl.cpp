@@ -39,6 +39,33 @@ void TtlAndOurAddress(const msghdr& AReceived, uint8_t& ATtl, uint8_t AOurAddres
     }
 }
 
+// The IPv6 address of a sockaddr_in6 that recvmsg wrote, when it wrote a whole one.
+void Address6Of(const void* AName, size_t ALength, uint8_t AAddress[16]) {
+    sockaddr_in6 Address{};
+    if (AName != nullptr && ALength >= sizeof Address) {
+        std::memcpy(&Address, AName, sizeof Address);
+    }
+    if (Address.sin6_family == AF_INET6) {
+        std::memcpy(AAddress, &Address.sin6_addr, 16);
+    }
+}
+
+// IPV6_HOPLIMIT and IPV6_PKTINFO, which a message and an error both carry.
+void HopLimitAndOurAddress(const msghdr& AReceived, uint8_t& AHopLimit, uint8_t AOurAddress[16]) {
+    if (const auto Hops = ControlData(AReceived, IPPROTO_IPV6, IPV6_HOPLIMIT);
+        Hops.size() >= sizeof(int)) {
+        int HopLimit = 0;
+        std::memcpy(&HopLimit, Hops.data(), sizeof HopLimit);
+        AHopLimit = static_cast<uint8_t>(HopLimit);
+    }
+    if (const auto Info = ControlData(AReceived, IPPROTO_IPV6, IPV6_PKTINFO);
+        Info.size() >= sizeof(in6_pktinfo)) {
+        in6_pktinfo Packet;
+        std::memcpy(&Packet, Info.data(), sizeof Packet);
+        std::memcpy(AOurAddress, &Packet.ipi6_addr, 16);
+    }
+}
+
 } // namespace
 
 std::span<const uint8_t> ControlData(const msghdr& AReceived, int ALevel, int AType) {
@@ -71,25 +98,8 @@ TReplyFacts ReplyFactsOf(const msghdr& AReceived) {
 
 TMessage6Facts Message6FactsOf(const msghdr& AReceived) {
     TMessage6Facts Facts;
-    if (AReceived.msg_name != nullptr && AReceived.msg_namelen >= sizeof(sockaddr_in6)) {
-        sockaddr_in6 From;
-        std::memcpy(&From, AReceived.msg_name, sizeof From);
-        if (From.sin6_family == AF_INET6) {
-            std::memcpy(Facts.Source, &From.sin6_addr, 16);
-        }
-    }
-    if (const auto Hops = ControlData(AReceived, IPPROTO_IPV6, IPV6_HOPLIMIT);
-        Hops.size() >= sizeof(int)) {
-        int HopLimit = 0;
-        std::memcpy(&HopLimit, Hops.data(), sizeof HopLimit);
-        Facts.HopLimit = static_cast<uint8_t>(HopLimit);
-    }
-    if (const auto Info = ControlData(AReceived, IPPROTO_IPV6, IPV6_PKTINFO);
-        Info.size() >= sizeof(in6_pktinfo)) {
-        in6_pktinfo Packet;
-        std::memcpy(&Packet, Info.data(), sizeof Packet);
-        std::memcpy(Facts.Destination, &Packet.ipi6_addr, 16);
-    }
+    Address6Of(AReceived.msg_name, AReceived.msg_namelen, Facts.Source);
+    HopLimitAndOurAddress(AReceived, Facts.HopLimit, Facts.Destination);
     return Facts;
 }
 
@@ -113,6 +123,25 @@ bool ErrorFactsOf(const msghdr& AReceived, TErrorFacts& AFacts) {
     // The error's address is the destination of the request it quotes.
     AddressOf(AReceived.msg_name, AReceived.msg_namelen, AFacts.Target);
     TtlAndOurAddress(AReceived, AFacts.Ttl, AFacts.Destination);
+    return true;
+}
+
+bool Error6FactsOf(const msghdr& AReceived, TError6Facts& AFacts) {
+    const auto Record = ControlData(AReceived, IPPROTO_IPV6, IPV6_RECVERR);
+    sock_extended_err Error{};
+    if (Record.size() >= sizeof Error) {
+        std::memcpy(&Error, Record.data(), sizeof Error);
+    }
+    if (Record.size() < sizeof Error || Error.ee_origin != SO_EE_ORIGIN_ICMP6) {
+        return false;
+    }
+    AFacts = TError6Facts{};
+    AFacts.Type = Error.ee_type;
+    AFacts.Code = Error.ee_code;
+    AFacts.Info = Error.ee_info;
+    Address6Of(Record.data() + sizeof Error, Record.size() - sizeof Error, AFacts.Offender);
+    Address6Of(AReceived.msg_name, AReceived.msg_namelen, AFacts.Target);
+    HopLimitAndOurAddress(AReceived, AFacts.HopLimit, AFacts.Destination);
     return true;
 }
 

@@ -27,4 +27,10 @@ IcmpFrames::TMessage6Facts Message6FactsOf(const msghdr& AReceived);
 // address as for a reply. The request's TTL and length are the socket's to tell: left 0.
 bool ErrorFactsOf(const msghdr& AReceived, IcmpFrames::TErrorFacts& AFacts);
 
+// The same for an entry of an ICMPv6 socket's error queue: false unless it is an ICMPv6
+// error (IPV6_RECVERR of origin SO_EE_ORIGIN_ICMP6). The offender follows the record and the
+// target is the message's address, both sockaddr_in6; the hop limit and our address as for
+// a message. The request's hop limit and length are left 0.
+bool Error6FactsOf(const msghdr& AReceived, IcmpFrames::TError6Facts& AFacts);
+
 } // namespace IdPosix

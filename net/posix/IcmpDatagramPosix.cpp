@@ -1,6 +1,7 @@
-// Linux ICMP datagram sockets: socket(AF_INET, SOCK_DGRAM, IPPROTO_ICMP), open to the groups
-// in the network namespace's net.ipv4.ping_group_range without any capability. They differ
-// from the raw socket in what they deliver; this file makes up the difference.
+// Linux ICMP datagram sockets: socket(AF_INET, SOCK_DGRAM, IPPROTO_ICMP) and its ICMPv6 twin
+// socket(AF_INET6, SOCK_DGRAM, IPPROTO_ICMPV6), both open to the groups in the network
+// namespace's net.ipv4.ping_group_range without any capability. They differ from the raw
+// socket in what they deliver; this file makes up the difference.
 #include "net/posix/IcmpDatagramPosix.h"
 
 #include "net/posix/IcmpDatagramControl.h"
@@ -26,12 +27,13 @@ using namespace IcmpFrames;
 namespace {
 
 struct TDatagramSocket {
+    int Family = AF_INET;
     TIdentifier Kernel; // what the kernel writes into each request: the socket's bound "port"
     TIdentifier Client; // what the client wrote into its last request
     bool Bound = false;
     bool Connected = false;
     uint16_t RequestBytes = 0;
-    int Ttl = -1; // as last set through the adapter; -1: the kernel's default
+    int Ttl = -1; // TTL or hop limit as last set through the adapter; -1: the kernel's default
 };
 
 // The adapters receive bare descriptors; these are the ones that are datagram sockets.
@@ -40,11 +42,29 @@ std::unordered_map<int, TDatagramSocket> Sockets;
 // Lets the raw socket's every call skip the lock while no datagram socket is open.
 std::atomic<size_t> SocketCount{0};
 
-// The errno with which this thread was refused a raw ICMP socket, once it was. Capabilities
-// belong to a thread, and one that has lost CAP_NET_RAW (or never had it) cannot take it up
-// again short of exec; trying again would cost a failing socket() and a capability query
-// on every exchange.
-thread_local int RawRefusal = 0;
+// The errno with which this thread was refused a raw ICMP socket of each family ([0] IPv4,
+// [1] IPv6), once it was. Capabilities belong to a thread, and one that has lost CAP_NET_RAW
+// (or never had it) cannot take it up again short of exec; trying again would cost a
+// failing socket() and a capability query on every exchange. Kept apart because a security
+// module may refuse one family's raw socket (EACCES) and allow the other's.
+thread_local int RawRefusal[2] = {0, 0};
+
+// Which of RawRefusal a raw ICMP socket of this kind goes by; -1 for any other socket.
+int RawIcmpKind(int AFamily, int AType, int AProtocol) {
+    if (AType != SOCK_RAW) {
+        return -1;
+    }
+    if (AFamily == AF_INET && AProtocol == IPPROTO_ICMP) {
+        return 0;
+    }
+    return AFamily == AF_INET6 && AProtocol == IPPROTO_ICMPV6 ? 1 : -1;
+}
+
+// The option that sets the TTL of what a socket of this family sends.
+bool IsTtlOption(int AFamily, int ALevel, int AName) {
+    return AFamily == AF_INET6 ? ALevel == IPPROTO_IPV6 && AName == IPV6_UNICAST_HOPS
+                               : ALevel == IPPROTO_IP && AName == IP_TTL;
+}
 
 TDatagramSocket Lookup(int ASocket) {
     const std::lock_guard Guard(Lock);
@@ -60,19 +80,26 @@ void Store(int ASocket, const TDatagramSocket& AState) {
     }
 }
 
-bool SetOn(int ASocket, int AOption) {
+bool SetOn(int ASocket, int ALevel, int AOption) {
     const int On = 1;
-    return ::setsockopt(ASocket, IPPROTO_IP, AOption, &On, sizeof On) == 0;
+    return ::setsockopt(ASocket, ALevel, AOption, &On, sizeof On) == 0;
 }
 
-// Room for IP_TTL, IP_PKTINFO and IP_RECVERR (the extended error and its offender) at once.
+// Room for the TTL, our address and the error record with its offender at once: IP_TTL,
+// IP_PKTINFO and IP_RECVERR, or the larger IPV6_HOPLIMIT, IPV6_PKTINFO and IPV6_RECVERR.
 struct TControl {
-    alignas(cmsghdr) uint8_t Bytes[CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(in_pktinfo)) +
-                                   CMSG_SPACE(sizeof(sock_extended_err) + sizeof(sockaddr_in))];
+    alignas(cmsghdr) uint8_t Bytes[CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(in6_pktinfo)) +
+                                   CMSG_SPACE(sizeof(sock_extended_err) + sizeof(sockaddr_in6))];
+};
+
+// The address a message comes with: a sockaddr_in, or a sockaddr_in6 on an ICMPv6 socket.
+union TAddress {
+    sockaddr_in Four;
+    sockaddr_in6 Six{};
 };
 
 struct TReceived {
-    sockaddr_in Address{};
+    TAddress Address{};
     TControl Control{};
     msghdr Header{};
     iovec Data{};
@@ -90,12 +117,27 @@ struct TReceived {
     TReceived& operator=(const TReceived&) = delete;
 };
 
-void CopyAddress(const sockaddr_in& AAddress, sockaddr* ATo, socklen_t* AToLength) {
+template <typename TSockAddr>
+void CopyAddress(const TSockAddr& AAddress, sockaddr* ATo, socklen_t* AToLength) {
     if (ATo == nullptr || AToLength == nullptr) {
         return;
     }
     std::memcpy(ATo, &AAddress, std::min<size_t>(*AToLength, sizeof AAddress));
     *AToLength = sizeof AAddress;
+}
+
+// The request's TTL or hop limit: as set through the adapter, else the kernel's.
+uint8_t RequestTtl(int ASocket, const TDatagramSocket& AState) {
+    int Ttl = AState.Ttl;
+    socklen_t Length = sizeof Ttl;
+    if (Ttl < 0) {
+        if (AState.Family == AF_INET6) {
+            ::getsockopt(ASocket, IPPROTO_IPV6, IPV6_UNICAST_HOPS, &Ttl, &Length);
+        } else {
+            ::getsockopt(ASocket, IPPROTO_IP, IP_TTL, &Ttl, &Length);
+        }
+    }
+    return static_cast<uint8_t>(Ttl);
 }
 
 // An echo reply: the kernel hands over the ICMP message alone, and only replies that carry
@@ -110,8 +152,24 @@ ssize_t ReadReply(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, siz
     const auto Icmp = static_cast<size_t>(Count);
     FrameReply(ReplyFactsOf(Got.Header), {AOut, Ipv4HeaderBytes + Icmp}, Icmp, AState.Kernel,
                AState.Client);
-    CopyAddress(Got.Address, AFrom, AFromLength);
+    CopyAddress(Got.Address.Four, AFrom, AFromLength);
     return static_cast<ssize_t>(Ipv4HeaderBytes + Icmp);
+}
+
+// The same on an ICMPv6 socket: the message gets the IPv6 header that a raw ICMPv6 socket
+// gets from this program's adapters.
+ssize_t ReadReply6(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, size_t ALength,
+                   int AFlags, sockaddr* AFrom, socklen_t* AFromLength) {
+    TReceived Got(AOut + Ipv6HeaderBytes, ALength - Ipv6HeaderBytes);
+    const ssize_t Count = ::recvmsg(ASocket, &Got.Header, AFlags | MSG_DONTWAIT);
+    if (Count < 0) {
+        return -1;
+    }
+    const auto Icmp = static_cast<size_t>(Count);
+    FrameMessage6(Message6FactsOf(Got.Header), {AOut, Ipv6HeaderBytes + Icmp}, Icmp, AState.Kernel,
+                  AState.Client);
+    CopyAddress(Got.Address.Six, AFrom, AFromLength);
+    return static_cast<ssize_t>(Ipv6HeaderBytes + Icmp);
 }
 
 // An ICMP error about our request (IP_RECVERR): the error queue holds the error message from
@@ -128,12 +186,7 @@ ssize_t ReadError(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, siz
     if (!ErrorFactsOf(Got.Header, Facts)) {
         return 0;
     }
-    int RequestTtl = AState.Ttl;
-    socklen_t TtlLength = sizeof RequestTtl;
-    if (RequestTtl < 0) {
-        ::getsockopt(ASocket, IPPROTO_IP, IP_TTL, &RequestTtl, &TtlLength);
-    }
-    Facts.RequestTtl = static_cast<uint8_t>(RequestTtl);
+    Facts.RequestTtl = RequestTtl(ASocket, AState);
     Facts.RequestBytes = AState.RequestBytes;
     const auto Quoted = static_cast<size_t>(Count);
     FrameError(Facts, {AOut, ErrorPrefixBytes + Quoted}, Quoted, AState.Kernel, AState.Client);
@@ -145,6 +198,29 @@ ssize_t ReadError(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, siz
     return static_cast<ssize_t>(ErrorPrefixBytes + Quoted);
 }
 
+// An ICMPv6 error about our request (IPV6_RECVERR): as ReadError, with the IPv6 headers.
+ssize_t ReadError6(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, size_t ALength,
+                   sockaddr* AFrom, socklen_t* AFromLength) {
+    TReceived Got(AOut + Error6PrefixBytes, ALength - Error6PrefixBytes);
+    const ssize_t Count = ::recvmsg(ASocket, &Got.Header, MSG_ERRQUEUE | MSG_DONTWAIT);
+    if (Count < 0) {
+        return -1;
+    }
+    TError6Facts Facts;
+    if (!Error6FactsOf(Got.Header, Facts)) {
+        return 0;
+    }
+    Facts.RequestHopLimit = RequestTtl(ASocket, AState);
+    Facts.RequestBytes = AState.RequestBytes;
+    const auto Quoted = static_cast<size_t>(Count);
+    FrameError6(Facts, {AOut, Error6PrefixBytes + Quoted}, Quoted, AState.Kernel, AState.Client);
+    sockaddr_in6 Offender{};
+    Offender.sin6_family = AF_INET6;
+    std::memcpy(&Offender.sin6_addr, Facts.Offender, 16);
+    CopyAddress(Offender, AFrom, AFromLength);
+    return static_cast<ssize_t>(Error6PrefixBytes + Quoted);
+}
+
 bool NonBlocking(int ASocket) {
     const int Flags = ::fcntl(ASocket, F_GETFL);
     return Flags != -1 && (Flags & O_NONBLOCK) != 0;
@@ -153,36 +229,49 @@ bool NonBlocking(int ASocket) {
 } // namespace
 
 bool RawIcmpRefusedBefore(int AFamily, int AType, int AProtocol) {
-    return RawRefusal != 0 && AFamily == AF_INET && AType == SOCK_RAW && AProtocol == IPPROTO_ICMP;
+    const int Kind = RawIcmpKind(AFamily, AType, AProtocol);
+    return Kind >= 0 && RawRefusal[Kind] != 0;
 }
 
 int IcmpDatagramInstead(int AFamily, int AType, int AProtocol) {
-    const int RawErrno = RawIcmpRefusedBefore(AFamily, AType, AProtocol) ? RawRefusal : errno;
+    const int Kind = RawIcmpKind(AFamily, AType, AProtocol);
+    const int RawErrno = Kind >= 0 && RawRefusal[Kind] != 0 ? RawRefusal[Kind] : errno;
     // EPERM: neither root nor CAP_NET_RAW. EACCES: a security module refused the raw socket.
     // Any other failure (no descriptors left, say) would refuse a datagram socket too.
-    if (AFamily != AF_INET || AType != SOCK_RAW || AProtocol != IPPROTO_ICMP ||
-        (RawErrno != EPERM && RawErrno != EACCES)) {
+    if (Kind < 0 || (RawErrno != EPERM && RawErrno != EACCES)) {
         return -1;
     }
-    RawRefusal = RawErrno;
+    RawRefusal[Kind] = RawErrno;
+    const bool Six = AFamily == AF_INET6;
     // EACCES: the process's groups lie outside net.ipv4.ping_group_range of its network
     // namespace ("1 0", the kernel's default, admits nobody). EPROTONOSUPPORT: a kernel
     // without ping sockets. Either way the raw socket's refusal is what the user sees.
-    const int Socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+    // The ICMPv6 socket has no sysctl of its own: the IPv4 one governs both.
+    const int Socket = ::socket(AFamily, SOCK_DGRAM | SOCK_CLOEXEC, AProtocol);
     if (Socket < 0) {
         errno = RawErrno;
         return -1;
     }
     // IP_RECVERR: ICMP errors about our requests go to the error queue, whole, instead of
     // only setting the socket's pending error. IP_RECVTTL and IP_PKTINFO: the TTL and our
-    // address from the IPv4 header that the socket strips.
-    if (!SetOn(Socket, IP_RECVERR) || !SetOn(Socket, IP_RECVTTL) || !SetOn(Socket, IP_PKTINFO)) {
+    // address from the IPv4 header that the socket strips. The IPv6 options alike; without
+    // IPV6_RECVERR an ICMPv6 error never reaches the socket at all, and the ping would end
+    // in silence.
+    const bool SetUp = Six ? SetOn(Socket, IPPROTO_IPV6, IPV6_RECVERR) &&
+                                 SetOn(Socket, IPPROTO_IPV6, IPV6_RECVHOPLIMIT) &&
+                                 SetOn(Socket, IPPROTO_IPV6, IPV6_RECVPKTINFO)
+                           : SetOn(Socket, IPPROTO_IP, IP_RECVERR) &&
+                                 SetOn(Socket, IPPROTO_IP, IP_RECVTTL) &&
+                                 SetOn(Socket, IPPROTO_IP, IP_PKTINFO);
+    if (!SetUp) {
         ::close(Socket);
         errno = RawErrno;
         return -1;
     }
+    TDatagramSocket State;
+    State.Family = AFamily;
     const std::lock_guard Guard(Lock);
-    Sockets[Socket] = TDatagramSocket{};
+    Sockets[Socket] = State;
     SocketCount = Sockets.size();
     return Socket;
 }
@@ -217,24 +306,32 @@ ssize_t SendIcmpDatagram(int ASocket, const void* ABuffer, size_t ALength, int A
     // EADDRINUSE: another ping socket of the namespace holds it; the kernel then picks one
     // when sending, and the replies are translated back.
     if (!State.Bound && State.Client != TIdentifier{}) {
-        sockaddr_in Own{};
-        Own.sin_family = AF_INET;
-        std::memcpy(&Own.sin_port, State.Client.Bytes, 2);
-        if (::bind(ASocket, reinterpret_cast<const sockaddr*>(&Own), sizeof Own) == 0) {
+        TAddress Own{};
+        socklen_t OwnLength = sizeof Own.Four;
+        if (State.Family == AF_INET6) {
+            Own.Six.sin6_family = AF_INET6;
+            std::memcpy(&Own.Six.sin6_port, State.Client.Bytes, 2);
+            OwnLength = sizeof Own.Six;
+        } else {
+            Own.Four.sin_family = AF_INET;
+            std::memcpy(&Own.Four.sin_port, State.Client.Bytes, 2);
+        }
+        if (::bind(ASocket, reinterpret_cast<const sockaddr*>(&Own), OwnLength) == 0) {
             State.Kernel = State.Client;
             State.Bound = true;
         }
     }
-    // The kernel checks the type (8, code 0) and fills in the checksum itself.
+    // The kernel checks the type (8, or 128 for ICMPv6, code 0) and fills in the checksum.
     const ssize_t Sent = ::sendto(ASocket, ABuffer, ALength, AFlags, ATo, AToLength);
     const int SendErrno = errno;
     if (Sent >= 0) {
         State.RequestBytes = static_cast<uint16_t>(std::min<size_t>(ALength, 0xFFFF));
-        sockaddr_in Own{};
+        // sin_port and sin6_port lie at the same place.
+        TAddress Own{};
         socklen_t OwnLength = sizeof Own;
         if (!State.Bound &&
             ::getsockname(ASocket, reinterpret_cast<sockaddr*>(&Own), &OwnLength) == 0) {
-            std::memcpy(State.Kernel.Bytes, &Own.sin_port, 2);
+            std::memcpy(State.Kernel.Bytes, &Own.Four.sin_port, 2);
             State.Bound = true;
         }
     }
@@ -245,11 +342,17 @@ ssize_t SendIcmpDatagram(int ASocket, const void* ABuffer, size_t ALength, int A
 
 int SetIcmpDatagramOption(int ASocket, int ALevel, int AName, const void* AValue,
                           socklen_t ALength) {
-    const bool IsTtl = ALevel == IPPROTO_IP && AName == IP_TTL && ALength == sizeof(int);
+    // Either family's option, then the one of the socket's family: the other family's may
+    // pass unnoticed on the socket, and then does not set what the requests leave with.
+    const bool MaybeTtl = ((ALevel == IPPROTO_IP && AName == IP_TTL) ||
+                           (ALevel == IPPROTO_IPV6 && AName == IPV6_UNICAST_HOPS)) &&
+                          ALength == sizeof(int);
+    const TDatagramSocket Known = MaybeTtl ? Lookup(ASocket) : TDatagramSocket{};
+    const bool IsTtl = MaybeTtl && IsTtlOption(Known.Family, ALevel, AName);
     int Ttl = -1;
     if (IsTtl) {
         std::memcpy(&Ttl, AValue, sizeof Ttl);
-        if (Ttl >= 0 && Lookup(ASocket).Ttl == Ttl) {
+        if (Ttl >= 0 && Known.Ttl == Ttl) {
             return 0;
         }
     }
@@ -289,8 +392,8 @@ ssize_t ReceiveIcmpDatagram(int ASocket, void* ABuffer, size_t ALength, int AFla
     const TDatagramSocket State = Lookup(ASocket);
     // Framed whole here, then as much handed over as the caller's buffer holds: a raw
     // socket cuts a long datagram the same way, its header still telling the whole length.
-    // Room for the largest IPv4 datagram plus the headers an error gets in front.
-    constexpr size_t Room = 65536 + ErrorPrefixBytes;
+    // Room for the largest message plus the headers an error gets in front.
+    constexpr size_t Room = 65536 + std::max(ErrorPrefixBytes, Error6PrefixBytes);
     thread_local std::unique_ptr<uint8_t[]> Whole;
     if (!Whole) {
         Whole = std::make_unique<uint8_t[]>(Room);
@@ -302,8 +405,11 @@ ssize_t ReceiveIcmpDatagram(int ASocket, void* ABuffer, size_t ALength, int AFla
         std::memcpy(ABuffer, Out, Kept);
         return static_cast<ssize_t>(Kept);
     };
+    const bool Six = State.Family == AF_INET6;
     for (;;) {
-        const ssize_t Reply = ReadReply(ASocket, State, Out, OutLength, AFlags, AFrom, AFromLength);
+        const ssize_t Reply =
+            Six ? ReadReply6(ASocket, State, Out, OutLength, AFlags, AFrom, AFromLength)
+                : ReadReply(ASocket, State, Out, OutLength, AFlags, AFrom, AFromLength);
         if (Reply >= 0) {
             return Deliver(Reply);
         }
@@ -315,7 +421,8 @@ ssize_t ReceiveIcmpDatagram(int ASocket, void* ABuffer, size_t ALength, int AFla
         if (ReplyErrno == EINTR) {
             return -1;
         }
-        const ssize_t Error = ReadError(ASocket, State, Out, OutLength, AFrom, AFromLength);
+        const ssize_t Error = Six ? ReadError6(ASocket, State, Out, OutLength, AFrom, AFromLength)
+                                  : ReadError(ASocket, State, Out, OutLength, AFrom, AFromLength);
         if (Error > 0) {
             return Deliver(Error);
         }

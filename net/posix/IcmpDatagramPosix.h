@@ -8,15 +8,15 @@
 
 namespace IdPosix {
 
-// True when socket(AFamily, AType, AProtocol) asks for a raw ICMP socket and this thread has
-// been refused one for want of privilege before: it will not get the privilege back, so
-// the raw socket need not be tried again.
+// True when socket(AFamily, AType, AProtocol) asks for a raw ICMP or ICMPv6 socket and this
+// thread has been refused one of that family for want of privilege before: it will not get the
+// privilege back, so the raw socket need not be tried again.
 bool RawIcmpRefusedBefore(int AFamily, int AType, int AProtocol);
 
 // Called when socket(AFamily, AType, AProtocol) has just failed, errno untouched, or when
-// RawIcmpRefusedBefore. For a raw ICMP socket refused for want of privilege: an ICMP
-// datagram socket set up to stand in for it. Otherwise, or when the datagram socket is
-// refused too: -1, errno as the raw socket left it.
+// RawIcmpRefusedBefore. For a raw ICMP or ICMPv6 socket refused for want of privilege: a
+// datagram socket of the same family and protocol set up to stand in for it. Otherwise, or when the
+// datagram socket is refused too: -1, errno as the raw socket left it.
 int IcmpDatagramInstead(int AFamily, int AType, int AProtocol);
 
 // True for a socket that IcmpDatagramInstead opened and that is not closed yet.
@@ -26,8 +26,8 @@ bool IsIcmpDatagram(int ASocket);
 ssize_t SendIcmpDatagram(int ASocket, const void* ABuffer, size_t ALength, int AFlags,
                          const sockaddr* ATo, socklen_t AToLength);
 
-// setsockopt() that spares the call for an IP_TTL the socket has already: the echo client
-// sets it again at every step of an exchange.
+// setsockopt() that spares the call for an IP_TTL (IPV6_UNICAST_HOPS) the socket has already: the
+// echo client sets it again at every step of an exchange.
 int SetIcmpDatagramOption(int ASocket, int ALevel, int AName, const void* AValue,
                           socklen_t ALength);
 
@@ -38,7 +38,8 @@ int ConnectIcmpDatagram(int ASocket, const sockaddr* ATo, socklen_t AToLength);
 int ShutdownIcmpDatagram(int ASocket, int AHow);
 
 // recv()/recvfrom() giving what the raw socket would have read: an echo reply with an IPv4
-// header in front, or an ICMP error about our request rebuilt whole from the error queue.
+// header in front, or an ICMP error about our request rebuilt whole from the error queue;
+// on an ICMPv6 socket the same with IPv6 headers, as the raw ICMPv6 socket's adapter gives.
 ssize_t ReceiveIcmpDatagram(int ASocket, void* ABuffer, size_t ALength, int AFlags, sockaddr* AFrom,
                             socklen_t* AFromLength);
 

@@ -42,6 +42,7 @@ template <typename R> R Checked(R AResult, R AFailure) {
 struct TIcmpNote {
     TSocket Socket = INVALID_SOCKET_WS;
     bool TtlKnown = false;
+    int TtlLevel = 0; // IPPROTO_IP (IP_TTL) or IPPROTO_IPV6 (IPV6_UNICAST_HOPS)
     int Ttl = 0;
     bool Connected = false;
 };
@@ -364,18 +365,23 @@ int IDWSAPI PxSetSockOpt(TSocket S, int Level, int Name, const char* V, int L) {
         LastSocketError = Id_WSAENOPROTOOPT;
         return -1;
     }
-    const bool IsTtl = Level == IPPROTO_IP && Name == IP_TTL && L == sizeof(int) && V != nullptr;
+    // The IPv6 hop limit is the same step of the exchange as the TTL.
+    const bool IsTtl = ((Level == IPPROTO_IP && Name == IP_TTL) ||
+                        (Level == IPPROTO_IPV6 && Name == IPV6_UNICAST_HOPS)) &&
+                       L == sizeof(int) && V != nullptr;
     int Ttl = 0;
     if (IsTtl) {
         std::memcpy(&Ttl, V, sizeof Ttl);
     }
-    if (TIcmpNote Noted; IsTtl && NoteOf(S, Noted) && Noted.TtlKnown && Noted.Ttl == Ttl) {
+    if (TIcmpNote Noted; IsTtl && NoteOf(S, Noted) && Noted.TtlKnown && Noted.TtlLevel == Level &&
+                         Noted.Ttl == Ttl) {
         return 0;
     }
     const int Result = SetOption(S, Level, Name, V, L);
     if (IsTtl && Result == 0) {
-        ChangeNote(S, [Ttl](TIcmpNote& ANote) {
+        ChangeNote(S, [Level, Ttl](TIcmpNote& ANote) {
             ANote.TtlKnown = true;
+            ANote.TtlLevel = Level;
             ANote.Ttl = Ttl;
         });
     }
@@ -402,7 +408,7 @@ TSocket IDWSAPI PxSocket(int AWsFamily, int Type, int Protocol) {
     // its raw ICMP goes through the helper. A helper that has ended refuses like a raw
     // socket, so that the datagram socket is tried.
     if (IdPosix::GoesThroughHelper(Family, Type, Protocol)) {
-        TSocket S = Checked(IdPosix::OpenHelperSocket(), -1);
+        TSocket S = Checked(IdPosix::OpenHelperSocket(Family), -1);
         S = S != -1 ? S : Checked(IdPosix::IcmpDatagramInstead(Family, Type, Protocol), -1);
         NoteOpened(S, true);
         return S;

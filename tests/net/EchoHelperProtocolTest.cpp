@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <string>
 #include <vector>
 
 namespace {
@@ -140,6 +142,32 @@ TEST(EchoHelperProtocol, HandsBackOnlyWhatAnswersAnIpv6Request) {
         EXPECT_EQ(EchoHelper::AnswersV6(Request6(), C.Message), C.Answers) << C.What;
     }
     EXPECT_FALSE(EchoHelper::AnswersV6(Request(), Reply6)) << "an IPv4 request";
+}
+
+// The helper's checks let through one kind of request per family and nothing else.
+TEST(EchoHelperProtocol, AcceptsOnlyEachFamilysOwnEchoRequest) {
+    std::string Accepted;
+    for (int Family = 0; Family < 256; ++Family) {
+        for (int Type = 0; Type < 256; ++Type) {
+            for (const uint8_t Code : {0, 1, 255}) {
+                EchoHelper::TRequest R = Request();
+                R.Family = static_cast<uint8_t>(Family);
+                R.Echo[0] = static_cast<uint8_t>(Type);
+                R.Echo[1] = Code;
+                EchoHelper::TRequest Out;
+                const int Refusal =
+                    EchoHelper::CheckRequest({reinterpret_cast<const uint8_t*>(&R), sizeof R}, Out);
+                if (Refusal == 0) {
+                    Accepted += std::to_string(Family) + "/" + std::to_string(Type) + "/" +
+                                std::to_string(Code) + " ";
+                } else {
+                    ASSERT_EQ(Refusal, Family == 4 || Family == 6 ? ENOMSG : EBADMSG)
+                        << Family << "/" << Type << "/" << int{Code};
+                }
+            }
+        }
+    }
+    EXPECT_EQ(Accepted, "4/8/0 6/128/0 ");
 }
 
 } // namespace

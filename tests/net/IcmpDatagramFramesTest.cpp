@@ -382,4 +382,121 @@ TEST(IcmpDatagramFrames, IdentifierChangeToAMessageOfZerosKeepsAChecksumThatVeri
     }
 }
 
+// The IPv6 side: 2001:db8::2 is us, 2001:db8:1::2 the target, 2001:db8::1 the router.
+const uint8_t Us6[16] = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2};
+const uint8_t Target6[16] = {0x20, 0x01, 0x0d, 0xb8, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2};
+const uint8_t Router6[16] = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+
+// A well-formed IPv6 header at AAt: version 6, next header ICMPv6, the given payload
+// length, hop limit and addresses.
+void ExpectIpv6Header(const std::vector<uint8_t>& D, size_t AAt, size_t APayload, uint8_t AHopLimit,
+                      const uint8_t ASource[16], const uint8_t ADestination[16]) {
+    EXPECT_EQ(D[AAt], 0x60);
+    EXPECT_EQ(Be16(D, AAt + 4), APayload);
+    EXPECT_EQ(D[AAt + 6], 58);
+    EXPECT_EQ(D[AAt + 7], AHopLimit);
+    EXPECT_EQ(std::memcmp(&D[AAt + 8], ASource, 16), 0);
+    EXPECT_EQ(std::memcmp(&D[AAt + 24], ADestination, 16), 0);
+}
+
+// The ICMPv6 checksum verifies over the pseudo-header of the datagram's own IPv6 header.
+bool Icmp6ChecksumVerifies(const std::vector<uint8_t>& D) {
+    std::vector<uint8_t> Sum(D.begin() + 8, D.begin() + 40);
+    const size_t Length = D.size() - 40;
+    const uint8_t Rest[8] = {
+        0, 0, static_cast<uint8_t>(Length >> 8), static_cast<uint8_t>(Length), 0, 0, 0, 58};
+    Sum.insert(Sum.end(), Rest, Rest + 8);
+    Sum.insert(Sum.end(), D.begin() + 40, D.end());
+    return InternetChecksum(Sum) == 0;
+}
+
+TEST(IcmpDatagramFrames, Ipv6ReplyGetsTheHeaderTheRawSocketsAdapterWrites) {
+    for (const TIdentifier Kernel : {Client, OtherKernel, TIdentifier{}}) {
+        for (const uint16_t Asked : {Seq, static_cast<uint16_t>(Seq + 1)}) {
+            SCOPED_TRACE(std::to_string(Kernel.Bytes[0]) + " asked " + std::to_string(Asked));
+            std::vector<uint8_t> D = AfterRoom(Ipv6HeaderBytes, Echo(129, Kernel));
+            TMessage6Facts Facts;
+            std::memcpy(Facts.Source, Target6, 16);
+            std::memcpy(Facts.Destination, Us6, 16);
+            Facts.HopLimit = 63;
+            FrameMessage6(Facts, D, 52, Kernel, Client);
+
+            ExpectIpv6Header(D, 0, 52, 63, Target6, Us6);
+            EXPECT_EQ(InternetChecksum({&D[40], 52}), 0) << "checksum after translation";
+            const TDecodedReply R = DecodeEcho6Datagram(D, ClientId, Asked);
+            EXPECT_EQ(R.Decision,
+                      Asked == Seq ? TReplyDecision::Accepted : TReplyDecision::NotOurs);
+            if (Asked == Seq) {
+                EXPECT_EQ(R.Status.Kind, rkEchoReply);
+                EXPECT_EQ(R.Status.IcmpType, 129);
+                EXPECT_EQ(R.Status.SourceAddress, "2001:db8:1::2");
+                EXPECT_EQ(R.Status.Ttl, 63);
+                EXPECT_EQ(R.Status.ByteCount, 52);
+            }
+        }
+    }
+}
+
+TEST(IcmpDatagramFrames, EachIpv6ErrorTypeIsRebuiltAndDecidedAsFromARawSocket) {
+    struct TCase {
+        const char* Name;
+        uint8_t Type, Code;
+        uint32_t Info;
+        uint8_t Word[4]; // the error header's second word
+        TReplyDecision Decision;
+        TReplyKind Kind;
+    } const Cases[] = {
+        {"no route", 1, 0, 0, {0, 0, 0, 0}, TReplyDecision::Accepted, rkUnreachable},
+        {"prohibited", 1, 1, 0, {0, 0, 0, 0}, TReplyDecision::Accepted, rkUnreachable},
+        {"address unreachable", 1, 3, 0, {0, 0, 0, 0}, TReplyDecision::Accepted, rkUnreachable},
+        {"packet too big, MTU 1280",
+         2,
+         0,
+         1280,
+         {0, 0, 0x05, 0x00},
+         TReplyDecision::Accepted,
+         rkUnreachable},
+        {"hop limit exceeded", 3, 0, 0, {0, 0, 0, 0}, TReplyDecision::Accepted, rkTtlExpired},
+        {"unknown option at byte 40", 4, 2, 40, {0, 0, 0, 40}, TReplyDecision::NonEcho, rkError},
+    };
+    for (const TIdentifier Kernel : {Client, OtherKernel}) {
+        for (const TCase& C : Cases) {
+            SCOPED_TRACE(std::string(C.Name) + (Kernel == Client ? "" : ", identifier translated"));
+            std::vector<uint8_t> D = AfterRoom(Error6PrefixBytes, Echo(128, Kernel));
+            TError6Facts Facts;
+            std::memcpy(Facts.Offender, Router6, 16);
+            std::memcpy(Facts.Destination, Us6, 16);
+            Facts.HopLimit = 64;
+            Facts.Type = C.Type;
+            Facts.Code = C.Code;
+            Facts.Info = C.Info;
+            std::memcpy(Facts.Target, Target6, 16);
+            Facts.RequestHopLimit = 128;
+            Facts.RequestBytes = 52;
+            FrameError6(Facts, D, 52, Kernel, Client);
+
+            ASSERT_EQ(D.size(), 140u);
+            ExpectIpv6Header(D, 0, 100, 64, Router6, Us6);
+            EXPECT_EQ(D[40], C.Type);
+            EXPECT_EQ(D[41], C.Code);
+            EXPECT_EQ(std::memcmp(&D[44], C.Word, 4), 0) << "second word";
+            EXPECT_TRUE(Icmp6ChecksumVerifies(D)) << "error message checksum";
+            ExpectIpv6Header(D, 48, 52, 128, Us6, Target6);
+            EXPECT_EQ(InternetChecksum({&D[88], 52}), 0) << "quoted request checksum";
+
+            const TDecodedReply R = DecodeEcho6Datagram(D, ClientId, Seq);
+            EXPECT_EQ(R.Decision, C.Decision);
+            if (C.Decision == TReplyDecision::Accepted) {
+                EXPECT_EQ(R.Status.Kind, C.Kind);
+                EXPECT_EQ(R.Status.IcmpType, C.Type);
+                EXPECT_EQ(R.Status.SourceAddress, "2001:db8::1");
+                EXPECT_EQ(R.Status.Ttl, 64);
+                EXPECT_EQ(R.Status.ByteCount, 100);
+            }
+            // The IPv6 decoder passes by another exchange's message of any type.
+            EXPECT_EQ(DecodeEcho6Datagram(D, ClientId, Seq + 1).Decision, TReplyDecision::NotOurs);
+        }
+    }
+}
+
 } // namespace

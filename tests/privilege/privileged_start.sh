@@ -163,8 +163,8 @@ check() {
         [ -z "$Helper" ] || fail "$Label: started a helper ($Helper) without privilege"
     elif [ -z "$Helper" ] || [ "$(caps_of "$Helper")" != "$HelperCaps" ]; then
         fail "$Label: helper '${Helper}' holds $(caps_of "$Helper" 2>&1), not $HelperCaps"
-    elif [ "$(ls "/proc/$Helper/fd" | wc -l)" != 2 ]; then
-        fail "$Label: helper holds descriptors other than its channel and socket:" \
+    elif [ "$(ls "/proc/$Helper/fd" | wc -l)" != 3 ]; then
+        fail "$Label: helper holds descriptors other than its channel and two sockets:" \
             "$(ls -l "/proc/$Helper/fd")"
     fi
     # Enter as a person presses it, to the window the program activated at start.
