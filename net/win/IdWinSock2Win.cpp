@@ -140,7 +140,9 @@ int ReceiveRaw6(SOCKET ASocket, LPFN_WSARECVMSG ARecvMsg, char* ABuffer, int ALe
     }
     const size_t Whole6 = Ipv6HeaderBytes + Count;
     const size_t Kept = std::min(Whole6, static_cast<size_t>(std::max(ALength, 0)));
-    std::memcpy(ABuffer, Out, Kept);
+    if (Kept > 0) {
+        std::memcpy(ABuffer, Out, Kept);
+    }
     if (Kept < Whole6) {
         return Failed(WSAEMSGSIZE);
     }
