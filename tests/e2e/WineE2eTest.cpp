@@ -309,6 +309,24 @@ TEST_F(VexloUnderWine, ASilentHostTimesOutAfterASecondAndLoopbackAnswersForRootA
     EXPECT_EQ(Closed.Code, 0) << Closed.Output;
 }
 
+// Wine has no IPv6 ping: its socket server refuses raw ICMPv6 (WSAEPROTONOSUPPORT, to root
+// too) and its ICMPv6 API is a stub (ERROR_CALL_NOT_IMPLEMENTED), whose code ends the ping at
+// once; the window shows the first line of "Socket Error # 120\r\n", never a time-out.
+TEST_F(VexloUnderWine, AnIpv6PingEndsAtOnceInTheIcmpv6ApisErrorForRootAndNobody) {
+    for (const auto& As : {std::optional<TUser>(), std::optional<TUser>(Nobody())}) {
+        SCOPED_TRACE(As ? "as nobody" : "as root");
+        TWineCopy Copy;
+        const auto Program = Launch(Copy, TNetwork{}, As);
+        ASSERT_TRUE(Program);
+        const auto Seen = TypeAndWait(*Program, "::1", "Socket Error # 120", Red, 5s);
+        EXPECT_EQ(Seen.Failure, "");
+        EXPECT_LT(Seen.After, 900ms);
+        ExpectStatusPicture(Desktop().Screenshot(), Program->Frame.topLeft(), 0);
+        ASSERT_TRUE(Desktop().Key("Escape"));
+        EXPECT_EQ(Program->Process->Wait(10s), 0);
+    }
+}
+
 TEST_F(VexloUnderWine, CtrlEUnfoldsTheGridAndEscWritesTheListBesideTheProgramInCrLf) {
     TWineCopy Copy;
     const auto Program = Launch(Copy);

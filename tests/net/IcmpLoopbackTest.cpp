@@ -1,6 +1,7 @@
 // Real echo exchanges with this machine's loopback address.
 #include "net/IdException.h"
 #include "net/IdIcmpClient.h"
+#include "net/IdPlatform.h"
 #include "tests/support/PingAccess.h"
 
 #include <gtest/gtest.h>
@@ -24,15 +25,25 @@ TEST(IcmpLoopback, PingOnceAnswersFromLoopback) {
                          {"LOCALHOST", "127.0.0.1", 72},
                          {"::1", "::1", 52},
                          {"[0:0::1]", "::1", 52}};
+    const bool NoIp6 = Ping6Access() == TPingAccess::None;
+    int Replies = 0;
     for (const TRow& Row : Rows) {
         const uint16_t Seq = Client.SequenceNumber();
         Client.SetHost(Row.Host);
+        const bool Ip6 = Row.Bytes == 52;
+        if (Ip6 && NoIp6) {
+            // Nothing to ping IPv6 with (Wine): an error at once, never a wait for nothing.
+            const uint32_t Start = IdPlatform::TickCount();
+            EXPECT_THROW(Client.PingOnce("  "), EIdException) << Row.Host;
+            EXPECT_LT(IdPlatform::TickCount() - Start, 1000u) << Row.Host;
+            continue;
+        }
         Client.PingOnce("  ");
+        ++Replies;
         const auto& S = Client.LastStatus();
         EXPECT_EQ(S.Kind, rkEchoReply) << Row.Host;
         // Loopback hands the raw IPv4 socket our own request before the kernel's reply; the
         // ICMPv6 socket's filter keeps requests out.
-        const bool Ip6 = Row.Bytes == 52;
         EXPECT_TRUE(Ip6 ? S.IcmpType == 129 : (S.IcmpType == 8 || S.IcmpType == 0)) << Row.Host;
         EXPECT_EQ(S.SourceAddress, Row.Source);
         EXPECT_EQ(S.Sequence, Seq);
@@ -41,7 +52,7 @@ TEST(IcmpLoopback, PingOnceAnswersFromLoopback) {
         EXPECT_LT(S.RoundTripMs, 1000u);
         EXPECT_FALSE(Client.SocketBinding().IsOpen());
     }
-    EXPECT_EQ(Fired, 5);
+    EXPECT_EQ(Fired, Replies);
 }
 
 // A link-local address needs its link: a zone that names none is refused by the send, as the

@@ -12,5 +12,9 @@ enum class TPingAccess {
 
 TPingAccess PingAccess();
 
+// The same for IPv6: a raw ICMPv6 socket, the ICMPv6 datagram socket or ICMPv6 API, or
+// nothing (Wine: no raw ICMPv6 socket and an ICMPv6 API that is only a stub).
+TPingAccess Ping6Access();
+
 // Why a test that needs AWanted skips here; empty when AWanted is what this process has.
 std::string PingAccessMismatch(TPingAccess AWanted);

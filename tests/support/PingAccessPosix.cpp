@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 namespace {
-bool Opens(int AType) {
-    const int Socket = ::socket(AF_INET, AType | SOCK_CLOEXEC, IPPROTO_ICMP);
+bool Opens(int AType, int AFamily = AF_INET, int AProtocol = IPPROTO_ICMP) {
+    const int Socket = ::socket(AFamily, AType | SOCK_CLOEXEC, AProtocol);
     if (Socket < 0) {
         return false;
     }
@@ -24,4 +24,11 @@ TPingAccess PingAccess() {
     }
     // The kernel admits the user's group through net.ipv4.ping_group_range, or not.
     return Opens(SOCK_DGRAM) ? TPingAccess::Datagram : TPingAccess::None;
+}
+
+TPingAccess Ping6Access() {
+    if (System::EchoHelperChannel() >= 0 || Opens(SOCK_RAW, AF_INET6, IPPROTO_ICMPV6)) {
+        return TPingAccess::Raw;
+    }
+    return Opens(SOCK_DGRAM, AF_INET6, IPPROTO_ICMPV6) ? TPingAccess::Datagram : TPingAccess::None;
 }
