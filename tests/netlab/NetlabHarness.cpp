@@ -213,13 +213,20 @@ std::string MissingPrerequisite() {
 
 bool MainNamespaceProhibits(const std::string& AAddress) {
     // Route lookup only: a UDP connect() sends nothing.
-    const int Socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in Target{};
     Target.sin_family = AF_INET;
     Target.sin_port = htons(9);
-    inet_pton(AF_INET, AAddress.c_str(), &Target.sin_addr);
+    sockaddr_in6 Target6{};
+    Target6.sin6_family = AF_INET6;
+    Target6.sin6_port = htons(9);
+    const bool Six = inet_pton(AF_INET6, AAddress.c_str(), &Target6.sin6_addr) == 1;
+    if (!Six && inet_pton(AF_INET, AAddress.c_str(), &Target.sin_addr) != 1) {
+        return false;
+    }
+    const int Socket = socket(Six ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const bool Refused =
-        connect(Socket, reinterpret_cast<sockaddr*>(&Target), sizeof Target) != 0 &&
+        (Six ? connect(Socket, reinterpret_cast<sockaddr*>(&Target6), sizeof Target6)
+             : connect(Socket, reinterpret_cast<sockaddr*>(&Target), sizeof Target)) != 0 &&
         errno == EACCES;
     close(Socket);
     return Refused;
@@ -272,6 +279,11 @@ std::string ModeName(const ::testing::TestParamInfo<TMode>& AInfo) {
                                             : "HelperProcess";
 }
 
+std::string LabName(const ::testing::TestParamInfo<TLabParam>& AInfo) {
+    const auto [Family, Mode] = AInfo.param;
+    return (Family == TFamily::V4 ? "IPv4" : "IPv6") + ModeName({Mode, AInfo.index});
+}
+
 bool UseHelper(TMode AMode, const char* ANamespace) {
     if (AMode != TMode::Helper) {
         System::SetEchoHelperChannel(-1);
@@ -309,7 +321,8 @@ void NetlabTest::SetUpTestSuite() {
         FLabError = "lab.sh silence off failed: " + Output;
         return;
     }
-    for (const std::string& Address : {LiveHost, std::string("198.51.100.2")}) {
+    for (const std::string& Address :
+         {Lab4.LiveHost, Lab4.ClientAddress, Lab6.LiveHost, Lab6.ClientAddress}) {
         if (!MainNamespaceProhibits(Address)) {
             FLabError = "the main namespace's guard route for " + Address + " is missing";
             return;
@@ -327,9 +340,11 @@ void NetlabTest::TearDownTestSuite() {
             EXPECT_NE(Entry.path().filename().string().rfind("vxl-", 0), 0u)
                 << "left behind: " << Entry.path();
         }
-        const TRunResult Routes = ::Run({"ip", "-4", "route", "show", "proto", "251"});
-        EXPECT_EQ(Routes.Code, 0);
-        EXPECT_EQ(Routes.Output, "") << "guard routes left behind";
+        for (const char* Family : {"-4", "-6"}) {
+            const TRunResult Routes = ::Run({"ip", Family, "route", "show", "proto", "251"});
+            EXPECT_EQ(Routes.Code, 0);
+            EXPECT_EQ(Routes.Output, "") << "guard routes left behind";
+        }
     }
     FLab.Release();
     FLabUp = false;
@@ -340,7 +355,7 @@ void NetlabTest::SetUp() {
         GTEST_SKIP() << FSkip;
     }
     ASSERT_TRUE(FLabUp) << FLabError;
-    FMode = Mode();
+    std::tie(FFamily, FMode) = GetParam();
     ASSERT_TRUE(UseHelper(FMode, ClientNamespace)) << "the helper did not start";
     // Closed for the raw socket's runs, so that nothing but the raw socket can answer.
     std::string Output;
@@ -389,17 +404,17 @@ void NetlabTest::ExpectErrorMessages(const std::string& AHost, int ARounds, TRep
         EXPECT_EQ(R.Status.SourceAddress, ASource);
         EXPECT_EQ(R.Status.Sequence, Sequence);
         EXPECT_EQ(R.Status.Ttl, ATtl);
-        EXPECT_EQ(R.Status.ByteCount, ErrorDatagramBytes);
+        EXPECT_EQ(R.Status.ByteCount, Map().ErrorBytes);
         EXPECT_LT(R.Status.RoundTripMs, 500u);
     }
 }
 
-void ExpectTimedOut(const TPingResult& AResult, uint16_t ASequence, int ATimeoutMs) {
+void NetlabTest::ExpectTimedOut(const TPingResult& AResult, uint16_t ASequence, int ATimeoutMs) {
     EXPECT_EQ(AResult.Exception, "");
     EXPECT_EQ(AResult.Replies, 1);
     EXPECT_EQ(AResult.Status.Kind, rkTimedOut);
     EXPECT_EQ(AResult.Status.ByteCount, 0);
-    EXPECT_EQ(AResult.Status.SourceAddress, "0.0.0.0");
+    EXPECT_EQ(AResult.Status.SourceAddress, Map().Unspecified);
     EXPECT_EQ(AResult.Status.IcmpType, 0);
     EXPECT_EQ(AResult.Status.Ttl, 0);
     EXPECT_EQ(AResult.Status.Sequence, ASequence);

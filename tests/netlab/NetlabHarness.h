@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace netlab {
@@ -24,19 +25,70 @@ namespace netlab {
 inline const std::string LabDir = buildpaths::NetlabDir;
 inline const char* const ClientNamespace = "/run/netns/vxl-cli";
 
-// Addresses inside the lab (lab.sh draws the map).
-inline const std::string RouterToClient = "198.51.100.1";
-inline const std::string RouterTwoToRouterOne = "198.51.100.6";
-inline const std::string LiveHost = "203.0.113.2";
-inline const std::string QuietHost = "203.0.113.6";
-inline const std::string CraftHost = "203.0.113.10";
-inline const std::string RejectedHost = "203.0.113.66";
-inline const std::string LoopHost = "203.0.113.130";
-inline const std::string ClientAddress = "198.51.100.2";
+enum class TFamily { V4, V6 };
 
-constexpr int EchoDatagramBytes = 20 + 52;
-// Outer header, ICMP header, then our whole datagram: the kernel quotes up to 576 bytes.
-constexpr int ErrorDatagramBytes = 20 + 8 + EchoDatagramBytes;
+// The lab of one family (lab.sh draws the map), and what its answers look like.
+struct TLabMap {
+    std::string RouterToClient;
+    std::string RouterTwoToRouterOne;
+    std::string LiveHost;
+    std::string QuietHost;
+    std::string CraftHost;
+    std::string RejectedHost; // r1's nft rejects it
+    std::string NoRouteHost;  // r1 has no route to it; empty where r1 would rate-limit that
+    std::string LoopHost;
+    std::string AbsentNeighbour; // on r1's link to the live host, with no host: empty for none
+    std::string ClientAddress;
+    std::string Unspecified; // the source a time-out reports
+    uint8_t EchoReplyType;
+    uint8_t UnreachableType;
+    uint8_t TimeExceededType;
+    int EchoBytes;           // the echo reply as the client counts it
+    int ErrorBytes;          // an error quoting our whole request, likewise
+    const char* NonEchoMode; // icmptool.py's error that answers no echo request
+};
+
+// An IPv4 echo reply counts its header; an error quotes our whole datagram (the kernel quotes
+// up to 576 bytes). An ICMPv6 message comes without its header, and an error quotes the
+// request's IPv6 header with it (up to 1280 bytes).
+inline const TLabMap Lab4{.RouterToClient = "198.51.100.1",
+                          .RouterTwoToRouterOne = "198.51.100.6",
+                          .LiveHost = "203.0.113.2",
+                          .QuietHost = "203.0.113.6",
+                          .CraftHost = "203.0.113.10",
+                          .RejectedHost = "203.0.113.66",
+                          .NoRouteHost = "",
+                          .LoopHost = "203.0.113.130",
+                          .AbsentNeighbour = "",
+                          .ClientAddress = "198.51.100.2",
+                          .Unspecified = "0.0.0.0",
+                          .EchoReplyType = 0,
+                          .UnreachableType = 3,
+                          .TimeExceededType = 11,
+                          .EchoBytes = 20 + 52,
+                          .ErrorBytes = 20 + 8 + 20 + 52,
+                          .NonEchoMode = "redirect"};
+inline const TLabMap Lab6{.RouterToClient = "fd76:786c:6162:1::1",
+                          .RouterTwoToRouterOne = "fd76:786c:6162:2::2",
+                          .LiveHost = "fd76:786c:6162:11::2",
+                          .QuietHost = "fd76:786c:6162:12::2",
+                          .CraftHost = "fd76:786c:6162:13::2",
+                          .RejectedHost = "fd76:786c:6162:40::1",
+                          .NoRouteHost = "fd76:786c:6162:50::1",
+                          .LoopHost = "fd76:786c:6162:80::1",
+                          .AbsentNeighbour = "fd76:786c:6162:11::99",
+                          .ClientAddress = "fd76:786c:6162:1::2",
+                          .Unspecified = "::",
+                          .EchoReplyType = 129,
+                          .UnreachableType = 1,
+                          .TimeExceededType = 3,
+                          .EchoBytes = 52,
+                          .ErrorBytes = 8 + 40 + 52,
+                          .NonEchoMode = "param-problem"};
+
+inline const TLabMap& LabMap(TFamily AFamily) {
+    return AFamily == TFamily::V4 ? Lab4 : Lab6;
+}
 
 // The thread's network namespace for the lifetime of the object; the original comes back
 // on destruction. Without it every later step (lab teardown included) would act in the
@@ -99,8 +151,8 @@ class TUserThread {
 // Empty where the netlab tests can run; else why not.
 std::string MissingPrerequisite();
 
-// Whether the main namespace refuses a route to AAddress: lab.sh's guard route ('prohibit',
-// EACCES) is in place.
+// Whether the main namespace refuses a route to AAddress, of either family: lab.sh's guard
+// route ('prohibit', EACCES) is in place.
 bool MainNamespaceProhibits(const std::string& AAddress);
 
 struct TPingResult {
@@ -129,6 +181,14 @@ enum class TMode { Raw, Datagram, Helper };
 
 std::string ModeName(const ::testing::TestParamInfo<TMode>& AInfo);
 
+// Each case of the lab for each family, in each mode.
+using TLabParam = std::tuple<TFamily, TMode>;
+std::string LabName(const ::testing::TestParamInfo<TLabParam>& AInfo);
+inline auto EveryFamilyAndMode() {
+    return ::testing::Combine(::testing::Values(TFamily::V4, TFamily::V6),
+                              ::testing::Values(TMode::Raw, TMode::Datagram, TMode::Helper));
+}
+
 // The helper of this test process, started in the namespace at ANamespace (null: a fresh one
 // with lo up), where its raw socket then lives, and put in the socket layer's way; false when
 // it cannot start. Any other mode takes it out of the way again.
@@ -139,14 +199,15 @@ bool UseHelper(TMode AMode, const char* ANamespace);
 TPingResult PingVia(TMode AMode, TIdIcmpClient& AClient, const char* ANamespace,
                     const std::string& AHost, int ATimeoutMs, uint16_t ASequence = 0);
 
-// The lab, taken once for each suite, and every case run in each mode.
-class NetlabTest : public ::testing::TestWithParam<TMode> {
+// The lab, taken once for each suite, and every case run for each family in each mode.
+class NetlabTest : public ::testing::TestWithParam<TLabParam> {
   protected:
     static void SetUpTestSuite();
     static void TearDownTestSuite();
     void SetUp() override;
 
-    virtual TMode Mode() const { return GetParam(); }
+    // The map of the family the case runs in.
+    static const TLabMap& Map() { return LabMap(FFamily); }
 
     static int RunLab(const std::string& AVerb, std::string& AOutput,
                       const std::string& AArgument = {});
@@ -163,13 +224,14 @@ class NetlabTest : public ::testing::TestWithParam<TMode> {
     static void ExpectErrorMessages(const std::string& AHost, int ARounds, TReplyKind AKind,
                                     uint8_t AType, const std::string& ASource, uint8_t ATtl);
 
+    static void ExpectTimedOut(const TPingResult& AResult, uint16_t ASequence, int ATimeoutMs);
+
     static inline TMode FMode = TMode::Raw;
+    static inline TFamily FFamily = TFamily::V4;
     static inline std::string FSkip;
     static inline std::string FLabError;
     static inline TNetLab FLab{LabDir + "/lab.sh"};
     static inline bool FLabUp = false;
 };
-
-void ExpectTimedOut(const TPingResult& AResult, uint16_t ASequence, int ATimeoutMs);
 
 } // namespace netlab

@@ -100,8 +100,9 @@ class NetlabSoakTest : public NetlabTest {
     static std::unique_ptr<TProcess> StartFlood(uint16_t AFirst) {
         const uint16_t Ours = static_cast<uint16_t>(IdProcessId());
         return StartTool("noise",
-                         {"flood", ClientAddress, std::to_string(Ours), std::to_string(AFirst),
-                          std::to_string(SoakWindow), std::to_string(NoiseRate)},
+                         {"flood", Map().ClientAddress, std::to_string(Ours),
+                          std::to_string(AFirst), std::to_string(SoakWindow),
+                          std::to_string(NoiseRate)},
                          90);
     }
 
@@ -132,7 +133,7 @@ class NetlabSoakTest : public NetlabTest {
         const auto Start = std::chrono::steady_clock::now();
         {
             TIdIcmpClient Client;
-            Client.SetHost(CraftHost);
+            Client.SetHost(Map().CraftHost);
             Client.SetReceiveTimeout(1000);
             // Raw: this thread in the client namespace. Datagram: every exchange on a thread
             // of nobody's there, while this one silences the host as root.
@@ -172,8 +173,9 @@ class NetlabSoakTest : public NetlabTest {
                         T.TimedOutRoundTrip.push_back(S.RoundTripMs);
                         T.TimedOutWaitMs.push_back(WaitMs);
                         T.Missed += Silent ? 0 : 1;
-                    } else if (!Silent && S.Kind == rkEchoReply && S.IcmpType == 0 &&
-                               S.SourceAddress == CraftHost && S.Sequence == Sequence) {
+                    } else if (!Silent && S.Kind == rkEchoReply &&
+                               S.IcmpType == Map().EchoReplyType &&
+                               S.SourceAddress == Map().CraftHost && S.Sequence == Sequence) {
                         ++T.Taken;
                     } else {
                         ++T.False;
@@ -266,7 +268,6 @@ TEST_P(NetlabSoakTest, EveryTenthExchangeSilencedTimesOutAfterOneSecondAndNoOthe
         EXPECT_NEAR(T.TimedOutWaitMs[I], 1000, 50) << "exchange " << T.TimedOut[I];
     }
 }
-INSTANTIATE_TEST_SUITE_P(Sockets, NetlabSoakTest,
-                         ::testing::Values(TMode::Raw, TMode::Datagram, TMode::Helper), ModeName);
+INSTANTIATE_TEST_SUITE_P(Sockets, NetlabSoakTest, EveryFamilyAndMode(), LabName);
 
 } // namespace
