@@ -68,16 +68,16 @@ inline const TLabMap Lab4{.RouterToClient = "198.51.100.1",
                           .EchoBytes = 20 + 52,
                           .ErrorBytes = 20 + 8 + 20 + 52,
                           .NonEchoMode = "redirect"};
-inline const TLabMap Lab6{.RouterToClient = "fd76:786c:6162:1::1",
-                          .RouterTwoToRouterOne = "fd76:786c:6162:2::2",
-                          .LiveHost = "fd76:786c:6162:11::2",
-                          .QuietHost = "fd76:786c:6162:12::2",
-                          .CraftHost = "fd76:786c:6162:13::2",
-                          .RejectedHost = "fd76:786c:6162:40::1",
-                          .NoRouteHost = "fd76:786c:6162:50::1",
-                          .LoopHost = "fd76:786c:6162:80::1",
-                          .AbsentNeighbour = "fd76:786c:6162:11::99",
-                          .ClientAddress = "fd76:786c:6162:1::2",
+inline const TLabMap Lab6{.RouterToClient = "fd76:0:0:1::1",
+                          .RouterTwoToRouterOne = "fd76:0:0:2::2",
+                          .LiveHost = "fd76:0:0:11::2",
+                          .QuietHost = "fd76:0:0:12::2",
+                          .CraftHost = "fd76:0:0:13::2",
+                          .RejectedHost = "fd76:0:0:40::1",
+                          .NoRouteHost = "fd76:0:0:50::1",
+                          .LoopHost = "fd76:0:0:80::1",
+                          .AbsentNeighbour = "fd76:0:0:11::99",
+                          .ClientAddress = "fd76:0:0:1::2",
                           .Unspecified = "::",
                           .EchoReplyType = 129,
                           .UnreachableType = 1,
@@ -180,6 +180,10 @@ TPingResult PingAsUserFrom(TIdIcmpClient& AClient, const char* ANamespace, const
 enum class TMode { Raw, Datagram, Helper };
 
 std::string ModeName(const ::testing::TestParamInfo<TMode>& AInfo);
+
+// Why the client cannot yet ping in AFamily through AMode, empty where it can: such rows are
+// kept, and skip naming what they wait for.
+std::string NotYetBuilt(TFamily AFamily, TMode AMode);
 
 // Each case of the lab for each family, in each mode.
 using TLabParam = std::tuple<TFamily, TMode>;

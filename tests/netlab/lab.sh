@@ -14,7 +14,8 @@
 #                           │ .13  ── noise 203.0.113.14    (tests run a flood to the client)
 #                           └ nft: forward to 203.0.113.64/28 -> reject host-unreachable
 #
-# IPv6 beside it, in the unique-local fd76:786c:6162::/48 (V6 below), one /64 a link:
+# IPv6 beside it, in the unique-local fd76:0:0::/48 (V6 below: short, so that the window shows
+# its addresses whole), one /64 a link:
 #
 #   cli V6:1::2 ── ::1 [r1] V6:2::1 ── ::2 [r2]         r1 and r2 route V6:80::/64
 #                        │ V6:11::1 ── live  V6:11::2     to each other: a loop
@@ -39,10 +40,10 @@ P=vxl
 NOISE_HOST=203.0.113.14
 NAMESPACES="cli r1 r2 live quiet craft noise"
 PREFIXES="198.51.100.0/24 203.0.113.0/24"
-V6=fd76:786c:6162
+V6=fd76:0:0
 NOISE_HOST6=$V6:14::2
 LONG_NET6=2001:db8:5678:7631
-PREFIXES6="$V6::/48 2001:db8:5678::/48"
+PREFIXES6="fd76::/48 2001:db8:5678::/48"
 GUARD_PROTO=251
 LOCK_DIR=/run/lock
 [ -d "$LOCK_DIR" ] || LOCK_DIR=/tmp
