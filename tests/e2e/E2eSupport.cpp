@@ -258,6 +258,25 @@ THiddenFolder::~THiddenFolder() {
     }
 }
 
+TCoveredFile::TCoveredFile(const std::string& AFile, const std::string& AContent)
+    : FOwnNamespace(open("/proc/thread-self/ns/mnt", O_RDONLY | O_CLOEXEC)) {
+    const std::string Cover = FFolder / "cover";
+    WriteBytes(Cover, AContent);
+    // Private first: the cover must not reach the machine's own namespace.
+    if (FOwnNamespace < 0 || unshare(CLONE_NEWNS) != 0 ||
+        mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount(Cover.c_str(), AFile.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        FError = "cannot cover " + AFile + ": " + std::strerror(errno);
+    }
+}
+
+TCoveredFile::~TCoveredFile() {
+    if (FOwnNamespace >= 0) {
+        setns(FOwnNamespace, CLONE_NEWNS);
+        close(FOwnNamespace);
+    }
+}
+
 int CountColour(const QImage& AImage, const QRect& AArea, QRgb AColour) {
     int Count = 0;
     for (int Y = AArea.top(); Y <= AArea.bottom(); ++Y) {

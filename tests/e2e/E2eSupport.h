@@ -127,6 +127,23 @@ class THiddenFolder {
     std::string FError;
 };
 
+// AFile covered by a file that holds AContent, for this process and every program it starts
+// from now on, in a mount namespace of the process's own, as `ip netns exec` covers
+// /etc/hosts with a namespace's own; the file shows again when this ends.
+class TCoveredFile {
+  public:
+    TCoveredFile(const std::string& AFile, const std::string& AContent);
+    TCoveredFile(const TCoveredFile&) = delete;
+    TCoveredFile& operator=(const TCoveredFile&) = delete;
+    ~TCoveredFile();
+    const std::string& Error() const { return FError; }
+
+  private:
+    TTempFolder FFolder;
+    int FOwnNamespace = -1;
+    std::string FError;
+};
+
 using pixels::CompareArea;
 
 // How many pixels of AArea in AImage have exactly AColour.

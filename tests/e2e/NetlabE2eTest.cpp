@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <thread>
 
 namespace {
 
@@ -18,6 +19,11 @@ const char* const ClientNamespace = "/run/netns/vxl-cli";
 // Addresses of the lab (lab.sh draws the map).
 const std::string QuietHost = "203.0.113.6";
 const std::string RejectedHost = "203.0.113.66";
+const std::string LiveHost = "203.0.113.2";
+const std::string LiveHost6 = "fd76:0:0:11::2";
+// The live host's address in a global prefix, all eight groups of it: as long as the address
+// of a host on the Internet gets.
+const std::string LongHost6 = "2001:db8:5678:7631:7665:786c:6162:6c76";
 
 class VexloInTheLab : public ::testing::Test {
   protected:
@@ -42,6 +48,10 @@ class VexloInTheLab : public ::testing::Test {
             GTEST_SKIP() << FSkip;
         }
         ASSERT_EQ(FLabError, "");
+    }
+
+    static std::string ArtifactsOfThisTest() {
+        return ArtifactsFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
 
     static inline TNetLab FLab{std::string(buildpaths::NetlabDir) + "/lab.sh"};
@@ -146,6 +156,94 @@ TEST_F(VexloInTheLab, AsNobodyWithoutCapabilityThePingSocketAnswersWhereTheRange
         const QImage Screen = Session.Desktop().Screenshot();
         ExpectStatusPicture(Screen, Origin, Case.Picture);
     }
+}
+
+// Each way of naming an IPv6 host reaches it; a name with addresses of both families pings its
+// IPv4 one, as every name did before IPv6. The names come from the hosts file, covered for the
+// programs this test starts.
+TEST_F(VexloInTheLab, EachWayOfNamingAHostPingsTheAddressOfItsFamily) {
+    const TCoveredFile Hosts("/etc/hosts",
+                             "127.0.0.1 localhost\n" + LiveHost6 + " six.vexlo.test\n" + LiveHost6 +
+                                 " both.vexlo.test\n" + LiveHost + " both.vexlo.test\n");
+    ASSERT_EQ(Hosts.Error(), "");
+    struct TCase {
+        const char* What;
+        std::string HostList;
+        std::string Typed;
+        std::string Address;
+    };
+    const TCase Cases[] = {
+        {"the IPv6 loopback", "", "::1", "::1"},
+        {"an IPv6 literal", "", LiveHost6, LiveHost6},
+        {"a bracketed literal", "", "[" + LiveHost6 + "]", LiveHost6},
+        {"a host list entry", LiveHost6 + "=Live six\r\n", "Live six", LiveHost6},
+        {"a name with only an AAAA record", "", "six.vexlo.test", LiveHost6},
+        {"a name with A and AAAA records", "", "both.vexlo.test", LiveHost},
+    };
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.What);
+        TSession Session;
+        ASSERT_EQ(Session.Error(), "");
+        TProgramCopy Copy;
+        if (!Case.HostList.empty()) {
+            WriteBytes(Copy.HostListPath(), Case.HostList);
+        }
+        std::string Error;
+        const auto Program = Session.Launch(Copy, TNetwork{ClientNamespace}, Error);
+        ASSERT_TRUE(Program) << Error;
+        const QPoint Origin = Program->Frame.topLeft();
+
+        ASSERT_TRUE(Session.Desktop().Type(Case.Typed));
+        const auto Pressed = TSession::Clock::now();
+        ASSERT_TRUE(Session.Desktop().Key("Return"));
+        const auto Seen = Session.WaitForStatus(Origin, "Reply from " + Case.Address, DarkGreen,
+                                                Pressed, 5s, ArtifactsOfThisTest());
+        ASSERT_EQ(Seen.Failure, "") << Program->Process->Output();
+        const QImage Screen = Session.Desktop().Screenshot();
+        ExpectStatusPicture(Screen, Origin, 1);
+        if (Case.Typed == "::1") {
+            SaveArtifact(Screen, ArtifactsOfThisTest(), "reply-from-ipv6-loopback.png");
+        }
+    }
+}
+
+// Too long for the status line, the address is shortened in its middle: the line then starts
+// as the whole text does and ends with the address's last group, whole, inside the box.
+TEST_F(VexloInTheLab, ALongAddressRepliesAndItsShortenedTextStaysInsideTheBox) {
+    TSession Session;
+    ASSERT_EQ(Session.Error(), "");
+    TProgramCopy Copy;
+    std::string Error;
+    const auto Program = Session.Launch(Copy, TNetwork{ClientNamespace}, Error);
+    ASSERT_TRUE(Program) << Error;
+    const QPoint Origin = Program->Frame.topLeft();
+    ASSERT_TRUE(Session.Desktop().Type(LongHost6));
+    ASSERT_TRUE(Session.Desktop().Key("Return"));
+    QImage Screen;
+    const QRect Picture = StatusPictureBox.translated(Origin);
+    for (const auto Until = TSession::Clock::now() + 5s;
+         CountColour(Screen, Picture, DarkGreen) < 8 && TSession::Clock::now() < Until;) {
+        std::this_thread::sleep_for(50ms);
+        Screen = Session.Desktop().Screenshot();
+    }
+    SaveArtifact(Screen, ArtifactsOfThisTest(), "reply-from-long-address.png");
+    ExpectStatusPicture(Screen, Origin, 1);
+
+    const std::string Whole = "Reply from " + LongHost6;
+    const QImage Spare = RenderStatusLine(Session.Server(), Whole, DarkGreen, Error, 400);
+    ASSERT_EQ(Error, "");
+    const QImage Shown = Screen.copy(StatusLineBox.translated(Origin));
+    const QRect Ink = InkBox(Shown, Shown.rect());
+    EXPECT_LT(Ink.right(), Shown.width() - 1) << "the line runs into the box's edge";
+    EXPECT_GT(CountColour(Shown, Shown.rect(), DarkGreen), 100) << "the reply's green text";
+    EXPECT_EQ(EndOfInk(Shown), EndOfInk(Spare)) << "the last group, whole";
+    // The start as the whole text has it, up to the glyph before the first place it may differ.
+    const QImage Start =
+        RenderStatusLine(Session.Server(), "Reply from 2001:db8", DarkGreen, Error, 400);
+    ASSERT_EQ(Error, "");
+    const QImage Leading =
+        Start.copy(0, 0, InkBox(Start, Start.rect()).right() - 1, Start.height());
+    EXPECT_EQ(CompareArea(Screen, Origin + StatusLineBox.topLeft(), Leading), "");
 }
 
 } // namespace
