@@ -71,12 +71,9 @@ lab_down() {
         for pid in $(ip netns pids "$P-$n" 2>/dev/null); do kill -9 "$pid" 2>/dev/null || true; done
         ip netns del "$P-$n" 2>/dev/null || true
     done
-    for pfx in $PREFIXES; do
-        while ip route del prohibit "$pfx" proto $GUARD_PROTO 2>/dev/null; do :; done
-    done
-    for pfx in $PREFIXES6; do
-        while ip -6 route del prohibit "$pfx" proto $GUARD_PROTO 2>/dev/null; do :; done
-    done
+    # Every guard route, whichever version of this script laid it: their protocol is the lab's.
+    ip -4 route flush proto $GUARD_PROTO 2>/dev/null || true
+    ip -6 route flush proto $GUARD_PROTO 2>/dev/null || true
 }
 
 # What lab_down must leave: no namespace of the lab and no guard route.
