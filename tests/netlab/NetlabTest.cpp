@@ -73,8 +73,8 @@ TEST_P(NetlabTest, RouterRejectIsUnreachableEveryTime) {
     }
 }
 
-// The request leaves with TTL 128 and reaches r2 with an odd TTL each round, so its TTL runs
-// out at r2, whose message then passes r1 (one off its 64).
+// The request leaves with TTL (or hop limit) 128 and reaches r2 with an odd one each round, so
+// it runs out at r2, whose message then passes r1 (one off its 64).
 TEST_P(NetlabTest, RoutingLoopEndsInTimeExceededFromTheRouter) {
     ExpectErrorMessages(Map().LoopHost, 3, rkTtlExpired, Map().TimeExceededType,
                         Map().RouterTwoToRouterOne, 63);
