@@ -279,16 +279,6 @@ std::string ModeName(const ::testing::TestParamInfo<TMode>& AInfo) {
                                             : "HelperProcess";
 }
 
-std::string NotYetBuilt(TFamily AFamily, TMode AMode) {
-    if (AFamily == TFamily::V6 && AMode == TMode::Datagram) {
-        return "IPv6 through the ICMPv6 datagram socket is not built yet";
-    }
-    if (AFamily == TFamily::V6 && AMode == TMode::Helper) {
-        return "IPv6 through the raw-socket helper is not built yet";
-    }
-    return {};
-}
-
 std::string LabName(const ::testing::TestParamInfo<TLabParam>& AInfo) {
     const auto [Family, Mode] = AInfo.param;
     return (Family == TFamily::V4 ? "IPv4" : "IPv6") + ModeName({Mode, AInfo.index});
@@ -366,9 +356,6 @@ void NetlabTest::SetUp() {
     }
     ASSERT_TRUE(FLabUp) << FLabError;
     std::tie(FFamily, FMode) = GetParam();
-    if (const std::string Missing = NotYetBuilt(FFamily, FMode); !Missing.empty()) {
-        GTEST_SKIP() << Missing;
-    }
     ASSERT_TRUE(UseHelper(FMode, ClientNamespace)) << "the helper did not start";
     // Closed for the raw socket's runs, so that nothing but the raw socket can answer.
     std::string Output;

@@ -181,10 +181,6 @@ enum class TMode { Raw, Datagram, Helper };
 
 std::string ModeName(const ::testing::TestParamInfo<TMode>& AInfo);
 
-// Why the client cannot yet ping in AFamily through AMode, empty where it can: such rows are
-// kept, and skip naming what they wait for.
-std::string NotYetBuilt(TFamily AFamily, TMode AMode);
-
 // Each case of the lab for each family, in each mode.
 using TLabParam = std::tuple<TFamily, TMode>;
 std::string LabName(const ::testing::TestParamInfo<TLabParam>& AInfo);
