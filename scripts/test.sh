@@ -15,11 +15,12 @@
 # 2 GB), and clang-tidy's passes, kept per file and everything the file's verdict depends on
 # (scripts/tidy.py). Every test runs every time. A missing or damaged cache costs time only.
 #
-# The other configurations are configured while the default one builds. Then three lanes
+# The other configurations are configured while the default one builds. Then four lanes
 # share the machine: one builds the other configurations and the package and one runs
 # clang-tidy, both niced (VEXLO_BUILD_NICE, default 10) so that they yield; the third runs
 # each build's tests as soon as that build is there, at normal priority, so that the tests
-# that time things keep the processor they ask for. Each step writes to a log of its own, printed
+# that time things keep the processor they ask for; the fourth, niced, runs the sanitizer's
+# tests and the fuzz targets, which time nothing. Each step writes to a log of its own, printed
 # whole when the step ends.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -132,11 +133,17 @@ test_lane() {
   # vexlo.exe end to end, and its installer, under Wine in Xvfb; driven from the Linux build.
   step test_wine "test: windows, e2e under Wine" --after package_windows \
     ctest --test-dir build/default --output-on-failure -L wine
+}
+
+# The sanitizer's tests and the fuzz targets keep no time of their own and touch neither the
+# lab nor an X server: they run beside the lab's long waits, niced like the builds, instead of
+# after them.
+check_lane() {
   step test_sanitize "test: sanitize, unit and gui" --after build_sanitize \
-    env ASAN_OPTIONS=detect_leaks=1 \
+    env ASAN_OPTIONS=detect_leaks=1 nice -n "$BUILD_NICE" \
     ctest --test-dir build/sanitize --output-on-failure -j "$JOBS" -L 'unit|gui|privileged'
   step test_fuzz "test: fuzz, ${FUZZ_SECONDS}s each" --after build_fuzz \
-    scripts/fuzz.sh --run-only build/fuzz "$FUZZ_SECONDS"
+    nice -n "$BUILD_NICE" scripts/fuzz.sh --run-only build/fuzz "$FUZZ_SECONDS"
 }
 
 step deps "dependencies" scripts/install-deps.sh || {
@@ -159,6 +166,8 @@ LANES+=($!)
 tidy_lane &
 LANES+=($!)
 test_lane &
+LANES+=($!)
+check_lane &
 LANES+=($!)
 wait "${LANES[@]}"
 TOTAL=$(since)
