@@ -38,4 +38,23 @@ void SystemHostName(char* ABuffer, size_t ASize);
 void NoteIPv4(TNameAddresses& AFound, const void* AInAddr);
 void NoteIPv6(TNameAddresses& AFound, const void* AIn6Addr, uint32_t AScopeId);
 
+// What a getaddrinfo answer holds, in its order, through the platform's own records
+// (addrinfo, sockaddr_in, sockaddr_in6) and family numbers.
+template <typename TAddrInfo, typename TIn, typename TIn6>
+TNameAddresses AddressesOf(const TAddrInfo* AFirst, int AInet, int AInet6) {
+    TNameAddresses Result;
+    for (const TAddrInfo* A = AFirst; A != nullptr; A = A->ai_next) {
+        if (A->ai_addr == nullptr) {
+            continue;
+        }
+        if (A->ai_family == AInet) {
+            NoteIPv4(Result, &reinterpret_cast<const TIn*>(A->ai_addr)->sin_addr);
+        } else if (A->ai_family == AInet6) {
+            const auto* In6 = reinterpret_cast<const TIn6*>(A->ai_addr);
+            NoteIPv6(Result, &In6->sin6_addr, In6->sin6_scope_id);
+        }
+    }
+    return Result;
+}
+
 } // namespace Resolver

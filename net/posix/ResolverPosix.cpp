@@ -28,18 +28,8 @@ TNameAddresses Lookup(const std::string& AName) {
     if (::getaddrinfo(AName.c_str(), nullptr, &Hints, &Found) != 0 || Found == nullptr) {
         return {};
     }
-    TNameAddresses Result;
-    for (const addrinfo* A = Found; A != nullptr; A = A->ai_next) {
-        if (A->ai_addr == nullptr) {
-            continue;
-        }
-        if (A->ai_family == AF_INET) {
-            NoteIPv4(Result, &reinterpret_cast<const sockaddr_in*>(A->ai_addr)->sin_addr);
-        } else if (A->ai_family == AF_INET6) {
-            const auto* In6 = reinterpret_cast<const sockaddr_in6*>(A->ai_addr);
-            NoteIPv6(Result, &In6->sin6_addr, In6->sin6_scope_id);
-        }
-    }
+    TNameAddresses Result =
+        AddressesOf<addrinfo, sockaddr_in, sockaddr_in6>(Found, AF_INET, AF_INET6);
     ::freeaddrinfo(Found);
     return Result;
 }
