@@ -5,7 +5,8 @@
 #include <utility>
 
 void THostListStore::Load(THostListPlace APlace) {
-    FFile = std::make_unique<THostListFile>(std::move(APlace.Path), std::move(APlace.StartFrom));
+    FFile = std::make_unique<THostListFile>(std::move(APlace.Path), std::move(APlace.StartFrom),
+                                            APlace.Own);
     FFile->Load(FList);
 }
 

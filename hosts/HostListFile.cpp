@@ -41,9 +41,9 @@ THostListPlace HostListPlaceFor(std::string_view AExecutablePath, std::string_vi
                      "vexlo: \"%s\" belongs to another user in a shared folder; the list is "
                      "\"%s\"\n",
                      Beside.c_str(), Own.c_str());
-        return {std::move(Own), {}};
+        return {std::move(Own), {}, true};
     }
-    return {std::move(Own), std::move(Beside)};
+    return {std::move(Own), std::move(Beside), true};
 }
 
 THostListPlace HostListPlace() {
@@ -54,8 +54,9 @@ std::string HostListPath() {
     return HostListPlace().Path;
 }
 
-THostListFile::THostListFile(std::string APath, std::string AStartFrom)
-    : FPath(std::move(APath)), FStartFrom(std::move(AStartFrom)) {}
+THostListFile::THostListFile(std::string APath, std::string AStartFrom, bool AOwn)
+    : FPath(std::move(APath)), FStartFrom(std::move(AStartFrom)),
+      FOwn(AOwn || !FStartFrom.empty()) {}
 
 void THostListFile::Load(THostList& AList) {
     std::string Bytes;
@@ -95,7 +96,7 @@ void THostListFile::Save(const THostList& AList) {
     if (FLoadFailed || AList.Count() == 0) {
         return;
     }
-    if (!FStartFrom.empty()) {
+    if (FOwn) {
         HostListPlatform::MakeFolderFor(FPath);
     }
     HostListPlatform::TReplacement File(FPath);

@@ -19,6 +19,9 @@ struct THostListPlace {
     // The list beside the program (an administrator's, for everyone) when Path is the
     // user's own; empty when Path is the one beside the program.
     std::string StartFrom;
+    // Path is the user's own list, whose folders the first save makes: with a list to start
+    // from, and also where the list beside the program is another user's and is not read.
+    bool Own = false;
 };
 // The file beside the program wherever the user may write it or its folder (a portable
 // copy, a build tree, a list opened to everyone); otherwise, as for a program installed
@@ -35,8 +38,9 @@ std::string HostListPath();
 class THostListFile {
   public:
     // AStartFrom: the list beside the program to load instead while there is none at APath,
-    // given when APath is the user's own list, whose folders the first save makes.
-    explicit THostListFile(std::string APath, std::string AStartFrom = {});
+    // given when APath is the user's own list. AOwn: APath is the user's own list, whose
+    // folders the first save makes.
+    explicit THostListFile(std::string APath, std::string AStartFrom = {}, bool AOwn = false);
 
     const std::string& Path() const { return FPath; }
 
@@ -57,5 +61,6 @@ class THostListFile {
   private:
     std::string FPath;
     std::string FStartFrom;
+    bool FOwn = false;
     bool FLoadFailed = false;
 };

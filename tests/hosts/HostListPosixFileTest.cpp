@@ -753,6 +753,13 @@ TEST(PosixFile, TheListIsBesideTheProgramWhereTheUserMayWriteThereElseTheirOwn) 
             EXPECT_THROW(THostListFile(Beside).Save(ListOf("mine=1")), EFCreateError);
             EXPECT_EQ(ReadBytes(Beside), "10.6.6.6=Shared\r\n");
         }
+        if (!C.Beside) {
+            // The user's own list is saved into folders made for it, whichever list stands
+            // beside the program.
+            THostListFile(Place.Path, Place.StartFrom, Place.Own).Save(ListOf("mine=1"));
+            EXPECT_EQ(ReadBytes(Own), "mine=1\r\n");
+            std::filesystem::remove_all(Config / "vexlo");
+        }
     }
 }
 
