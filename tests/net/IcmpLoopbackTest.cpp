@@ -58,8 +58,8 @@ TEST(IcmpLoopback, PingOnceAnswersFromLoopback) {
 // A link-local address needs its link: a zone that names none is refused by the send, as the
 // system refuses a scope it does not have, and no time-out is waited for.
 TEST(IcmpLoopback, ZoneThatNamesNoLinkIsAnInvalidArgument) {
-    if (PingAccess() != TPingAccess::Raw) {
-        GTEST_SKIP() << PingAccessMismatch(TPingAccess::Raw);
+    if (Ping6Access() == TPingAccess::None) {
+        GTEST_SKIP() << "this process cannot ping IPv6";
     }
     TIdIcmpClient Client;
     Client.SetHost("fe80::1%no-such-link");
