@@ -180,6 +180,11 @@ std::string HexGroup(uint16_t AValue) {
 } // namespace
 
 bool ParseIp6Text(std::string_view AText, TIp6Address& AAddress) {
+    // Every IPv6 text has a colon and no dotted quad or name has one: the texts met most, on
+    // the ping path and in the grid, are turned away at once.
+    if (AText.find(':') == std::string_view::npos) {
+        return false;
+    }
     if (!AText.empty() && AText.front() == '[') {
         if (AText.size() < 2 || AText.back() != ']') {
             return false;

@@ -42,9 +42,7 @@ namespace {
 // dotted quad to the window's address check and has always gone the IPv4 way.
 bool ReadIp6Host(const std::string& AHost, TIp6Address& AAddress) {
     constexpr uint8_t MappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
-    // Every IPv6 text has a colon and no IPv4 text has one: the dotted quads, which are
-    // nearly every target, pass without a parse.
-    return AHost.find(':') != std::string::npos && ParseIp6Text(AHost, AAddress) &&
+    return ParseIp6Text(AHost, AAddress) &&
            std::memcmp(AAddress.Bytes, MappedPrefix, sizeof MappedPrefix) != 0;
 }
 
