@@ -23,14 +23,12 @@ bool HasVisibleText(const std::string& AText) {
 
 // The text the echo client takes for an IPv6 address; none for "::", which like 0.0.0.0
 // names no host.
-std::optional<std::string> Ip6Target(std::string_view AText) {
-    TIp6Address Address;
-    if (!ParseIp6Text(AText, Address) ||
-        std::all_of(std::begin(Address.Bytes), std::end(Address.Bytes),
+std::optional<std::string> Ip6Target(const TIp6Address& AAddress) {
+    if (std::all_of(std::begin(AAddress.Bytes), std::end(AAddress.Bytes),
                     [](uint8_t AByte) { return AByte == 0; })) {
         return std::nullopt;
     }
-    return Ip6Text(Address);
+    return Ip6Text(AAddress);
 }
 
 } // namespace
@@ -48,9 +46,8 @@ std::optional<std::string> PingTarget(const std::string& AText, const TInternetM
     if (!Found) {
         // A literal is its own address: never sent to the resolver, which would only echo
         // it back, or refuse it where AI_ADDRCONFIG finds no IPv6 interface.
-        TIp6Address Literal;
-        if (ParseIp6Text(Target, Literal)) {
-            return Ip6Target(Target);
+        if (TIp6Address Literal; ParseIp6Text(Target, Literal)) {
+            return Ip6Target(Literal);
         }
         Target = AManager.HostNameToIP(Target);
         Found = HasVisibleText(Target);
@@ -61,5 +58,8 @@ std::optional<std::string> PingTarget(const std::string& AText, const TInternetM
     if (AManager.DottedQuadToNumber(Target) != 0) {
         return Target;
     }
-    return Ip6Target(Target);
+    if (TIp6Address Address; ParseIp6Text(Target, Address)) {
+        return Ip6Target(Address);
+    }
+    return std::nullopt;
 }
