@@ -274,8 +274,8 @@ void TPingForm::FitStatus() {
     QString Line = QString::fromLocal8Bit(FStatus.Text);
     QString Whole;
     // Every IPv4 address fits (FixedTexts), and text without colon groups is never cut: only
-    // an IPv6 address is ever shortened.
-    if (!FStatus.Address.empty() && !PingLabel->Fits(Line, FFontRatio)) {
+    // an IPv6 address is ever shortened, and only its line is measured on the way.
+    if (FStatus.Address.find(':') != std::string::npos && !PingLabel->Fits(Line, FFontRatio)) {
         const std::string& Text = FStatus.Text;
         const QString Before = QString::fromLocal8Bit(Text.substr(0, FStatus.AddressAt));
         const QString After =
