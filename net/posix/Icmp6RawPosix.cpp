@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -73,19 +74,15 @@ void ForgetIcmp6Raw(int ASocket) {
     SocketCount = Sockets.size();
 }
 
-ssize_t ReceiveIcmp6Raw(int ASocket, void* ABuffer, size_t ALength, int AFlags, sockaddr* AFrom,
-                        socklen_t* AFromLength) {
-    // Received behind the room for the header, then as much handed over as the caller's
-    // buffer holds, as a raw IPv4 socket cuts a long datagram.
-    constexpr size_t Room = 65536 + Ipv6HeaderBytes;
-    thread_local std::unique_ptr<uint8_t[]> Whole;
-    if (!Whole) {
-        Whole = std::make_unique<uint8_t[]>(Room);
+ssize_t ReceiveFramed6(int ASocket, uint8_t* AOut, size_t ALength, int AFlags, TIdentifier AKernel,
+                       TIdentifier AClient, sockaddr* AFrom, socklen_t* AFromLength) {
+    if (ALength < Ipv6HeaderBytes) {
+        errno = EINVAL;
+        return -1;
     }
-    uint8_t* const Out = Whole.get();
     sockaddr_in6 From{};
     TControl Control{};
-    iovec Data{Out + Ipv6HeaderBytes, Room - Ipv6HeaderBytes};
+    iovec Data{AOut + Ipv6HeaderBytes, ALength - Ipv6HeaderBytes};
     msghdr Header{};
     Header.msg_name = &From;
     Header.msg_namelen = sizeof From;
@@ -98,13 +95,31 @@ ssize_t ReceiveIcmp6Raw(int ASocket, void* ABuffer, size_t ALength, int AFlags, 
         return -1;
     }
     const auto Message = static_cast<size_t>(Count);
-    FrameMessage6(Message6FactsOf(Header), {Out, Ipv6HeaderBytes + Message}, Message, {}, {});
+    FrameMessage6(Message6FactsOf(Header), {AOut, Ipv6HeaderBytes + Message}, Message, AKernel,
+                  AClient);
     if (AFrom != nullptr && AFromLength != nullptr) {
         std::memcpy(AFrom, &From, std::min<size_t>(*AFromLength, sizeof From));
         *AFromLength = sizeof From;
     }
-    const size_t Kept = std::min(Ipv6HeaderBytes + Message, ALength);
-    std::memcpy(ABuffer, Out, Kept);
+    return static_cast<ssize_t>(Ipv6HeaderBytes + Message);
+}
+
+ssize_t ReceiveIcmp6Raw(int ASocket, void* ABuffer, size_t ALength, int AFlags, sockaddr* AFrom,
+                        socklen_t* AFromLength) {
+    // Received behind the room for the header, then as much handed over as the caller's
+    // buffer holds, as a raw IPv4 socket cuts a long datagram.
+    constexpr size_t Room = 65536 + Ipv6HeaderBytes;
+    thread_local std::unique_ptr<uint8_t[]> Whole;
+    if (!Whole) {
+        Whole = std::make_unique<uint8_t[]>(Room);
+    }
+    const ssize_t Framed =
+        ReceiveFramed6(ASocket, Whole.get(), Room, AFlags, {}, {}, AFrom, AFromLength);
+    if (Framed < 0) {
+        return -1;
+    }
+    const size_t Kept = std::min(static_cast<size_t>(Framed), ALength);
+    std::memcpy(ABuffer, Whole.get(), Kept);
     return static_cast<ssize_t>(Kept);
 }
 

@@ -4,6 +4,7 @@
 // socket in what they deliver; this file makes up the difference.
 #include "net/posix/IcmpDatagramPosix.h"
 
+#include "net/posix/Icmp6RawPosix.h"
 #include "net/posix/IcmpDatagramControl.h"
 
 #include <algorithm>
@@ -160,16 +161,8 @@ ssize_t ReadReply(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, siz
 // gets from this program's adapters.
 ssize_t ReadReply6(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, size_t ALength,
                    int AFlags, sockaddr* AFrom, socklen_t* AFromLength) {
-    TReceived Got(AOut + Ipv6HeaderBytes, ALength - Ipv6HeaderBytes);
-    const ssize_t Count = ::recvmsg(ASocket, &Got.Header, AFlags | MSG_DONTWAIT);
-    if (Count < 0) {
-        return -1;
-    }
-    const auto Icmp = static_cast<size_t>(Count);
-    FrameMessage6(Message6FactsOf(Got.Header), {AOut, Ipv6HeaderBytes + Icmp}, Icmp, AState.Kernel,
-                  AState.Client);
-    CopyAddress(Got.Address.Six, AFrom, AFromLength);
-    return static_cast<ssize_t>(Ipv6HeaderBytes + Icmp);
+    return ReceiveFramed6(ASocket, AOut, ALength, AFlags | MSG_DONTWAIT, AState.Kernel,
+                          AState.Client, AFrom, AFromLength);
 }
 
 // An ICMP error about our request (IP_RECVERR): the error queue holds the error message from
