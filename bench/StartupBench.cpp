@@ -111,16 +111,21 @@ int main(int AArgc, char** AArgv) {
         std::fprintf(stderr, "bench_startup: %s\n", Server.Error().c_str());
         return 1;
     }
-    // Copies in a folder of their own: the program's host list lives beside it.
+    // Copies in a folder of their own, laid out as installed: the program's host list lives
+    // beside it, and a raised start runs the helper program from libexec.
     char Pattern[] = "/tmp/vexlo-startup-XXXXXX";
     if (mkdtemp(Pattern) == nullptr) {
         return 1;
     }
     const std::filesystem::path Folder = Pattern;
-    std::filesystem::copy_file(buildpaths::StartupVexlo, Folder / "vexlo");
-    std::filesystem::copy_file(buildpaths::StartupMinimal, Folder / "minimal");
-    const std::string VexloBinary = (Folder / "vexlo").string();
-    const std::string MinimalBinary = (Folder / "minimal").string();
+    std::filesystem::create_directories(Folder / "bin");
+    std::filesystem::create_directories(Folder / "libexec" / "vexlo");
+    std::filesystem::copy_file(buildpaths::StartupVexlo, Folder / "bin" / "vexlo");
+    std::filesystem::copy_file(buildpaths::StartupMinimal, Folder / "bin" / "minimal");
+    std::filesystem::copy_file(buildpaths::StartupRawHelper,
+                               Folder / "libexec" / "vexlo" / "vexlo-raw-helper");
+    const std::string VexloBinary = (Folder / "bin" / "vexlo").string();
+    const std::string MinimalBinary = (Folder / "bin" / "minimal").string();
     TSeries Minimal{"minimal Qt window", {MinimalBinary}, {}};
     TSeries MinimalText{"  with a text line", {MinimalBinary, "--text"}, {}};
     TSeries MinimalEdit{"  and an edit box", {MinimalBinary, "--edit"}, {}};

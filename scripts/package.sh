@@ -47,6 +47,8 @@ echo "--- hardening-check"
 # runtime start files carry none: no program linked there shows it, although ours is
 # compiled with -fcf-protection (its functions begin with endbr64).
 hardening-check --nocfprotection "$WORK/usr/bin/vexlo" || Failed=1
+# The helper program runs with the raw-socket privilege: built the same way.
+hardening-check --nocfprotection "$WORK/usr/libexec/vexlo/vexlo-raw-helper" || Failed=1
 echo "--- desktop-file-validate"
 desktop-file-validate "$WORK"/usr/share/applications/*.desktop && echo "no problem found" || Failed=1
 [ "$Failed" = 0 ] && echo "package: the package passes lintian, hardening-check, appstreamcli and desktop-file-validate"

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <sys/auxv.h>
 #include <sys/capability.h>
@@ -30,6 +31,19 @@ std::string RunningProgram() {
     const ssize_t N = ::readlink("/proc/self/exe", Path.data(), Path.size());
     Path.resize(N > 0 && static_cast<size_t>(N) < Path.size() ? static_cast<size_t>(N) : 0);
     return Path;
+}
+
+// The helper program installed with this one, where only root can have put it; else empty,
+// and the helper is a fork of this process. Root's start is held to the same rule: a
+// helper that another user could have replaced would run with root's privilege.
+std::string TrustedHelperProgram() {
+    const std::filesystem::path Program = RunningProgram();
+    if (Program.empty()) {
+        return {};
+    }
+    const std::string Helper =
+        (Program.parent_path() / VEXLO_HELPER_FROM_BIN / "vexlo-raw-helper").lexically_normal();
+    return ::access(Helper.c_str(), X_OK) == 0 && UnsafeInstallReason(Helper).empty() ? Helper : "";
 }
 
 } // namespace
@@ -82,7 +96,7 @@ void DropAtStart() {
         const std::string Unsafe =
             ::getuid() != 0 && ::geteuid() != 0 ? UnsafeInstallReason(RunningProgram()) : "";
         if (Unsafe.empty()) {
-            RawSocketHelper::Start();
+            RawSocketHelper::Start(TrustedHelperProgram());
         } else {
             std::fprintf(stderr,
                          "vexlo: raw-socket capability dropped: %s, so code could be planted "

@@ -1,7 +1,8 @@
-// The helper that holds the raw-socket privilege for the window's process. It is forked
-// before any thread or any Qt code exists, keeps nothing of the parent but its end of a
-// socket pair, opens its raw ICMP and ICMPv6 sockets and then holds no capability at all: a
-// raw socket keeps working without the privilege that opened it.
+// The helper that holds the raw-socket privilege for the window's process. It is started
+// before any thread or any Qt code exists, as the helper program or else as a fork, keeps
+// nothing of the window's process but its end of a socket pair, opens its raw ICMP and ICMPv6
+// sockets and then holds no capability at all: a raw socket keeps working without the
+// privilege that opened it.
 #include "app/posix/RawSocketHelper.h"
 
 #include "net/EchoHelperProtocol.h"
@@ -19,6 +20,8 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
+#include <spawn.h>
+#include <string>
 #include <sys/capability.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -292,6 +295,60 @@ class TServer {
     std::chrono::steady_clock::time_point FUntil;
 };
 
+// Hands the raw-socket privilege on through exec as an ambient capability: a program file
+// without capabilities of its own keeps those. False where the system refuses it.
+bool RaiseAmbientRawPrivilege() {
+    cap_t Caps = ::cap_get_proc();
+    const cap_value_t Raw = CAP_NET_RAW;
+    const bool Raised = Caps != nullptr &&
+                        ::cap_set_flag(Caps, CAP_INHERITABLE, 1, &Raw, CAP_SET) == 0 &&
+                        ::cap_set_proc(Caps) == 0 && ::cap_set_ambient(CAP_NET_RAW, CAP_SET) == 0;
+    ::cap_free(Caps);
+    return Raised;
+}
+
+// The helper program with the channel as ProgramChannel and nothing else of this process:
+// no environment (no variable may steer its loader), default signal handling. Its pid, or -1.
+pid_t Spawn(const std::string& AProgram, int AChannel, pid_t AParent) {
+    cap_t Before = ::cap_get_proc();
+    if (Before == nullptr) {
+        return -1;
+    }
+    pid_t Child = -1;
+    if (RaiseAmbientRawPrivilege()) {
+        posix_spawn_file_actions_t Actions;
+        posix_spawnattr_t Attributes;
+        ::posix_spawn_file_actions_init(&Actions);
+        ::posix_spawnattr_init(&Attributes);
+        sigset_t None;
+        sigset_t All;
+        sigemptyset(&None);
+        sigfillset(&All);
+        ::posix_spawnattr_setsigmask(&Attributes, &None);
+        ::posix_spawnattr_setsigdefault(&Attributes, &All);
+        ::posix_spawnattr_setflags(&Attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        // A descriptor duplicated onto itself loses its close-on-exec flag.
+        ::posix_spawn_file_actions_adddup2(&Actions, AChannel, ProgramChannel);
+        std::string Name = "vexlo-raw-helper";
+        std::string Parent = std::to_string(AParent);
+        char* Arguments[] = {Name.data(), Parent.data(), nullptr};
+        char* Environment[] = {nullptr};
+        if (::posix_spawn(&Child, AProgram.c_str(), &Actions, &Attributes, Arguments,
+                          Environment) != 0) {
+            Child = -1;
+        }
+        ::posix_spawnattr_destroy(&Attributes);
+        ::posix_spawn_file_actions_destroy(&Actions);
+    }
+    // Nothing this process starts later inherits the privilege.
+    (void)::cap_reset_ambient();
+    (void)::cap_set_proc(Before);
+    ::cap_free(Before);
+    return Child;
+}
+
+} // namespace
+
 [[noreturn]] void Serve(int AChannel, pid_t AParent) {
     // Ends with the program: the hang-up of the channel covers every way the program ends,
     // and the death signal also a parent that dies before we look.
@@ -322,9 +379,7 @@ class TServer {
     TServer(AChannel, Sockets).Run();
 }
 
-} // namespace
-
-bool Start() {
+bool Start(const std::string& AProgram) {
     const std::lock_guard<std::mutex> Guard(Lock);
     if (HelperPid != 0 || !MayOpenRawSockets()) {
         return HelperPid != 0;
@@ -335,10 +390,13 @@ bool Start() {
         return false;
     }
     const pid_t Parent = ::getpid();
-    const pid_t Child = ::fork();
-    if (Child == 0) {
-        ::close(Pair[0]);
-        Serve(Pair[1], Parent);
+    pid_t Child = AProgram.empty() ? -1 : Spawn(AProgram, Pair[1], Parent);
+    if (Child < 0) {
+        Child = ::fork();
+        if (Child == 0) {
+            ::close(Pair[0]);
+            Serve(Pair[1], Parent);
+        }
     }
     ::close(Pair[1]);
     if (Child < 0) {

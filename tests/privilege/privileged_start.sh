@@ -5,11 +5,13 @@
 # plugin beside it finds none to borrow; it loads no plugin from the folders planted through the
 # environment, the command line or a qt.conf beside it, nor the input-context plugin beside
 # it that QT_IM_MODULE names, nor a library planted for the GL and EGL loaders; the helper
-# holds no capability and only its channel and socket, and gives code planted beside the
+# holds no capability and only its channel and socket, runs the helper program installed with
+# the copy, without Qt's libraries, and gives code planted beside the
 # program no descriptor and sends nothing but an echo request for it. The same file in a folder nobody owns, copied or hard-linked
 # there, keeps no capability and starts no helper, and says so; a copy without the
 # capability shows "Cannot allocate socket." in red and does load the planted plugins; plain
-# root also keeps nothing but the helper. An installation into a prefix that root owns,
+# root also keeps nothing but the helper, a fork of itself where the helper program lies in a
+# folder another user owns. An installation into a prefix that root owns,
 # started by nobody, ends without an error box and keeps its list in nobody's own folder.
 # Usage: privileged_start.sh <vexlo> <accessibility spy plugin> <input-context spy plugin>
 #   <build folder> <planted driver>; exit 77 (skipped) without root or tools.
@@ -76,6 +78,12 @@ printf '127.0.0.1=Localhost\r\n' >"$WORK/sys/bin/vexlo.txt"
 chown nobody:nogroup "$WORK/sys/bin/vexlo.txt"
 # Root without its capabilities may not write into nobody's folder: a folder of its own.
 install -D -m 755 "$1" "$WORK/root/vexlo"
+# The helper program as installed beside the capability copy, where only root can write; the
+# one for root's copy lies in a folder nobody owns, so root runs a fork of itself instead.
+RawHelper="$(dirname "$1")/../libexec/vexlo/vexlo-raw-helper"
+install -D -m 755 "$RawHelper" "$WORK/sys/libexec/vexlo/vexlo-raw-helper"
+install -D -m 755 "$RawHelper" "$WORK/libexec/vexlo/vexlo-raw-helper"
+chown -R nobody:nogroup "$WORK/libexec"
 # The permitted set alone, as the package gives it: the program raises it where needed.
 setcap cap_net_raw+p "$WORK/sys/bin/vexlo" || skip "setcap failed (no file capabilities here?)"
 setcap cap_net_raw+ep "$WORK/cap/vexlo"
@@ -166,6 +174,10 @@ check() {
     elif [ "$(ls "/proc/$Helper/fd" | wc -l)" != 3 ]; then
         fail "$Label: helper holds descriptors other than its channel and two sockets:" \
             "$(ls -l "/proc/$Helper/fd")"
+    elif [ "$(readlink "/proc/$Helper/exe")" != "${HelperProgram:-$Binary}" ]; then
+        fail "$Label: the helper runs $(readlink "/proc/$Helper/exe"), not ${HelperProgram:-$Binary}"
+    elif [ -n "${HelperProgram:-}" ] && grep -q libQt6 "/proc/$Helper/maps"; then
+        fail "$Label: the helper program has Qt's libraries in its memory"
     fi
     # Enter as a person presses it, to the window the program activated at start.
     xdotool keydown Return sleep 0.05 keyup Return
@@ -229,8 +241,10 @@ SNIFF
 Sniffer=$!
 STARTED+=("$Sniffer")
 sleep 0.5
+HelperProgram="$WORK/sys/libexec/vexlo/vexlo-raw-helper"
 check "root-owned capability copy as nobody" nobody "$WORK/sys/bin/vexlo" "$Nothing" "#008000" \
     ignored "${Planted[@]}"
+HelperProgram=
 # The plugin beside the copy is loaded (or the check proves nothing) and found nothing: no
 # capability, no descriptor from the helper, and no timestamp request sent for it.
 Spy=$(grep '^planted plugin:' "$WORK/vexlo.log")
@@ -326,8 +340,10 @@ installed_start() {
     local Helper
     Helper=$(helper_of "$Pid")
     echo "installed start: window $(caps_of "$Pid")helper ${Helper:-none}" \
-        "$([ -n "$Helper" ] && caps_of "$Helper")"
+        "$([ -n "$Helper" ] && caps_of "$Helper")$([ -n "$Helper" ] && readlink "/proc/$Helper/exe")"
     [ -n "$Helper" ] || fail "installed start: no helper in a prefix only root can write"
+    [ -z "$Helper" ] || [ "$(readlink "/proc/$Helper/exe")" = "$Prefix/libexec/vexlo/vexlo-raw-helper" ] ||
+        fail "installed start: the helper runs $(readlink "/proc/$Helper/exe"), not the installed helper program"
     xdotool keydown Escape sleep 0.05 keyup Escape
     timeout 5 tail --pid="$Pid" -f /dev/null ||
         fail "installed start: Esc did not end the program (an error box?): $(cat "$WORK/vexlo.log")"

@@ -14,4 +14,5 @@ extern const char* const E2eArtifacts;      // where the e2e tests leave their p
 extern const char* const WindowsBuild;      // the cross build whose vexlo.exe runs under Wine
 extern const char* const StartupVexlo;      // bench_startup_vexlo
 extern const char* const StartupMinimal;    // bench_startup_minimal
+extern const char* const StartupRawHelper;  // vexlo-raw-helper
 } // namespace buildpaths
