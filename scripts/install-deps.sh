@@ -2,10 +2,11 @@
 # Installs the Debian packages that are missing; does nothing when all are there.
 # Usage: install-deps.sh [run|test]
 #   run   what building and opening the program needs: a compiler, CMake, Ninja, Qt, libcap
-#         and setcap, the X library and the window's bitmap font (scripts/run.sh)
+#         and setcap, the X libraries and the window's bitmap font (scripts/run.sh)
 #   test  that and what every test needs (the default; scripts/test.sh)
 set -euo pipefail
-RUN_PACKAGES=(g++ cmake ninja-build qt6-base-dev libx11-dev libcap-dev libcap2-bin fonts-wine)
+RUN_PACKAGES=(g++ cmake ninja-build qt6-base-dev libx11-dev libx11-xcb-dev libxcb1-dev libcap-dev
+  libcap2-bin fonts-wine)
 TEST_PACKAGES=(clang-14 clang-format-14 clang-tidy-14 python3 iproute2 x11-utils
   libgtest-dev libxext-dev xvfb xauth xdotool imagemagick nftables
   libclang-rt-14-dev g++-mingw-w64-x86-64 wine wine64
