@@ -4,6 +4,7 @@
 // per window system implements it (app/x11/ShellX11.cpp, app/win/ShellWin.cpp), chosen by
 // the build; the Windows one needs no Qt, so it builds and is tested with the Qt-free code.
 #include <string>
+#include <thread>
 
 namespace Shell {
 
@@ -22,6 +23,13 @@ bool RestoreWindowOfPreviousInstance(const std::string& ATitle);
 // held key (or always did); false when it cannot be asked. Call once the application
 // object exists.
 bool AskForOneReleasePerHeldKey();
+
+// Starts loading the desktop's font configuration on a thread of its own and returns that
+// thread; empty where Qt needs no such load. Qt would load it at the window's first text, on
+// the window's thread, after it has connected to the display: begun before the application
+// object, the load runs on another core meanwhile. Call after any fork, and join the thread
+// before the first font is used: a second load at once would only duplicate the work.
+std::jthread LoadFontConfigurationEarly();
 
 // Lets the text of --help and --version reach the console the program was started from. A
 // program of Windows' GUI subsystem starts without one; elsewhere there is nothing to do.

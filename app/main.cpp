@@ -17,8 +17,13 @@ int main(int AArgc, char** AArgv) {
     }
     Startup::KeepProgramNameOnly(AArgc, AArgv);
     Startup::PrepareProcess();
+    // On another core while Qt connects to the display; the window's first text needs it.
+    std::jthread FontConfiguration = Shell::LoadFontConfigurationEarly();
     TApplication Application(AArgc, AArgv);
     Application.SetTitle(QStringLiteral("Vexlo"));
+    if (FontConfiguration.joinable()) {
+        FontConfiguration.join();
+    }
     Application.CreateForm();
     return Application.Run();
 }

@@ -8,12 +8,15 @@ endif()
 add_library(vexlo_shell STATIC ${CMAKE_CURRENT_LIST_DIR}/Shell.h)
 vexlo_platform_sources(vexlo_shell
   POSIX ${CMAKE_CURRENT_LIST_DIR}/x11/ShellX11.cpp ${CMAKE_CURRENT_LIST_DIR}/x11/ShellX11.h
+        ${CMAKE_CURRENT_LIST_DIR}/x11/ShellFonts.cpp
   WINDOWS ${CMAKE_CURRENT_LIST_DIR}/win/ShellWin.cpp)
 if(WIN32)
   target_link_libraries(vexlo_shell PRIVATE user32)
 else()
   find_package(X11 REQUIRED)
+  find_package(Fontconfig REQUIRED)
   find_package(Qt6 6.4 REQUIRED COMPONENTS Gui)
-  target_link_libraries(vexlo_shell PRIVATE X11::X11 X11::X11_xcb X11::xcb Qt6::Gui)
+  target_link_libraries(vexlo_shell PRIVATE X11::X11 X11::X11_xcb X11::xcb Fontconfig::Fontconfig
+                                            Qt6::Gui)
 endif()
 target_link_libraries(vexlo_shell PRIVATE vexlo_warnings)

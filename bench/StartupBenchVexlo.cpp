@@ -3,6 +3,7 @@
 // N repaints of the same reply without a ping, each until the status line's paint is done.
 #include "app/Application.h"
 #include "app/PingForm.h"
+#include "app/Shell.h"
 #include "app/Startup.h"
 #include "bench/StartupBenchProbe.h"
 #include "controls/Label.h"
@@ -83,9 +84,14 @@ int main(int AArgc, char** AArgv) {
     const int ReplyRuns =
         AArgc > 2 && std::strcmp(AArgv[1], "--reply") == 0 ? std::atoi(AArgv[2]) : 0;
     Startup::PrepareProcess();
+    // On another core while Qt connects to the display; the window's first text needs it.
+    std::jthread FontConfiguration = Shell::LoadFontConfigurationEarly();
     TApplication Application(AArgc, AArgv);
     startupbench::Mark("application");
     Application.SetTitle(QStringLiteral("Vexlo"));
+    if (FontConfiguration.joinable()) {
+        FontConfiguration.join();
+    }
     Application.CreateForm();
     startupbench::Mark("form");
     TPingForm* Form = Application.MainForm();

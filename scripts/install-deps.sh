@@ -5,8 +5,8 @@
 #         and setcap, the X libraries and the window's bitmap font (scripts/run.sh)
 #   test  that and what every test needs (the default; scripts/test.sh)
 set -euo pipefail
-RUN_PACKAGES=(g++ cmake ninja-build qt6-base-dev libx11-dev libx11-xcb-dev libxcb1-dev libcap-dev
-  libcap2-bin fonts-wine)
+RUN_PACKAGES=(g++ cmake ninja-build qt6-base-dev libx11-dev libx11-xcb-dev libxcb1-dev
+  libfontconfig-dev libcap-dev libcap2-bin fonts-wine)
 TEST_PACKAGES=(clang-14 clang-format-14 clang-tidy-14 python3 iproute2 x11-utils
   libgtest-dev libxext-dev xvfb xauth xdotool imagemagick nftables
   libclang-rt-14-dev g++-mingw-w64-x86-64 wine wine64

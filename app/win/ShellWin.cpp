@@ -33,6 +33,11 @@ bool Shell::AskForOneReleasePerHeldKey() {
     return true;
 }
 
+std::jthread Shell::LoadFontConfigurationEarly() {
+    // Qt takes Windows' fonts from the system, which keeps them loaded.
+    return {};
+}
+
 void Shell::UseStartingConsole() {
     // Output that already goes somewhere (a file, a pipe) stays there; else the text goes to
     // the console of the command line that started the program, if it was one.
