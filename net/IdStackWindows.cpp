@@ -6,6 +6,7 @@
 #include "net/IdResourceStrings.h"
 #include "net/IdWinSock2.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace WS = IdWinSock2;
@@ -36,19 +37,19 @@ TIdInAddr InAddrFromHostEnt(const THostEnt& AHost, int AIndex) {
     return Result;
 }
 
-// Copies a handle list into a set; more than a set can hold is refused before any wait.
-void FillSet(TFdSet& ASet, const TIdSocketHandles* AList) {
-    std::memset(&ASet, 0, sizeof ASet);
+// The set of a handle list, or none for no list; more than a set can hold is refused before
+// any wait. Only the handles listed are written: the set's count says where they end, and
+// the echo client waits on one socket at every exchange.
+TFdSet* FillSet(TFdSet& ASet, const TIdSocketHandles* AList) {
     if (AList == nullptr) {
-        return;
+        return nullptr;
     }
     if (AList->size() > static_cast<size_t>(FD_SETSIZE_WS)) {
         throw EIdStackSetSizeExceeded();
     }
-    for (size_t I = 0; I < AList->size(); ++I) {
-        ASet.fd_array[I] = (*AList)[I];
-    }
+    std::copy(AList->begin(), AList->end(), ASet.fd_array);
     ASet.fd_count = static_cast<decltype(ASet.fd_count)>(AList->size());
+    return &ASet;
 }
 
 void RefillList(TIdSocketHandles* AList, const TFdSet& ASet) {
@@ -233,9 +234,9 @@ int TIdStackWindows::ApiRecvFrom(TIdStackSocketHandle ASocket, void* ABuffer, in
 int TIdStackWindows::ApiSelect(TIdSocketHandles* ARead, TIdSocketHandles* AWrite,
                                TIdSocketHandles* AErrors, int ATimeout) {
     TFdSet Sets[3];
-    FillSet(Sets[0], ARead);
-    FillSet(Sets[1], AWrite);
-    FillSet(Sets[2], AErrors);
+    TFdSet* const Read = FillSet(Sets[0], ARead);
+    TFdSet* const Write = FillSet(Sets[1], AWrite);
+    TFdSet* const Errors = FillSet(Sets[2], AErrors);
     TTimeVal Time{};
     const TTimeVal* TimePtr = nullptr;
     if (ATimeout != Id_NoTimeLimit) {
@@ -243,7 +244,7 @@ int TIdStackWindows::ApiSelect(TIdSocketHandles* ARead, TIdSocketHandles* AWrite
         Time.tv_usec = (ATimeout % 1000) * 1000;
         TimePtr = &Time;
     }
-    const int Result = WS::select(0, &Sets[0], &Sets[1], &Sets[2], TimePtr);
+    const int Result = WS::select(0, Read, Write, Errors, TimePtr);
     RefillList(ARead, Sets[0]);
     RefillList(AWrite, Sets[1]);
     RefillList(AErrors, Sets[2]);
