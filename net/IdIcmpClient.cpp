@@ -4,6 +4,7 @@
 #include "net/IdGlobal.h"
 #include "net/IdResourceStrings.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -46,17 +47,18 @@ uint16_t TIdIcmpClient::EchoChecksum(std::span<const uint8_t> ABytes) {
 
 void TIdIcmpClient::BuildEchoRequest(const std::string& APayload, bool AIp6) {
     FRequestSize = EchoRequestSize;
-    std::memset(FRequestBuffer.data(), 0, EchoRequestSize);
-    FRequestBuffer[0] = AIp6 ? Icmp6Type::EchoRequest : IcmpType::EchoRequest;
-    FRequestBuffer[1] = 0;
-    WriteLe16(&FRequestBuffer[4], static_cast<uint16_t>(IdProcessId()));
-    WriteLe16(&FRequestBuffer[6], FSequenceNumber);
-    WriteLe32(&FRequestBuffer[8], IdTicks());
-    size_t Next = 0;
-    for (int I = DataOffset; I < EchoRequestSize; ++I) {
-        FRequestBuffer[I] =
-            Next < APayload.size() ? static_cast<uint8_t>(APayload[Next++]) : PayloadFill;
-    }
+    uint8_t* const Request = FRequestBuffer.data();
+    std::memset(Request, 0, DataOffset);
+    Request[0] = AIp6 ? Icmp6Type::EchoRequest : IcmpType::EchoRequest;
+    Request[1] = 0;
+    WriteLe16(&Request[4], static_cast<uint16_t>(IdProcessId()));
+    WriteLe16(&Request[6], FSequenceNumber);
+    WriteLe32(&Request[8], IdTicks());
+    // The payload's first bytes, the fill after them.
+    constexpr size_t Room = EchoRequestSize - DataOffset;
+    const size_t Given = std::min(APayload.size(), Room);
+    std::memcpy(&Request[DataOffset], APayload.data(), Given);
+    std::memset(&Request[DataOffset + Given], PayloadFill, Room - Given);
     // An ICMPv6 checksum covers the addresses, which only the kernel knows for sure: every
     // system computes it for ICMPv6 sockets and overwrites the field.
     if (!AIp6) {
@@ -68,7 +70,7 @@ void TIdIcmpClient::PingOnce(const std::string& APayload, uint16_t ASequence) {
     if (ASequence != 0) {
         FSequenceNumber = ASequence;
     }
-    BuildEchoRequest(APayload, IsIp6Host(Host()));
+    BuildEchoRequest(APayload, HostIsIp6());
     const uint32_t T0 = IdTicks();
     FRequestSent = false;
     try {
@@ -109,7 +111,6 @@ void TIdIcmpClient::CollectReply() {
 }
 
 void TIdIcmpClient::WaitForReply(int ATimeLeft, TReplyStatus& AStatus) {
-    FReplyBuffer.fill(0);
     const uint32_t W0 = IdTicks();
     const bool NoLimit = ATimeLeft == Id_NoTimeLimit;
     const int64_t Budget = ATimeLeft;
