@@ -1,21 +1,30 @@
 #pragma once
 // A record for each descriptor that one of the socket adapters stands in for, found by the
-// descriptor's number. Every adapter call on every socket asks whether its descriptor is one
-// of them: that question is one atomic load, without a lock. A record is read and changed
-// under a lock of its own slot, held for no longer than a copy and never across a system
-// call, so that sockets can be used from several threads at once. A descriptor's number is
-// reused after close(): its record must be erased before the descriptor is closed.
+// descriptor's number, so that sockets can be used from several threads at once. Every
+// adapter call on every socket asks whether its descriptor is one of them, and most then
+// read its record: both are plain loads, without a lock or any other atomic
+// read-modify-write, each of which costs about as much as the rest of the lookup. A record
+// is written under a lock of its own slot, held for no longer than a copy and never across a
+// system call; a reader that meets a write in progress reads again (a sequence lock). A
+// descriptor's number is reused after close(): its record must be erased before the
+// descriptor is closed.
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace IdPosix {
 
 template <typename TState> class TDescriptorTable {
+    // A record is kept as words that readers load one by one while a writer may store them.
+    static_assert(std::is_trivially_copyable_v<TState>);
+
   public:
     // True while ADescriptor has a record.
     bool Contains(int ADescriptor) const {
@@ -25,15 +34,23 @@ template <typename TState> class TDescriptorTable {
 
     // A copy of the record of ADescriptor; false, AState untouched, when there is none.
     bool Get(int ADescriptor, TState& AState) const {
-        TSlot* Slot = Find(ADescriptor);
+        const TSlot* Slot = Find(ADescriptor);
         if (Slot == nullptr || !Slot->Present.load(std::memory_order_acquire)) {
             return false;
         }
-        const TSlotGuard Guard(*Slot);
-        if (!Slot->Present.load(std::memory_order_relaxed)) {
-            return false;
+        uint64_t Words[WordCount];
+        for (;;) {
+            const uint32_t Before = Slot->Version.load(std::memory_order_acquire);
+            for (size_t I = 0; I < WordCount; ++I) {
+                Words[I] = Slot->Words[I].load(std::memory_order_relaxed);
+            }
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if ((Before & 1) == 0 && Slot->Version.load(std::memory_order_relaxed) == Before) {
+                break;
+            }
+            std::this_thread::yield();
         }
-        AState = Slot->State;
+        std::memcpy(&AState, Words, sizeof AState);
         return true;
     }
 
@@ -48,7 +65,9 @@ template <typename TState> class TDescriptorTable {
         if (!Slot->Present.load(std::memory_order_relaxed)) {
             return false;
         }
-        AChange(Slot->State);
+        TState State = Guard.Read();
+        AChange(State);
+        Guard.Write(State);
         return true;
     }
 
@@ -69,8 +88,7 @@ template <typename TState> class TDescriptorTable {
         if (!Slot->Present.load(std::memory_order_relaxed)) {
             return false;
         }
-        AState = Slot->State;
-        Slot->State = TState{};
+        AState = Guard.Read();
         Slot->Present.store(false, std::memory_order_release);
         return true;
     }
@@ -81,25 +99,13 @@ template <typename TState> class TDescriptorTable {
     }
 
   private:
-    // Slots come in chunks that never move once made; the directory of chunks grows with
-    // the highest descriptor recorded. A directory that a reader may still hold is kept
-    // until the table goes.
-    static constexpr int ChunkBits = 6;
-    static constexpr size_t ChunkSlots = size_t{1} << ChunkBits;
+    static constexpr size_t WordCount = (sizeof(TState) + 7) / 8;
 
     struct TSlot {
-        std::atomic<bool> Busy{false};
+        std::atomic<bool> Busy{false}; // held by the one writer
         std::atomic<bool> Present{false};
-        TState State{};
-    };
-    struct TChunk {
-        TSlot Slots[ChunkSlots];
-    };
-    struct TDirectory {
-        explicit TDirectory(size_t ACount)
-            : Count(ACount), Chunks(std::make_unique<std::atomic<TChunk*>[]>(ACount)) {}
-        size_t Count;
-        std::unique_ptr<std::atomic<TChunk*>[]> Chunks;
+        std::atomic<uint32_t> Version{0}; // odd while the words are being written
+        std::atomic<uint64_t> Words[WordCount] = {};
     };
 
     class TSlotGuard {
@@ -113,8 +119,47 @@ template <typename TState> class TDescriptorTable {
         TSlotGuard(const TSlotGuard&) = delete;
         TSlotGuard& operator=(const TSlotGuard&) = delete;
 
+        // Under the lock no other writer changes the words.
+        TState Read() const {
+            uint64_t Words[WordCount];
+            for (size_t I = 0; I < WordCount; ++I) {
+                Words[I] = FSlot.Words[I].load(std::memory_order_relaxed);
+            }
+            TState State;
+            std::memcpy(&State, Words, sizeof State);
+            return State;
+        }
+
+        void Write(const TState& AState) const {
+            uint64_t Words[WordCount] = {};
+            std::memcpy(Words, &AState, sizeof AState);
+            const uint32_t Version = FSlot.Version.load(std::memory_order_relaxed);
+            FSlot.Version.store(Version + 1, std::memory_order_relaxed);
+            std::atomic_thread_fence(std::memory_order_release);
+            for (size_t I = 0; I < WordCount; ++I) {
+                FSlot.Words[I].store(Words[I], std::memory_order_relaxed);
+            }
+            FSlot.Version.store(Version + 2, std::memory_order_release);
+        }
+
       private:
         TSlot& FSlot;
+    };
+
+    // Slots come in chunks that never move once made; the directory of chunks grows with
+    // the highest descriptor recorded. A directory that a reader may still hold is kept
+    // until the table goes.
+    static constexpr int ChunkBits = 6;
+    static constexpr size_t ChunkSlots = size_t{1} << ChunkBits;
+
+    struct TChunk {
+        TSlot Slots[ChunkSlots];
+    };
+    struct TDirectory {
+        explicit TDirectory(size_t ACount)
+            : Count(ACount), Chunks(std::make_unique<std::atomic<TChunk*>[]>(ACount)) {}
+        size_t Count;
+        std::unique_ptr<std::atomic<TChunk*>[]> Chunks;
     };
 
     TSlot* Find(int ADescriptor) const {
@@ -169,7 +214,7 @@ template <typename TState> class TDescriptorTable {
         if (!AReplace && Slot.Present.load(std::memory_order_relaxed)) {
             return false;
         }
-        Slot.State = AState;
+        Guard.Write(AState);
         Slot.Present.store(true, std::memory_order_release);
         return true;
     }

@@ -30,34 +30,47 @@ TEST(DescriptorTable, KeepsARecordForAnyNumberUntilItIsErased) {
     EXPECT_FALSE(Table.Add(-1, 1));
 }
 
-TEST(DescriptorTable, ThreadsThatGrowItLoseNoChangeToASharedRecord) {
-    TDescriptorTable<long> Table;
-    Table.Put(3, 0);
+TEST(DescriptorTable, ThreadsThatGrowItLoseNoChangeAndReadNoHalfWrittenRecord) {
+    struct TPair {
+        long First = 0, Second = 0; // every write keeps them equal
+    };
+    TDescriptorTable<TPair> Table;
+    Table.Put(3, {});
     constexpr int Rounds = 100000;
     std::atomic<int> Started{0};
+    std::atomic<int> Writing{2};
     std::vector<std::thread> Threads;
     for (int T = 0; T < 4; ++T) {
-        Threads.emplace_back([&Table, &Started, T] {
+        Threads.emplace_back([&, T] {
             // All at once, so that they meet in the shared record.
             for (++Started; Started < 4;) {
                 std::this_thread::yield();
             }
-            for (int I = 0; I < Rounds; ++I) {
-                Table.Change(3, [](long& AState) { ++AState; });
+            TPair Seen;
+            while (T % 2 == 1 && Writing > 0) {
+                EXPECT_TRUE(Table.Get(3, Seen));
+                ASSERT_EQ(Seen.First, Seen.Second);
+            }
+            for (int I = 0; T % 2 == 0 && I < Rounds; ++I) {
+                Table.Change(3, [](TPair& AState) {
+                    ++AState.First;
+                    ++AState.Second;
+                });
                 // Numbers far apart, so that the directory grows while others read it.
                 const int Own = 64 * (1 + T + 4 * (I % 64));
-                Table.Put(Own, I);
-                long Got = -1;
-                EXPECT_TRUE(Table.Get(Own, Got));
-                EXPECT_EQ(Got, I);
+                Table.Put(Own, {I, I});
+                EXPECT_TRUE(Table.Get(Own, Seen));
+                EXPECT_EQ(Seen.First, I);
                 Table.Erase(Own);
             }
+            Writing -= T % 2 == 0 ? 1 : 0;
         });
     }
     for (auto& Thread : Threads) {
         Thread.join();
     }
-    long Total = 0;
+    TPair Total;
     EXPECT_TRUE(Table.Get(3, Total));
-    EXPECT_EQ(Total, 4L * Rounds);
+    EXPECT_EQ(Total.First, 2L * Rounds);
+    EXPECT_EQ(Total.Second, 2L * Rounds);
 }
