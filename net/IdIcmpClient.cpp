@@ -45,7 +45,7 @@ uint16_t TIdIcmpClient::EchoChecksum(std::span<const uint8_t> ABytes) {
     return static_cast<uint16_t>(~X);
 }
 
-void TIdIcmpClient::BuildEchoRequest(const std::string& APayload, bool AIp6) {
+void TIdIcmpClient::BuildEchoRequest(const std::string& APayload, bool AIp6, uint32_t ATicks) {
     FRequestSize = EchoRequestSize;
     uint8_t* const Request = FRequestBuffer.data();
     std::memset(Request, 0, DataOffset);
@@ -53,7 +53,7 @@ void TIdIcmpClient::BuildEchoRequest(const std::string& APayload, bool AIp6) {
     Request[1] = 0;
     WriteLe16(&Request[4], static_cast<uint16_t>(IdProcessId()));
     WriteLe16(&Request[6], FSequenceNumber);
-    WriteLe32(&Request[8], IdTicks());
+    WriteLe32(&Request[8], ATicks);
     // The payload's first bytes, the fill after them.
     constexpr size_t Room = EchoRequestSize - DataOffset;
     const size_t Given = std::min(APayload.size(), Room);
@@ -70,8 +70,9 @@ void TIdIcmpClient::PingOnce(const std::string& APayload, uint16_t ASequence) {
     if (ASequence != 0) {
         FSequenceNumber = ASequence;
     }
-    BuildEchoRequest(APayload, HostIsIp6());
+    // The tick the request carries is where the round trip starts: one reading for both.
     const uint32_t T0 = IdTicks();
+    BuildEchoRequest(APayload, HostIsIp6(), T0);
     FRequestSent = false;
     try {
         TransmitRequest();
