@@ -15,6 +15,9 @@ constexpr uint8_t PayloadFill = 0x45;
 uint16_t ReadLe16(const uint8_t* P) {
     return static_cast<uint16_t>(P[0] | (P[1] << 8));
 }
+uint32_t ReadLe32(const uint8_t* P) {
+    return P[0] | (P[1] << 8) | (P[2] << 16) | (static_cast<uint32_t>(P[3]) << 24);
+}
 void WriteLe16(uint8_t* P, uint16_t V) {
     P[0] = static_cast<uint8_t>(V);
     P[1] = static_cast<uint8_t>(V >> 8);
@@ -32,17 +35,23 @@ TIdIcmpClient::TIdIcmpClient() {
 }
 
 uint16_t TIdIcmpClient::EchoChecksum(std::span<const uint8_t> ABytes) {
-    uint32_t Sum = 0;
-    const size_t Pairs = ABytes.size() / 2 * 2;
-    for (size_t I = 0; I < Pairs; I += 2) {
+    // Four bytes at a time: 2^16 is 1 in ones' complement arithmetic, so a 32-bit word adds
+    // up to the sum of its two halves once folded.
+    uint64_t Sum = 0;
+    size_t I = 0;
+    for (; I + 4 <= ABytes.size(); I += 4) {
+        Sum += ReadLe32(&ABytes[I]);
+    }
+    for (; I + 2 <= ABytes.size(); I += 2) {
         Sum += ReadLe16(&ABytes[I]);
     }
-    if (Pairs < ABytes.size()) {
-        Sum += ABytes[Pairs];
+    if (I < ABytes.size()) {
+        Sum += ABytes[I];
     }
-    uint32_t X = (Sum >> 16) + (Sum & 0xFFFF);
-    X += X >> 16;
-    return static_cast<uint16_t>(~X);
+    while ((Sum >> 16) != 0) {
+        Sum = (Sum & 0xFFFF) + (Sum >> 16);
+    }
+    return static_cast<uint16_t>(~Sum);
 }
 
 void TIdIcmpClient::BuildEchoRequest(const std::string& APayload, bool AIp6, uint32_t ATicks) {

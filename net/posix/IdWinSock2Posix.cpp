@@ -39,9 +39,9 @@ template <typename R> R Checked(R AResult, R AFailure) {
 // every step, and shuts it down before closing it without ever connecting it: each a call
 // that changes nothing, together as dear as the exchange's own system calls.
 struct TIcmpNote {
-    bool TtlKnown = false;
-    int TtlLevel = 0; // IPPROTO_IP (IP_TTL) or IPPROTO_IPV6 (IPV6_UNICAST_HOPS)
     int Ttl = 0;
+    uint8_t TtlLevel = 0; // IPPROTO_IP (IP_TTL) or IPPROTO_IPV6 (IPV6_UNICAST_HOPS)
+    bool TtlKnown = false;
     bool Connected = false;
 };
 IdPosix::TDescriptorTable<TIcmpNote> Notes;
@@ -343,27 +343,29 @@ int SetOption(TSocket S, int Level, int Name, const char* V, int L) {
     return Checked(::setsockopt(S, Level, Name, V, static_cast<socklen_t>(L)), -1);
 }
 int IDWSAPI PxSetSockOpt(TSocket S, int Level, int Name, const char* V, int L) {
-    if (!ToSysOption(Level, Name)) {
-        LastSocketError = Id_WSAENOPROTOOPT;
-        return -1;
-    }
-    // The IPv6 hop limit is the same step of the exchange as the TTL.
-    const bool IsTtl = ((Level == IPPROTO_IP && Name == IP_TTL) ||
-                        (Level == IPPROTO_IPV6 && Name == IPV6_UNICAST_HOPS)) &&
+    // The IPv6 hop limit is the same step of the exchange as the TTL. Windows numbers both
+    // options 4 at the levels that Linux numbers alike: the note is asked first, as the echo
+    // client sets the same TTL again at every step.
+    constexpr int WsTtlName = 4;
+    const bool IsTtl = (Level == IPPROTO_IP || Level == IPPROTO_IPV6) && Name == WsTtlName &&
                        L == sizeof(int) && V != nullptr;
     int Ttl = 0;
     if (IsTtl) {
         std::memcpy(&Ttl, V, sizeof Ttl);
+        if (TIcmpNote Noted;
+            NoteOf(S, Noted) && Noted.TtlKnown && Noted.TtlLevel == Level && Noted.Ttl == Ttl) {
+            return 0;
+        }
     }
-    if (TIcmpNote Noted; IsTtl && NoteOf(S, Noted) && Noted.TtlKnown && Noted.TtlLevel == Level &&
-                         Noted.Ttl == Ttl) {
-        return 0;
+    if (!ToSysOption(Level, Name)) {
+        LastSocketError = Id_WSAENOPROTOOPT;
+        return -1;
     }
     const int Result = SetOption(S, Level, Name, V, L);
     if (IsTtl && Result == 0) {
         ChangeNote(S, [Level, Ttl](TIcmpNote& ANote) {
             ANote.TtlKnown = true;
-            ANote.TtlLevel = Level;
+            ANote.TtlLevel = static_cast<uint8_t>(Level);
             ANote.Ttl = Ttl;
         });
     }
