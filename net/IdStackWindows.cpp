@@ -6,7 +6,6 @@
 #include "net/IdResourceStrings.h"
 #include "net/IdWinSock2.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace WS = IdWinSock2;
@@ -44,21 +43,24 @@ TFdSet* FillSet(TFdSet& ASet, const TIdSocketHandles* AList) {
     if (AList == nullptr) {
         return nullptr;
     }
-    if (AList->size() > static_cast<size_t>(FD_SETSIZE_WS)) {
+    const size_t Count = AList->size();
+    if (Count > static_cast<size_t>(FD_SETSIZE_WS)) {
         throw EIdStackSetSizeExceeded();
     }
-    std::copy(AList->begin(), AList->end(), ASet.fd_array);
-    ASet.fd_count = static_cast<decltype(ASet.fd_count)>(AList->size());
+    for (size_t I = 0; I < Count; ++I) {
+        ASet.fd_array[I] = (*AList)[I];
+    }
+    ASet.fd_count = static_cast<decltype(ASet.fd_count)>(Count);
     return &ASet;
 }
 
-void RefillList(TIdSocketHandles* AList, const TFdSet& ASet) {
+void RefillList(TIdSocketHandles* AList, const TFdSet* ASet) {
     if (AList == nullptr) {
         return;
     }
-    AList->clear();
-    for (unsigned I = 0; I < ASet.fd_count; ++I) {
-        AList->push_back(ASet.fd_array[I]);
+    AList->resize(ASet->fd_count);
+    for (size_t I = 0; I < AList->size(); ++I) {
+        (*AList)[I] = ASet->fd_array[I];
     }
 }
 } // namespace
@@ -245,9 +247,9 @@ int TIdStackWindows::ApiSelect(TIdSocketHandles* ARead, TIdSocketHandles* AWrite
         TimePtr = &Time;
     }
     const int Result = WS::select(0, Read, Write, Errors, TimePtr);
-    RefillList(ARead, Sets[0]);
-    RefillList(AWrite, Sets[1]);
-    RefillList(AErrors, Sets[2]);
+    RefillList(ARead, Read);
+    RefillList(AWrite, Write);
+    RefillList(AErrors, Errors);
     return Result;
 }
 
