@@ -316,24 +316,19 @@ ssize_t SendIcmpDatagram(int ASocket, const void* ABuffer, size_t ALength, int A
 
 int SetIcmpDatagramOption(int ASocket, int ALevel, int AName, const void* AValue,
                           socklen_t ALength) {
+    const int Result = ::setsockopt(ASocket, ALevel, AName, AValue, ALength);
     // Either family's option, then the one of the socket's family: the other family's may
     // pass unnoticed on the socket, and then does not set what the requests leave with.
-    const bool MaybeTtl = ((ALevel == IPPROTO_IP && AName == IP_TTL) ||
-                           (ALevel == IPPROTO_IPV6 && AName == IPV6_UNICAST_HOPS)) &&
-                          ALength == sizeof(int);
-    const TDatagramSocket Known = MaybeTtl ? Lookup(ASocket) : TDatagramSocket{};
-    const bool IsTtl = MaybeTtl && IsTtlOption(Known.Family, ALevel, AName);
-    int Ttl = -1;
-    if (IsTtl) {
+    if (Result == 0 && ALength == sizeof(int) &&
+        ((ALevel == IPPROTO_IP && AName == IP_TTL) ||
+         (ALevel == IPPROTO_IPV6 && AName == IPV6_UNICAST_HOPS))) {
+        int Ttl = -1;
         std::memcpy(&Ttl, AValue, sizeof Ttl);
-        if (Ttl >= 0 && Known.Ttl == Ttl) {
-            return 0;
-        }
-    }
-    const int Result = ::setsockopt(ASocket, ALevel, AName, AValue, ALength);
-    if (Result == 0 && IsTtl) {
-        // -1 puts the kernel's default back.
-        Sockets.Change(ASocket, [Ttl](TDatagramSocket& ANow) { ANow.Ttl = Ttl; });
+        Sockets.Change(ASocket, [ALevel, AName, Ttl](TDatagramSocket& ANow) {
+            if (IsTtlOption(ANow.Family, ALevel, AName)) {
+                ANow.Ttl = Ttl; // -1 puts the kernel's default back
+            }
+        });
     }
     return Result;
 }
