@@ -2,6 +2,8 @@
 
 #include "net/IdConvert.h"
 
+#include <charconv>
+
 TDottedPieces SplitDotted(std::string_view AText) {
     TDottedPieces Pieces;
     std::string_view Rest = AText;
@@ -25,15 +27,26 @@ TDottedPieces SplitDotted(std::string_view AText) {
     return Pieces;
 }
 
-std::string DottedText(const uint8_t (&ABytes)[4]) {
-    std::string Result;
+namespace {
+// Address text without its zone is written into a buffer this long (an IPv6 text is at most
+// 45 characters): every reply's source address is written so, and a string appended to piece
+// by piece cost more than the rest of the reply's decoding.
+constexpr size_t AddressTextBytes = 48;
+
+char* WriteDotted(char* AOut, const uint8_t (&ABytes)[4]) {
     for (int I = 0; I < 4; ++I) {
         if (I > 0) {
-            Result += '.';
+            *AOut++ = '.';
         }
-        Result += std::to_string(ABytes[I]);
+        AOut = std::to_chars(AOut, AOut + 3, ABytes[I]).ptr;
     }
-    return Result;
+    return AOut;
+}
+} // namespace
+
+std::string DottedText(const uint8_t (&ABytes)[4]) {
+    char Text[AddressTextBytes];
+    return std::string(Text, WriteDotted(Text, ABytes));
 }
 
 namespace {
@@ -164,18 +177,17 @@ bool ParseBareIp6(std::string_view AText, uint16_t (&AGroups)[Ip6Groups]) {
     return true;
 }
 
-std::string HexGroup(uint16_t AValue) {
+char* WriteHexGroup(char* AOut, uint16_t AValue) {
     static constexpr char Digits[] = "0123456789abcdef";
-    std::string Result;
     bool Started = false;
     for (int Shift = 12; Shift >= 0; Shift -= 4) {
         const unsigned Digit = (AValue >> Shift) & 0xF;
         if (Digit != 0 || Started || Shift == 0) {
-            Result += Digits[Digit];
+            *AOut++ = Digits[Digit];
             Started = true;
         }
     }
-    return Result;
+    return AOut;
 }
 } // namespace
 
@@ -238,24 +250,27 @@ std::string Ip6Text(const TIp6Address& AAddress) {
     if (BestLength < 2) {
         BestLength = 0;
     }
-    std::string Result;
+    char Text[AddressTextBytes];
+    char* End = Text;
     for (size_t I = 0; I < HexGroups; ++I) {
         if (BestLength > 0 && I == BestStart) {
-            Result += "::";
+            *End++ = ':';
+            *End++ = ':';
             I += BestLength - 1;
             continue;
         }
-        if (!Result.empty() && Result.back() != ':') {
-            Result += ':';
+        if (End != Text && End[-1] != ':') {
+            *End++ = ':';
         }
-        Result += HexGroup(Groups[I]);
+        End = WriteHexGroup(End, Groups[I]);
     }
     if (Mapped) {
         const uint8_t Tail[4] = {AAddress.Bytes[12], AAddress.Bytes[13], AAddress.Bytes[14],
                                  AAddress.Bytes[15]};
-        Result += ':';
-        Result += DottedText(Tail);
+        *End++ = ':';
+        End = WriteDotted(End, Tail);
     }
+    std::string Result(Text, End);
     if (!AAddress.Zone.empty()) {
         Result += '%';
         Result += AAddress.Zone;

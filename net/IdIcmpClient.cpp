@@ -4,6 +4,7 @@
 #include "net/IdGlobal.h"
 #include "net/IdResourceStrings.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -13,6 +14,9 @@ constexpr uint8_t PayloadFill = 0x45;
 // Identifier, sequence and send tick travel least significant byte first.
 uint16_t ReadLe16(const uint8_t* P) {
     return static_cast<uint16_t>(P[0] | (P[1] << 8));
+}
+uint32_t ReadLe32(const uint8_t* P) {
+    return P[0] | (P[1] << 8) | (P[2] << 16) | (static_cast<uint32_t>(P[3]) << 24);
 }
 void WriteLe16(uint8_t* P, uint16_t V) {
     P[0] = static_cast<uint8_t>(V);
@@ -31,32 +35,39 @@ TIdIcmpClient::TIdIcmpClient() {
 }
 
 uint16_t TIdIcmpClient::EchoChecksum(std::span<const uint8_t> ABytes) {
-    uint32_t Sum = 0;
-    const size_t Pairs = ABytes.size() / 2 * 2;
-    for (size_t I = 0; I < Pairs; I += 2) {
+    // Four bytes at a time: 2^16 is 1 in ones' complement arithmetic, so a 32-bit word adds
+    // up to the sum of its two halves once folded.
+    uint64_t Sum = 0;
+    size_t I = 0;
+    for (; I + 4 <= ABytes.size(); I += 4) {
+        Sum += ReadLe32(&ABytes[I]);
+    }
+    for (; I + 2 <= ABytes.size(); I += 2) {
         Sum += ReadLe16(&ABytes[I]);
     }
-    if (Pairs < ABytes.size()) {
-        Sum += ABytes[Pairs];
+    if (I < ABytes.size()) {
+        Sum += ABytes[I];
     }
-    uint32_t X = (Sum >> 16) + (Sum & 0xFFFF);
-    X += X >> 16;
-    return static_cast<uint16_t>(~X);
+    while ((Sum >> 16) != 0) {
+        Sum = (Sum & 0xFFFF) + (Sum >> 16);
+    }
+    return static_cast<uint16_t>(~Sum);
 }
 
-void TIdIcmpClient::BuildEchoRequest(const std::string& APayload, bool AIp6) {
+void TIdIcmpClient::BuildEchoRequest(const std::string& APayload, bool AIp6, uint32_t ATicks) {
     FRequestSize = EchoRequestSize;
-    std::memset(FRequestBuffer.data(), 0, EchoRequestSize);
-    FRequestBuffer[0] = AIp6 ? Icmp6Type::EchoRequest : IcmpType::EchoRequest;
-    FRequestBuffer[1] = 0;
-    WriteLe16(&FRequestBuffer[4], static_cast<uint16_t>(IdProcessId()));
-    WriteLe16(&FRequestBuffer[6], FSequenceNumber);
-    WriteLe32(&FRequestBuffer[8], IdTicks());
-    size_t Next = 0;
-    for (int I = DataOffset; I < EchoRequestSize; ++I) {
-        FRequestBuffer[I] =
-            Next < APayload.size() ? static_cast<uint8_t>(APayload[Next++]) : PayloadFill;
-    }
+    uint8_t* const Request = FRequestBuffer.data();
+    std::memset(Request, 0, DataOffset);
+    Request[0] = AIp6 ? Icmp6Type::EchoRequest : IcmpType::EchoRequest;
+    Request[1] = 0;
+    WriteLe16(&Request[4], static_cast<uint16_t>(IdProcessId()));
+    WriteLe16(&Request[6], FSequenceNumber);
+    WriteLe32(&Request[8], ATicks);
+    // The payload's first bytes, the fill after them.
+    constexpr size_t Room = EchoRequestSize - DataOffset;
+    const size_t Given = std::min(APayload.size(), Room);
+    std::memcpy(&Request[DataOffset], APayload.data(), Given);
+    std::memset(&Request[DataOffset + Given], PayloadFill, Room - Given);
     // An ICMPv6 checksum covers the addresses, which only the kernel knows for sure: every
     // system computes it for ICMPv6 sockets and overwrites the field.
     if (!AIp6) {
@@ -68,8 +79,9 @@ void TIdIcmpClient::PingOnce(const std::string& APayload, uint16_t ASequence) {
     if (ASequence != 0) {
         FSequenceNumber = ASequence;
     }
-    BuildEchoRequest(APayload, IsIp6Host(Host()));
+    // The tick the request carries is where the round trip starts: one reading for both.
     const uint32_t T0 = IdTicks();
+    BuildEchoRequest(APayload, HostIsIp6(), T0);
     FRequestSent = false;
     try {
         TransmitRequest();
@@ -109,7 +121,6 @@ void TIdIcmpClient::CollectReply() {
 }
 
 void TIdIcmpClient::WaitForReply(int ATimeLeft, TReplyStatus& AStatus) {
-    FReplyBuffer.fill(0);
     const uint32_t W0 = IdTicks();
     const bool NoLimit = ATimeLeft == Id_NoTimeLimit;
     const int64_t Budget = ATimeLeft;

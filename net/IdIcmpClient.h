@@ -39,7 +39,7 @@ class TIdIcmpClient : public TIdRawClient {
     // Decides the first ACount bytes of the reply buffer: true when AStatus holds the
     // outcome, false when the datagram is not ours; raises for one that is not ICMP echo.
     bool ParseReply(int ACount, TReplyStatus& AStatus);
-    void BuildEchoRequest(const std::string& APayload, bool AIp6);
+    void BuildEchoRequest(const std::string& APayload, bool AIp6, uint32_t ATicks);
     void TransmitRequest();
     void CollectReply();
     void WaitForReply(int ATimeLeft, TReplyStatus& AStatus);

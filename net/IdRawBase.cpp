@@ -53,10 +53,18 @@ bool TIdRawBase::IsIp6Host(const std::string& AHost) {
     return ReadIp6Host(AHost, Address);
 }
 
+void TIdRawBase::SetHost(std::string AHost) {
+    FHost = std::move(AHost);
+    FHostAddress6 = TIp6Address{};
+    FHostIsIp6 = ReadIp6Host(FHost, FHostAddress6);
+}
+
 void TIdRawBase::SendPacket(const std::string& AHost, int APort, const void* ABuffer, int ASize) {
-    if (TIp6Address Address6; ReadIp6Host(AHost, Address6)) {
+    // The client's own host was read when it was set.
+    const bool OwnHost = AHost == FHost;
+    if (TIp6Address Other; OwnHost ? FHostIsIp6 : ReadIp6Host(AHost, Other)) {
         FFamily = Id_PF_INET6;
-        OpenBinding().SendDatagram(Address6, APort, ABuffer, ASize);
+        OpenBinding().SendDatagram(OwnHost ? FHostAddress6 : Other, APort, ABuffer, ASize);
         return;
     }
     FFamily = Id_PF_INET;

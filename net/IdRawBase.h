@@ -1,6 +1,7 @@
 #pragma once
 // A raw socket client: one binding, a target, the protocol and the IP time-to-live. A target
 // written as an IPv6 address is reached over IPv6, any other as today over IPv4.
+#include "net/IdAddressText.h"
 #include "net/IdComponent.h"
 #include "net/IdSocketHandle.h"
 
@@ -16,7 +17,7 @@ class TIdRawBase : public TIdComponent {
     int BufferSize() const { return static_cast<int>(FWorkBuffer.size()); }
     void SetBufferSize(int ASize);
     const std::string& Host() const { return FHost; }
-    void SetHost(std::string AHost) { FHost = std::move(AHost); }
+    void SetHost(std::string AHost);
     int Port() const { return FPort; }
     void SetPort(int APort) { FPort = APort; }
     int Protocol() const { return FProtocol; }
@@ -29,6 +30,8 @@ class TIdRawBase : public TIdComponent {
     // True for host text that names an IPv6 address other than an IPv4-mapped one; only such
     // text is sent over IPv6.
     static bool IsIp6Host(const std::string& AHost);
+    // IsIp6Host of Host(), read when the host was set.
+    bool HostIsIp6() const { return FHostIsIp6; }
 
     TIdSocketHandle& SocketBinding() { return *FSocketBinding; }
 
@@ -44,6 +47,9 @@ class TIdRawBase : public TIdComponent {
     std::unique_ptr<TIdSocketHandle> FSocketBinding;
     std::vector<uint8_t> FWorkBuffer;
     std::string FHost;
+    // The host read as an IPv6 address once, not again at every exchange.
+    bool FHostIsIp6 = false;
+    TIp6Address FHostAddress6;
     int FPort = 0;
     int FReceiveTimeout = 0;
     int FProtocol = 255;

@@ -77,8 +77,8 @@ bool TIdSocketHandle::WaitReadable(int ATimeOut) {
     if (!FIsOpen) {
         throw EIdConnClosedGracefully();
     }
-    TIdSocketHandles Read{FSocketId};
-    return SharedStack->ApiSelect(&Read, nullptr, nullptr, ATimeOut) == 1;
+    FWaitList.assign(1, FSocketId);
+    return SharedStack->ApiSelect(&FWaitList, nullptr, nullptr, ATimeOut) == 1;
 }
 
 void TIdSocketHandle::ClearState(bool AClearLocal) {

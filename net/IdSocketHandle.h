@@ -51,4 +51,6 @@ class TIdSocketHandle {
     int FRemotePort = 0;
     int FClientPortMin = 0;
     int FClientPortMax = 0;
+    // The list a wait hands to the stack, kept so that no exchange allocates one.
+    TIdSocketHandles FWaitList;
 };

@@ -36,28 +36,31 @@ TIdInAddr InAddrFromHostEnt(const THostEnt& AHost, int AIndex) {
     return Result;
 }
 
-// Copies a handle list into a set; more than a set can hold is refused before any wait.
-void FillSet(TFdSet& ASet, const TIdSocketHandles* AList) {
-    std::memset(&ASet, 0, sizeof ASet);
+// The set of a handle list, or none for no list; more than a set can hold is refused before
+// any wait. Only the handles listed are written: the set's count says where they end, and
+// the echo client waits on one socket at every exchange.
+TFdSet* FillSet(TFdSet& ASet, const TIdSocketHandles* AList) {
     if (AList == nullptr) {
-        return;
+        return nullptr;
     }
-    if (AList->size() > static_cast<size_t>(FD_SETSIZE_WS)) {
+    const size_t Count = AList->size();
+    if (Count > static_cast<size_t>(FD_SETSIZE_WS)) {
         throw EIdStackSetSizeExceeded();
     }
-    for (size_t I = 0; I < AList->size(); ++I) {
+    for (size_t I = 0; I < Count; ++I) {
         ASet.fd_array[I] = (*AList)[I];
     }
-    ASet.fd_count = static_cast<decltype(ASet.fd_count)>(AList->size());
+    ASet.fd_count = static_cast<decltype(ASet.fd_count)>(Count);
+    return &ASet;
 }
 
-void RefillList(TIdSocketHandles* AList, const TFdSet& ASet) {
+void RefillList(TIdSocketHandles* AList, const TFdSet* ASet) {
     if (AList == nullptr) {
         return;
     }
-    AList->clear();
-    for (unsigned I = 0; I < ASet.fd_count; ++I) {
-        AList->push_back(ASet.fd_array[I]);
+    AList->resize(ASet->fd_count);
+    for (size_t I = 0; I < AList->size(); ++I) {
+        (*AList)[I] = ASet->fd_array[I];
     }
 }
 } // namespace
@@ -233,9 +236,9 @@ int TIdStackWindows::ApiRecvFrom(TIdStackSocketHandle ASocket, void* ABuffer, in
 int TIdStackWindows::ApiSelect(TIdSocketHandles* ARead, TIdSocketHandles* AWrite,
                                TIdSocketHandles* AErrors, int ATimeout) {
     TFdSet Sets[3];
-    FillSet(Sets[0], ARead);
-    FillSet(Sets[1], AWrite);
-    FillSet(Sets[2], AErrors);
+    TFdSet* const Read = FillSet(Sets[0], ARead);
+    TFdSet* const Write = FillSet(Sets[1], AWrite);
+    TFdSet* const Errors = FillSet(Sets[2], AErrors);
     TTimeVal Time{};
     const TTimeVal* TimePtr = nullptr;
     if (ATimeout != Id_NoTimeLimit) {
@@ -243,10 +246,10 @@ int TIdStackWindows::ApiSelect(TIdSocketHandles* ARead, TIdSocketHandles* AWrite
         Time.tv_usec = (ATimeout % 1000) * 1000;
         TimePtr = &Time;
     }
-    const int Result = WS::select(0, &Sets[0], &Sets[1], &Sets[2], TimePtr);
-    RefillList(ARead, Sets[0]);
-    RefillList(AWrite, Sets[1]);
-    RefillList(AErrors, Sets[2]);
+    const int Result = WS::select(0, Read, Write, Errors, TimePtr);
+    RefillList(ARead, Read);
+    RefillList(AWrite, Write);
+    RefillList(AErrors, Errors);
     return Result;
 }
 

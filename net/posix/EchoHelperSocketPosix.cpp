@@ -4,6 +4,7 @@
 #include "net/posix/EchoHelperSocketPosix.h"
 
 #include "net/EchoHelperProtocol.h"
+#include "net/posix/DescriptorTable.h"
 #include "system/EchoHelperChannel.h"
 
 #include <algorithm>
@@ -13,11 +14,9 @@
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
-#include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
 #include <unistd.h>
-#include <unordered_map>
 
 namespace IdPosix {
 
@@ -54,35 +53,12 @@ bool TakePeer(int AFamily, const sockaddr* AAddress, socklen_t ALength, TPeer& A
     return true;
 }
 
-std::mutex Lock;
-std::unordered_map<int, THelperSocket> Sockets;
-// Lets every other socket's calls skip the lock while no helper socket is open.
-std::atomic<size_t> SocketCount{0};
+TDescriptorTable<THelperSocket> Sockets;
 std::atomic<uint32_t> NextTag{0};
 
 // The helper answers within microseconds; a second is the exchange's own limit, and a helper
 // that is stopped or stuck must cost no more than that.
 constexpr int AnswerWaitMs = 1000;
-
-bool Lookup(int ASocket, THelperSocket& AState) {
-    if (SocketCount.load(std::memory_order_relaxed) == 0) {
-        return false;
-    }
-    const std::lock_guard Guard(Lock);
-    const auto Found = Sockets.find(ASocket);
-    if (Found == Sockets.end()) {
-        return false;
-    }
-    AState = Found->second;
-    return true;
-}
-
-template <typename F> void Change(int ASocket, F AChange) {
-    const std::lock_guard Guard(Lock);
-    if (const auto Found = Sockets.find(ASocket); Found != Sockets.end()) {
-        AChange(Found->second);
-    }
-}
 
 // recv() on sequenced packets gives 0 both for an empty message and at the end of the
 // channel: the helper never sends an empty one, so 0 is its end.
@@ -161,31 +137,30 @@ int OpenHelperSocket(int AFamily) {
         errno = EACCES;
         return -1;
     }
-    const std::lock_guard Guard(Lock);
     // The echo client opens one socket at a time: it gets the channel itself, which spares a
     // copy and its close at every exchange. Any further one gets a copy.
-    const bool Copy = Sockets.contains(Channel);
-    const int Socket = Copy ? ::fcntl(Channel, F_DUPFD_CLOEXEC, 0) : Channel;
+    THelperSocket State;
+    State.Family = AFamily;
+    if (Sockets.Add(Channel, State)) {
+        return Channel;
+    }
+    const int Socket = ::fcntl(Channel, F_DUPFD_CLOEXEC, 0);
     if (Socket < 0) {
         return -1;
     }
-    THelperSocket State;
-    State.Family = AFamily;
-    State.OwnCopy = Copy;
-    Sockets[Socket] = State;
-    SocketCount.store(Sockets.size());
+    State.OwnCopy = true;
+    Sockets.Put(Socket, State);
     return Socket;
 }
 
 bool IsHelperSocket(int ASocket) {
-    THelperSocket Ignored;
-    return Lookup(ASocket, Ignored);
+    return Sockets.Contains(ASocket);
 }
 
 ssize_t SendThroughHelper(int ASocket, const void* ABuffer, size_t ALength, const sockaddr* ATo,
                           socklen_t AToLength) {
     THelperSocket State;
-    Lookup(ASocket, State);
+    Sockets.Get(ASocket, State);
     const bool Six = State.Family == AF_INET6;
     TPeer To = State.Peer;
     if (ATo != nullptr) {
@@ -236,7 +211,7 @@ ssize_t SendThroughHelper(int ASocket, const void* ABuffer, size_t ALength, cons
 ssize_t ReceiveThroughHelper(int ASocket, void* ABuffer, size_t ALength, int AFlags,
                              sockaddr* AFrom, socklen_t* AFromLength) {
     THelperSocket State;
-    Lookup(ASocket, State);
+    Sockets.Get(ASocket, State);
     int Flags = (AFlags & MSG_DONTWAIT) != 0 || State.NonBlocking ? MSG_DONTWAIT : 0;
     alignas(EchoHelper::TAnswerHeader)
         uint8_t Buffer[sizeof(EchoHelper::TAnswerHeader) + EchoHelper::MaxMessageBytes];
@@ -287,7 +262,7 @@ ssize_t ReceiveThroughHelper(int ASocket, void* ABuffer, size_t ALength, int AFl
 int SetHelperSocketOption(int ASocket, int ALevel, int AName, const void* AValue,
                           socklen_t ALength) {
     THelperSocket State;
-    if (!Lookup(ASocket, State) || !IsTtlOption(State.Family, ALevel, AName)) {
+    if (!Sockets.Get(ASocket, State) || !IsTtlOption(State.Family, ALevel, AName)) {
         errno = ENOPROTOOPT;
         return -1;
     }
@@ -305,13 +280,13 @@ int SetHelperSocketOption(int ASocket, int ALevel, int AName, const void* AValue
         errno = EINVAL;
         return -1;
     }
-    Change(ASocket, [Value](THelperSocket& S) { S.Ttl = Value; });
+    Sockets.Change(ASocket, [Value](THelperSocket& S) { S.Ttl = Value; });
     return 0;
 }
 
 int GetHelperSocketOption(int ASocket, int ALevel, int AName, void* AValue, socklen_t* ALength) {
     THelperSocket State;
-    if (!Lookup(ASocket, State) || !IsTtlOption(State.Family, ALevel, AName)) {
+    if (!Sockets.Get(ASocket, State) || !IsTtlOption(State.Family, ALevel, AName)) {
         errno = ENOPROTOOPT;
         return -1;
     }
@@ -328,11 +303,11 @@ int GetHelperSocketOption(int ASocket, int ALevel, int AName, void* AValue, sock
 int ConnectHelperSocket(int ASocket, const sockaddr* ATo, socklen_t AToLength) {
     THelperSocket State;
     TPeer Peer;
-    if (!Lookup(ASocket, State) || !TakePeer(State.Family, ATo, AToLength, Peer)) {
+    if (!Sockets.Get(ASocket, State) || !TakePeer(State.Family, ATo, AToLength, Peer)) {
         errno = EAFNOSUPPORT;
         return -1;
     }
-    Change(ASocket, [&Peer](THelperSocket& S) {
+    Sockets.Change(ASocket, [&Peer](THelperSocket& S) {
         S.Peer = Peer;
         S.Connected = true;
     });
@@ -341,7 +316,7 @@ int ConnectHelperSocket(int ASocket, const sockaddr* ATo, socklen_t AToLength) {
 
 int ShutdownHelperSocket(int ASocket, int /*AHow*/) {
     THelperSocket State;
-    Lookup(ASocket, State);
+    Sockets.Get(ASocket, State);
     if (!State.Connected) {
         errno = ENOTCONN;
         return -1;
@@ -350,21 +325,13 @@ int ShutdownHelperSocket(int ASocket, int /*AHow*/) {
 }
 
 int SetHelperSocketNonBlocking(int ASocket, bool AOn) {
-    Change(ASocket, [AOn](THelperSocket& S) { S.NonBlocking = AOn; });
+    Sockets.Change(ASocket, [AOn](THelperSocket& S) { S.NonBlocking = AOn; });
     return 0;
 }
 
 int CloseHelperSocket(int ASocket) {
-    bool OwnCopy = false;
-    {
-        const std::lock_guard Guard(Lock);
-        if (const auto Found = Sockets.find(ASocket); Found != Sockets.end()) {
-            OwnCopy = Found->second.OwnCopy;
-            Sockets.erase(Found);
-        }
-        SocketCount.store(Sockets.size());
-    }
-    return OwnCopy ? ::close(ASocket) : 0;
+    THelperSocket State;
+    return Sockets.Take(ASocket, State) && State.OwnCopy ? ::close(ASocket) : 0;
 }
 
 } // namespace IdPosix

@@ -2,17 +2,15 @@
 
 #include "net/IcmpFrames.h"
 #include "net/IdEchoReply.h"
+#include "net/posix/DescriptorTable.h"
 #include "net/posix/IcmpDatagramControl.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <netinet/icmp6.h>
 #include <netinet/in.h>
-#include <unordered_set>
 
 namespace IdPosix {
 
@@ -20,10 +18,8 @@ using namespace IcmpFrames;
 
 namespace {
 
-std::mutex Lock;
-std::unordered_set<int> Sockets;
-// Lets every IPv4 socket's calls skip the lock while no ICMPv6 socket is open.
-std::atomic<size_t> SocketCount{0};
+struct TNothing {};
+TDescriptorTable<TNothing> Sockets;
 
 int SetOn(int ASocket, int AOption) {
     const int On = 1;
@@ -51,27 +47,16 @@ int SetUpIcmp6Raw(int ASocket) {
         SetOn(ASocket, IPV6_RECVHOPLIMIT) != 0 || SetOn(ASocket, IPV6_RECVPKTINFO) != 0) {
         return -1;
     }
-    const std::lock_guard Guard(Lock);
-    Sockets.insert(ASocket);
-    SocketCount = Sockets.size();
+    Sockets.Put(ASocket, {});
     return 0;
 }
 
 bool IsIcmp6Raw(int ASocket) {
-    if (SocketCount.load(std::memory_order_relaxed) == 0) {
-        return false;
-    }
-    const std::lock_guard Guard(Lock);
-    return Sockets.contains(ASocket);
+    return Sockets.Contains(ASocket);
 }
 
 void ForgetIcmp6Raw(int ASocket) {
-    if (SocketCount.load(std::memory_order_relaxed) == 0) {
-        return;
-    }
-    const std::lock_guard Guard(Lock);
-    Sockets.erase(ASocket);
-    SocketCount = Sockets.size();
+    Sockets.Erase(ASocket);
 }
 
 ssize_t ReceiveFramed6(int ASocket, uint8_t* AOut, size_t ALength, int AFlags, TIdentifier AKernel,

@@ -21,22 +21,64 @@ void AddressOf(const void* AName, size_t ALength, uint8_t AAddress[4]) {
     }
 }
 
-// IP_RECVTTL and IP_PKTINFO, which a reply and an error both carry.
+// Calls AVisit(level, type, data) for each control message recvmsg filled in, in order, until
+// it returns false. Stops at the first whose length claims less than a header or more than
+// msg_controllen covers: CMSG_NXTHDR checks that the next header fits, but nothing checks
+// that a header's length stays within the buffer.
+template <typename F> void WalkControl(const msghdr& AReceived, F AVisit) {
+    const auto* Start = static_cast<const uint8_t*>(AReceived.msg_control);
+    if (Start == nullptr) {
+        return;
+    }
+    auto& Received = const_cast<msghdr&>(AReceived);
+    for (cmsghdr* C = CMSG_FIRSTHDR(&Received); C != nullptr; C = CMSG_NXTHDR(&Received, C)) {
+        const auto* At = reinterpret_cast<const uint8_t*>(C);
+        const auto Left = static_cast<size_t>(Start + AReceived.msg_controllen - At);
+        if (C->cmsg_len < CMSG_LEN(0) || C->cmsg_len > Left) {
+            return;
+        }
+        if (!AVisit(C->cmsg_level, C->cmsg_type,
+                    std::span<const uint8_t>{CMSG_DATA(C), C->cmsg_len - CMSG_LEN(0)})) {
+            return;
+        }
+    }
+}
+
+// The TTL (hop limit) and our address, which a reply and an error both carry, from the first
+// control message of each type, in one walk: every reply is read so.
+void TtlAndAddress(const msghdr& AReceived, int ALevel, int ATtlType, int AInfoType, uint8_t& ATtl,
+                   uint8_t* AOurAddress) {
+    bool TtlSeen = false;
+    bool InfoSeen = false;
+    WalkControl(AReceived, [&](int AThisLevel, int AType, std::span<const uint8_t> AData) {
+        if (AThisLevel == ALevel && AType == ATtlType && !TtlSeen) {
+            TtlSeen = true;
+            // The TTL byte of the datagram's IP header, handed over as an int.
+            if (AData.size() >= sizeof(int)) {
+                int Value = 0;
+                std::memcpy(&Value, AData.data(), sizeof Value);
+                ATtl = static_cast<uint8_t>(Value);
+            }
+        } else if (AThisLevel == ALevel && AType == AInfoType && !InfoSeen) {
+            InfoSeen = true;
+            // ipi_addr (ipi6_addr) is the destination address of the datagram's IP header.
+            if (ALevel == IPPROTO_IP && AData.size() >= sizeof(in_pktinfo)) {
+                in_pktinfo Value{};
+                std::memcpy(&Value, AData.data(), sizeof Value);
+                std::memcpy(AOurAddress, &Value.ipi_addr, 4);
+            } else if (ALevel == IPPROTO_IPV6 && AData.size() >= sizeof(in6_pktinfo)) {
+                in6_pktinfo Value;
+                std::memcpy(&Value, AData.data(), sizeof Value);
+                std::memcpy(AOurAddress, &Value.ipi6_addr, 16);
+            }
+        }
+        return !(TtlSeen && InfoSeen);
+    });
+}
+
+// IP_RECVTTL and IP_PKTINFO.
 void TtlAndOurAddress(const msghdr& AReceived, uint8_t& ATtl, uint8_t AOurAddress[4]) {
-    // The TTL byte of the datagram's IPv4 header, handed over as an int.
-    const auto Ttl = ControlData(AReceived, IPPROTO_IP, IP_TTL);
-    if (Ttl.size() >= sizeof(int)) {
-        int Value = 0;
-        std::memcpy(&Value, Ttl.data(), sizeof Value);
-        ATtl = static_cast<uint8_t>(Value);
-    }
-    // ipi_addr is the destination address of the datagram's IPv4 header.
-    const auto Info = ControlData(AReceived, IPPROTO_IP, IP_PKTINFO);
-    if (Info.size() >= sizeof(in_pktinfo)) {
-        in_pktinfo Value{};
-        std::memcpy(&Value, Info.data(), sizeof Value);
-        std::memcpy(AOurAddress, &Value.ipi_addr, 4);
-    }
+    TtlAndAddress(AReceived, IPPROTO_IP, IP_TTL, IP_PKTINFO, ATtl, AOurAddress);
 }
 
 // The IPv6 address of a sockaddr_in6 that recvmsg wrote, when it wrote a whole one.
@@ -50,43 +92,23 @@ void Address6Of(const void* AName, size_t ALength, uint8_t AAddress[16]) {
     }
 }
 
-// IPV6_HOPLIMIT and IPV6_PKTINFO, which a message and an error both carry.
+// IPV6_HOPLIMIT and IPV6_PKTINFO.
 void HopLimitAndOurAddress(const msghdr& AReceived, uint8_t& AHopLimit, uint8_t AOurAddress[16]) {
-    if (const auto Hops = ControlData(AReceived, IPPROTO_IPV6, IPV6_HOPLIMIT);
-        Hops.size() >= sizeof(int)) {
-        int HopLimit = 0;
-        std::memcpy(&HopLimit, Hops.data(), sizeof HopLimit);
-        AHopLimit = static_cast<uint8_t>(HopLimit);
-    }
-    if (const auto Info = ControlData(AReceived, IPPROTO_IPV6, IPV6_PKTINFO);
-        Info.size() >= sizeof(in6_pktinfo)) {
-        in6_pktinfo Packet;
-        std::memcpy(&Packet, Info.data(), sizeof Packet);
-        std::memcpy(AOurAddress, &Packet.ipi6_addr, 16);
-    }
+    TtlAndAddress(AReceived, IPPROTO_IPV6, IPV6_HOPLIMIT, IPV6_PKTINFO, AHopLimit, AOurAddress);
 }
 
 } // namespace
 
 std::span<const uint8_t> ControlData(const msghdr& AReceived, int ALevel, int AType) {
-    const auto* Start = static_cast<const uint8_t*>(AReceived.msg_control);
-    if (Start == nullptr) {
-        return {};
-    }
-    // CMSG_NXTHDR checks that the next header fits, but nothing checks that a header's
-    // length stays within the buffer.
-    auto& Received = const_cast<msghdr&>(AReceived);
-    for (cmsghdr* C = CMSG_FIRSTHDR(&Received); C != nullptr; C = CMSG_NXTHDR(&Received, C)) {
-        const auto* At = reinterpret_cast<const uint8_t*>(C);
-        const auto Left = static_cast<size_t>(Start + AReceived.msg_controllen - At);
-        if (C->cmsg_len < CMSG_LEN(0) || C->cmsg_len > Left) {
-            return {};
+    std::span<const uint8_t> Found;
+    WalkControl(AReceived, [&](int AThisLevel, int AThisType, std::span<const uint8_t> AData) {
+        if (AThisLevel == ALevel && AThisType == AType) {
+            Found = AData;
+            return false;
         }
-        if (C->cmsg_level == ALevel && C->cmsg_type == AType) {
-            return {CMSG_DATA(C), C->cmsg_len - CMSG_LEN(0)};
-        }
-    }
-    return {};
+        return true;
+    });
+    return Found;
 }
 
 TReplyFacts ReplyFactsOf(const msghdr& AReceived) {

@@ -4,22 +4,20 @@
 // socket in what they deliver; this file makes up the difference.
 #include "net/posix/IcmpDatagramPosix.h"
 
+#include "net/posix/DescriptorTable.h"
 #include "net/posix/Icmp6RawPosix.h"
 #include "net/posix/IcmpDatagramControl.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/errqueue.h>
 #include <memory>
-#include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
 #include <unistd.h>
-#include <unordered_map>
 
 namespace IdPosix {
 
@@ -38,10 +36,7 @@ struct TDatagramSocket {
 };
 
 // The adapters receive bare descriptors; these are the ones that are datagram sockets.
-std::mutex Lock;
-std::unordered_map<int, TDatagramSocket> Sockets;
-// Lets the raw socket's every call skip the lock while no datagram socket is open.
-std::atomic<size_t> SocketCount{0};
+TDescriptorTable<TDatagramSocket> Sockets;
 
 // The errno with which this thread was refused a raw ICMP socket of each family ([0] IPv4,
 // [1] IPv6), once it was. Capabilities belong to a thread, and one that has lost CAP_NET_RAW
@@ -68,17 +63,9 @@ bool IsTtlOption(int AFamily, int ALevel, int AName) {
 }
 
 TDatagramSocket Lookup(int ASocket) {
-    const std::lock_guard Guard(Lock);
-    const auto Found = Sockets.find(ASocket);
-    return Found == Sockets.end() ? TDatagramSocket{} : Found->second;
-}
-
-void Store(int ASocket, const TDatagramSocket& AState) {
-    const std::lock_guard Guard(Lock);
-    const auto Found = Sockets.find(ASocket);
-    if (Found != Sockets.end()) {
-        Found->second = AState;
-    }
+    TDatagramSocket State;
+    Sockets.Get(ASocket, State);
+    return State;
 }
 
 bool SetOn(int ASocket, int ALevel, int AOption) {
@@ -263,27 +250,16 @@ int IcmpDatagramInstead(int AFamily, int AType, int AProtocol) {
     }
     TDatagramSocket State;
     State.Family = AFamily;
-    const std::lock_guard Guard(Lock);
-    Sockets[Socket] = State;
-    SocketCount = Sockets.size();
+    Sockets.Put(Socket, State);
     return Socket;
 }
 
 bool IsIcmpDatagram(int ASocket) {
-    if (SocketCount.load(std::memory_order_relaxed) == 0) {
-        return false;
-    }
-    const std::lock_guard Guard(Lock);
-    return Sockets.contains(ASocket);
+    return Sockets.Contains(ASocket);
 }
 
 void ForgetIcmpDatagram(int ASocket) {
-    if (SocketCount.load(std::memory_order_relaxed) == 0) {
-        return;
-    }
-    const std::lock_guard Guard(Lock);
-    Sockets.erase(ASocket);
-    SocketCount = Sockets.size();
+    Sockets.Erase(ASocket);
 }
 
 ssize_t SendIcmpDatagram(int ASocket, const void* ABuffer, size_t ALength, int AFlags,
@@ -328,47 +304,41 @@ ssize_t SendIcmpDatagram(int ASocket, const void* ABuffer, size_t ALength, int A
             State.Bound = true;
         }
     }
-    Store(ASocket, State);
+    Sockets.Change(ASocket, [&State](TDatagramSocket& ANow) {
+        ANow.Client = State.Client;
+        ANow.Kernel = State.Kernel;
+        ANow.Bound = State.Bound;
+        ANow.RequestBytes = State.RequestBytes;
+    });
     errno = SendErrno;
     return Sent;
 }
 
 int SetIcmpDatagramOption(int ASocket, int ALevel, int AName, const void* AValue,
                           socklen_t ALength) {
+    const int Result = ::setsockopt(ASocket, ALevel, AName, AValue, ALength);
     // Either family's option, then the one of the socket's family: the other family's may
     // pass unnoticed on the socket, and then does not set what the requests leave with.
-    const bool MaybeTtl = ((ALevel == IPPROTO_IP && AName == IP_TTL) ||
-                           (ALevel == IPPROTO_IPV6 && AName == IPV6_UNICAST_HOPS)) &&
-                          ALength == sizeof(int);
-    const TDatagramSocket Known = MaybeTtl ? Lookup(ASocket) : TDatagramSocket{};
-    const bool IsTtl = MaybeTtl && IsTtlOption(Known.Family, ALevel, AName);
-    int Ttl = -1;
-    if (IsTtl) {
+    if (Result == 0 && ALength == sizeof(int) &&
+        ((ALevel == IPPROTO_IP && AName == IP_TTL) ||
+         (ALevel == IPPROTO_IPV6 && AName == IPV6_UNICAST_HOPS))) {
+        int Ttl = -1;
         std::memcpy(&Ttl, AValue, sizeof Ttl);
-        if (Ttl >= 0 && Known.Ttl == Ttl) {
-            return 0;
-        }
-    }
-    const int Result = ::setsockopt(ASocket, ALevel, AName, AValue, ALength);
-    if (Result == 0 && IsTtl) {
-        const int SetErrno = errno;
-        TDatagramSocket State = Lookup(ASocket);
-        // -1 puts the kernel's default back.
-        State.Ttl = Ttl;
-        Store(ASocket, State);
-        errno = SetErrno;
+        Sockets.Change(ASocket, [ALevel, AName, Ttl](TDatagramSocket& ANow) {
+            if (IsTtlOption(ANow.Family, ALevel, AName)) {
+                ANow.Ttl = Ttl; // -1 puts the kernel's default back
+            }
+        });
     }
     return Result;
 }
 
 int ConnectIcmpDatagram(int ASocket, const sockaddr* ATo, socklen_t AToLength) {
     const int Result = ::connect(ASocket, ATo, AToLength);
-    const int ConnectErrno = errno;
-    TDatagramSocket State = Lookup(ASocket);
     // A failed connect() may have dissolved an earlier association: ask the kernel again.
-    State.Connected = Result == 0 || State.Connected;
-    Store(ASocket, State);
-    errno = ConnectErrno;
+    if (Result == 0) {
+        Sockets.Change(ASocket, [](TDatagramSocket& ANow) { ANow.Connected = true; });
+    }
     return Result;
 }
 

@@ -26,8 +26,8 @@ bool IsIcmpDatagram(int ASocket);
 ssize_t SendIcmpDatagram(int ASocket, const void* ABuffer, size_t ALength, int AFlags,
                          const sockaddr* ATo, socklen_t AToLength);
 
-// setsockopt() that spares the call for an IP_TTL (IPV6_UNICAST_HOPS) the socket has already: the
-// echo client sets it again at every step of an exchange.
+// setsockopt() that keeps the IP_TTL (IPV6_UNICAST_HOPS) the socket sends with, which the error
+// it reads back quotes.
 int SetIcmpDatagramOption(int ASocket, int ALevel, int AName, const void* AValue,
                           socklen_t ALength);
 

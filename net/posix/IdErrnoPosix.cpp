@@ -2,7 +2,10 @@
 // place, so every error text above the binding stays the same on every platform.
 #include "net/posix/PosixSockets.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <iterator>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <string>
@@ -37,21 +40,37 @@ constexpr TErrnoCode ErrnoCodes[] = {
 // An errno with no Windows Sockets counterpart is kept visible, outside the table's range.
 constexpr int UnmappedErrnoBase = 20000;
 
+// The table by errno, 0 where it has none: some failures come at every exchange (the echo
+// client shuts down its socket, never connected, before it closes it).
+constexpr int ErrnoLimit = 128;
+constexpr auto CodeByErrno = [] {
+    std::array<int, ErrnoLimit> Codes{};
+    for (const auto& E : ErrnoCodes) {
+        if (E.Errno < ErrnoLimit && Codes[E.Errno] == 0) {
+            Codes[E.Errno] = E.Code;
+        }
+    }
+    return Codes;
+}();
+static_assert(std::all_of(std::begin(ErrnoCodes), std::end(ErrnoCodes),
+                          [](const TErrnoCode& E) { return E.Errno < ErrnoLimit; }));
+
 // Socket option numbers are the Windows Sockets ones above the binding; Linux numbers
 // them differently (IP_TTL is 4 there, 2 here). Types, families, flags and shutdown
 // directions coincide and pass unchanged.
 struct TOptionMap {
     int WsLevel, WsName, Level, Name;
 };
+// The TTL and hop limit first: the echo client sets one at every step of an exchange.
 constexpr TOptionMap Options[] = {
+    {0, 4, IPPROTO_IP, IP_TTL},
+    {41, 4, IPPROTO_IPV6, IPV6_UNICAST_HOPS},
     {0, 1, IPPROTO_IP, IP_OPTIONS},
     {0, 2, IPPROTO_IP, IP_HDRINCL},
     {0, 3, IPPROTO_IP, IP_TOS},
-    {0, 4, IPPROTO_IP, IP_TTL},
     {0, 9, IPPROTO_IP, IP_MULTICAST_IF},
     {0, 10, IPPROTO_IP, IP_MULTICAST_TTL},
     {0, 11, IPPROTO_IP, IP_MULTICAST_LOOP},
-    {41, 4, IPPROTO_IPV6, IPV6_UNICAST_HOPS},
     {0xFFFF, 0x0004, SOL_SOCKET, SO_REUSEADDR},
     {0xFFFF, 0x0008, SOL_SOCKET, SO_KEEPALIVE},
     {0xFFFF, 0x0010, SOL_SOCKET, SO_DONTROUTE},
@@ -70,12 +89,8 @@ constexpr TOptionMap Options[] = {
 namespace IdPosix {
 
 int CodeFromErrno(int AErrno) {
-    for (const auto& E : ErrnoCodes) {
-        if (E.Errno == AErrno) {
-            return E.Code;
-        }
-    }
-    return UnmappedErrnoBase + AErrno;
+    const int Code = AErrno >= 0 && AErrno < ErrnoLimit ? CodeByErrno[AErrno] : 0;
+    return Code != 0 ? Code : UnmappedErrnoBase + AErrno;
 }
 
 int ErrnoFromCode(uint32_t ACode) {

@@ -2,6 +2,7 @@
 // Sockets signatures over the C library's calls. Every adapter that fails records the
 // Windows Sockets code of its errno, so WSAGetLastError reports what Windows would.
 #include "net/IdWinSock2.h"
+#include "net/posix/DescriptorTable.h"
 #include "net/posix/EchoHelperSocketPosix.h"
 #include "net/posix/Icmp6RawPosix.h"
 #include "net/posix/IcmpDatagramPosix.h"
@@ -9,10 +10,8 @@
 #include "net/posix/RawPrivilege.h"
 
 #include <arpa/inet.h>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
@@ -35,54 +34,37 @@ template <typename R> R Checked(R AResult, R AFailure) {
     return AResult;
 }
 
-// The ICMP socket last opened here (raw, datagram or through the helper), as far as these
-// adapters changed it. The echo client opens one for each exchange, sets its TTL again at
+// The ICMP sockets opened here (raw, datagram or through the helper), as far as these
+// adapters changed them. The echo client opens one for each exchange, sets its TTL again at
 // every step, and shuts it down before closing it without ever connecting it: each a call
 // that changes nothing, together as dear as the exchange's own system calls.
 struct TIcmpNote {
-    TSocket Socket = INVALID_SOCKET_WS;
-    bool TtlKnown = false;
-    int TtlLevel = 0; // IPPROTO_IP (IP_TTL) or IPPROTO_IPV6 (IPV6_UNICAST_HOPS)
     int Ttl = 0;
+    uint8_t TtlLevel = 0; // IPPROTO_IP (IP_TTL) or IPPROTO_IPV6 (IPV6_UNICAST_HOPS)
+    bool TtlKnown = false;
     bool Connected = false;
 };
-std::mutex NoteLock;
-TIcmpNote Note;
-// Lets the calls on every other socket pass without the lock.
-std::atomic<TSocket> NotedSocket{INVALID_SOCKET_WS};
+IdPosix::TDescriptorTable<TIcmpNote> Notes;
 
+// A descriptor number once an ICMP socket's may now name any other socket.
 void NoteOpened(TSocket S, bool AIcmp) {
     if (S == INVALID_SOCKET_WS) {
         return;
     }
-    const std::lock_guard Guard(NoteLock);
     if (AIcmp) {
-        Note = TIcmpNote{S};
-    } else if (Note.Socket == S) {
-        Note = TIcmpNote{};
+        Notes.Put(S, TIcmpNote{});
+    } else {
+        Notes.Erase(S);
     }
-    NotedSocket.store(Note.Socket, std::memory_order_relaxed);
 }
 
-// The noted state when S is the noted socket.
+// The noted state when S is a noted socket.
 bool NoteOf(TSocket S, TIcmpNote& ANote) {
-    if (S == INVALID_SOCKET_WS || NotedSocket.load(std::memory_order_relaxed) != S) {
-        return false;
-    }
-    const std::lock_guard Guard(NoteLock);
-    ANote = Note;
-    return Note.Socket == S;
+    return Notes.Get(S, ANote);
 }
 
 template <typename F> void ChangeNote(TSocket S, F AChange) {
-    if (NotedSocket.load(std::memory_order_relaxed) != S) {
-        return;
-    }
-    const std::lock_guard Guard(NoteLock);
-    if (Note.Socket == S) {
-        AChange(Note);
-        NotedSocket.store(Note.Socket, std::memory_order_relaxed);
-    }
+    Notes.Change(S, AChange);
 }
 
 ::sockaddr* Sys(TSockAddr* A) {
@@ -198,12 +180,12 @@ int IDWSAPI PxBind(TSocket S, const TSockAddr* A, int L) {
     return Checked(::bind(S, SysIn(A, L, Six), static_cast<socklen_t>(L)), -1);
 }
 int IDWSAPI PxCloseSocket(TSocket S) {
+    Notes.Erase(S);
     if (IdPosix::IsHelperSocket(S)) {
         return Checked(IdPosix::CloseHelperSocket(S), -1);
     }
     IdPosix::ForgetIcmpDatagram(S);
     IdPosix::ForgetIcmp6Raw(S);
-    ChangeNote(S, [](TIcmpNote& ANote) { ANote = TIcmpNote{}; });
     return Checked(::close(S), -1);
 }
 int IDWSAPI PxConnect(TSocket S, const TSockAddr* AWs, int L) {
@@ -361,27 +343,29 @@ int SetOption(TSocket S, int Level, int Name, const char* V, int L) {
     return Checked(::setsockopt(S, Level, Name, V, static_cast<socklen_t>(L)), -1);
 }
 int IDWSAPI PxSetSockOpt(TSocket S, int Level, int Name, const char* V, int L) {
-    if (!ToSysOption(Level, Name)) {
-        LastSocketError = Id_WSAENOPROTOOPT;
-        return -1;
-    }
-    // The IPv6 hop limit is the same step of the exchange as the TTL.
-    const bool IsTtl = ((Level == IPPROTO_IP && Name == IP_TTL) ||
-                        (Level == IPPROTO_IPV6 && Name == IPV6_UNICAST_HOPS)) &&
+    // The IPv6 hop limit is the same step of the exchange as the TTL. Windows numbers both
+    // options 4 at the levels that Linux numbers alike: the note is asked first, as the echo
+    // client sets the same TTL again at every step.
+    constexpr int WsTtlName = 4;
+    const bool IsTtl = (Level == IPPROTO_IP || Level == IPPROTO_IPV6) && Name == WsTtlName &&
                        L == sizeof(int) && V != nullptr;
     int Ttl = 0;
     if (IsTtl) {
         std::memcpy(&Ttl, V, sizeof Ttl);
+        if (TIcmpNote Noted;
+            NoteOf(S, Noted) && Noted.TtlKnown && Noted.TtlLevel == Level && Noted.Ttl == Ttl) {
+            return 0;
+        }
     }
-    if (TIcmpNote Noted; IsTtl && NoteOf(S, Noted) && Noted.TtlKnown && Noted.TtlLevel == Level &&
-                         Noted.Ttl == Ttl) {
-        return 0;
+    if (!ToSysOption(Level, Name)) {
+        LastSocketError = Id_WSAENOPROTOOPT;
+        return -1;
     }
     const int Result = SetOption(S, Level, Name, V, L);
     if (IsTtl && Result == 0) {
         ChangeNote(S, [Level, Ttl](TIcmpNote& ANote) {
             ANote.TtlKnown = true;
-            ANote.TtlLevel = Level;
+            ANote.TtlLevel = static_cast<uint8_t>(Level);
             ANote.Ttl = Ttl;
         });
     }
