@@ -9,6 +9,7 @@
 #include "net/IdResourceStrings.h"
 #include "net/IdWinSockTypes.h"
 #include "tests/privilege/HelperProbe.h"
+#include "tests/support/BuildPaths.h"
 #include "tests/support/TempFolder.h"
 
 #include <QByteArray>
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <net/if.h>
@@ -457,46 +459,57 @@ TEST(RawSocketHelper, EndsWithTheProgramEvenWhenItIsKilled) {
         GTEST_SKIP() << "starting the helper needs the raw-socket privilege";
     }
     // The closed channel alone, with the program still there, is the end as the helper
-    // reads it without the death signal's help.
-    for (const std::string How : {"program ended", "program killed", "channel closed"}) {
-        int Pipe[2];
-        ASSERT_EQ(::pipe(Pipe), 0);
-        const pid_t Program = ::fork();
-        if (Program == 0) {
-            const pid_t Helper = RawSocketHelper::Start() ? RawSocketHelper::Pid() : 0;
+    // reads it without the death signal's help. A fork of the program and the helper program
+    // alike.
+    for (const std::string Runs : {std::string(), std::string(buildpaths::RawHelperProgram)}) {
+        for (const std::string How : {"program ended", "program killed", "channel closed"}) {
+            int Pipe[2];
+            ASSERT_EQ(::pipe(Pipe), 0);
+            const pid_t Program = ::fork();
+            if (Program == 0) {
+                const pid_t Helper = RawSocketHelper::Start(Runs) ? RawSocketHelper::Pid() : 0;
+                if (How == "channel closed") {
+                    ::close(HelperProbe::FindChannel());
+                }
+                (void)!::write(Pipe[1], &Helper, sizeof Helper);
+                if (How != "program ended") {
+                    ::pause();
+                }
+                ::_exit(0);
+            }
+            pid_t Helper = 0;
+            ::close(Pipe[1]);
+            ASSERT_EQ(::read(Pipe[0], &Helper, sizeof Helper), static_cast<ssize_t>(sizeof Helper));
+            ::close(Pipe[0]);
+            ASSERT_NE(Helper, 0);
+            // The helper program, where one is given; a fork runs the program's image. Read
+            // while the program waits: in the other ways the helper may already have ended.
+            if (How == "program killed") {
+                const auto Image =
+                    std::filesystem::read_symlink("/proc/" + std::to_string(Helper) + "/exe");
+                EXPECT_EQ(Image, Runs.empty() ? std::filesystem::read_symlink("/proc/self/exe")
+                                              : std::filesystem::path(Runs));
+            }
+            if (How == "program killed") {
+                ::kill(Program, SIGKILL);
+                ::waitpid(Program, nullptr, 0);
+            } else if (How == "program ended") {
+                ::waitpid(Program, nullptr, 0);
+            }
+            // Gone, or a zombie that only waits for its new parent to collect it.
+            const auto Running = [Helper] {
+                std::ifstream Stat("/proc/" + std::to_string(Helper) + "/stat");
+                std::string Pid, Name, State;
+                return static_cast<bool>(Stat >> Pid >> Name >> State) && State != "Z";
+            };
+            for (int I = 0; I < 100 && Running(); ++I) {
+                ::usleep(20'000);
+            }
+            EXPECT_FALSE(Running()) << How;
             if (How == "channel closed") {
-                ::close(HelperProbe::FindChannel());
+                ::kill(Program, SIGKILL);
+                ::waitpid(Program, nullptr, 0);
             }
-            (void)!::write(Pipe[1], &Helper, sizeof Helper);
-            if (How != "program ended") {
-                ::pause();
-            }
-            ::_exit(0);
-        }
-        pid_t Helper = 0;
-        ::close(Pipe[1]);
-        ASSERT_EQ(::read(Pipe[0], &Helper, sizeof Helper), static_cast<ssize_t>(sizeof Helper));
-        ::close(Pipe[0]);
-        ASSERT_NE(Helper, 0);
-        if (How == "program killed") {
-            ::kill(Program, SIGKILL);
-            ::waitpid(Program, nullptr, 0);
-        } else if (How == "program ended") {
-            ::waitpid(Program, nullptr, 0);
-        }
-        // Gone, or a zombie that only waits for its new parent to collect it.
-        const auto Running = [Helper] {
-            std::ifstream Stat("/proc/" + std::to_string(Helper) + "/stat");
-            std::string Pid, Name, State;
-            return static_cast<bool>(Stat >> Pid >> Name >> State) && State != "Z";
-        };
-        for (int I = 0; I < 100 && Running(); ++I) {
-            ::usleep(20'000);
-        }
-        EXPECT_FALSE(Running()) << How;
-        if (How == "channel closed") {
-            ::kill(Program, SIGKILL);
-            ::waitpid(Program, nullptr, 0);
         }
     }
 }

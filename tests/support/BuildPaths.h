@@ -9,6 +9,7 @@ namespace buildpaths {
 extern const char* const SourceDir;         // the source tree
 extern const char* const NetlabDir;         // tests/netlab of the source tree, with lab.sh
 extern const char* const VexloProgram;      // the vexlo this build made
+extern const char* const RawHelperProgram;  // the vexlo-raw-helper this build made
 extern const char* const StatusLineProgram; // e2e_status_line
 extern const char* const E2eArtifacts;      // where the e2e tests leave their pictures
 extern const char* const WindowsBuild;      // the cross build whose vexlo.exe runs under Wine
