@@ -57,18 +57,11 @@ template <typename TState> class TDescriptorTable {
     // AChange applied to the record of ADescriptor, under the slot's lock; false when there
     // is none.
     template <typename F> bool Change(int ADescriptor, F AChange) {
-        TSlot* Slot = Find(ADescriptor);
-        if (Slot == nullptr || !Slot->Present.load(std::memory_order_acquire)) {
-            return false;
-        }
-        const TSlotGuard Guard(*Slot);
-        if (!Slot->Present.load(std::memory_order_relaxed)) {
-            return false;
-        }
-        TState State = Guard.Read();
-        AChange(State);
-        Guard.Write(State);
-        return true;
+        return Locked(ADescriptor, [&](TSlot&, const TSlotGuard& AGuard) {
+            TState State = AGuard.Read();
+            AChange(State);
+            AGuard.Write(State);
+        });
     }
 
     // AState as the record of ADescriptor (0 or more), whether it had one or not.
@@ -80,17 +73,10 @@ template <typename TState> class TDescriptorTable {
     // Removes the record of ADescriptor and gives it back in AState; false when there was
     // none.
     bool Take(int ADescriptor, TState& AState) {
-        TSlot* Slot = Find(ADescriptor);
-        if (Slot == nullptr || !Slot->Present.load(std::memory_order_acquire)) {
-            return false;
-        }
-        const TSlotGuard Guard(*Slot);
-        if (!Slot->Present.load(std::memory_order_relaxed)) {
-            return false;
-        }
-        AState = Guard.Read();
-        Slot->Present.store(false, std::memory_order_release);
-        return true;
+        return Locked(ADescriptor, [&](TSlot& ASlot, const TSlotGuard& AGuard) {
+            AState = AGuard.Read();
+            ASlot.Present.store(false, std::memory_order_release);
+        });
     }
 
     bool Erase(int ADescriptor) {
@@ -161,6 +147,21 @@ template <typename TState> class TDescriptorTable {
         size_t Count;
         std::unique_ptr<std::atomic<TChunk*>[]> Chunks;
     };
+
+    // AAct(slot, guard) on the record of ADescriptor while its slot is locked; false when
+    // there is none, before or once the lock is held.
+    template <typename F> bool Locked(int ADescriptor, F AAct) {
+        TSlot* Slot = Find(ADescriptor);
+        if (Slot == nullptr || !Slot->Present.load(std::memory_order_acquire)) {
+            return false;
+        }
+        const TSlotGuard Guard(*Slot);
+        if (!Slot->Present.load(std::memory_order_relaxed)) {
+            return false;
+        }
+        AAct(*Slot, Guard);
+        return true;
+    }
 
     TSlot* Find(int ADescriptor) const {
         if (ADescriptor < 0) {
