@@ -27,9 +27,8 @@ int SetOn(int ASocket, int AOption) {
 }
 
 // Room for IPV6_HOPLIMIT and IPV6_PKTINFO at once.
-struct TControl {
-    alignas(cmsghdr) uint8_t Bytes[CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(in6_pktinfo))];
-};
+using TReceived6 =
+    TReceived<sockaddr_in6, CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(in6_pktinfo))>;
 
 } // namespace
 
@@ -65,27 +64,15 @@ ssize_t ReceiveFramed6(int ASocket, uint8_t* AOut, size_t ALength, int AFlags, T
         errno = EINVAL;
         return -1;
     }
-    sockaddr_in6 From{};
-    TControl Control{};
-    iovec Data{AOut + Ipv6HeaderBytes, ALength - Ipv6HeaderBytes};
-    msghdr Header{};
-    Header.msg_name = &From;
-    Header.msg_namelen = sizeof From;
-    Header.msg_iov = &Data;
-    Header.msg_iovlen = 1;
-    Header.msg_control = Control.Bytes;
-    Header.msg_controllen = sizeof Control.Bytes;
-    const ssize_t Count = ::recvmsg(ASocket, &Header, AFlags);
+    TReceived6 Got(AOut + Ipv6HeaderBytes, ALength - Ipv6HeaderBytes);
+    const ssize_t Count = ::recvmsg(ASocket, &Got.Header, AFlags);
     if (Count < 0) {
         return -1;
     }
     const auto Message = static_cast<size_t>(Count);
-    FrameMessage6(Message6FactsOf(Header), {AOut, Ipv6HeaderBytes + Message}, Message, AKernel,
+    FrameMessage6(Message6FactsOf(Got.Header), {AOut, Ipv6HeaderBytes + Message}, Message, AKernel,
                   AClient);
-    if (AFrom != nullptr && AFromLength != nullptr) {
-        std::memcpy(AFrom, &From, std::min<size_t>(*AFromLength, sizeof From));
-        *AFromLength = sizeof From;
-    }
+    CopyAddress(Got.Address, AFrom, AFromLength);
     return static_cast<ssize_t>(Ipv6HeaderBytes + Message);
 }
 

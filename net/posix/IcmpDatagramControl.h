@@ -4,10 +4,44 @@
 // message's own length and msg_controllen both cover.
 #include "net/IcmpFrames.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <span>
 #include <sys/socket.h>
 
 namespace IdPosix {
+
+// One recvmsg's record: the message into ABuffer, the sender into an address of type
+// TAddress, and ControlBytes of room for the control messages.
+template <typename TAddress, size_t ControlBytes> struct TReceived {
+    TAddress Address{};
+    alignas(cmsghdr) uint8_t Control[ControlBytes]{};
+    msghdr Header{};
+    iovec Data{};
+
+    TReceived(uint8_t* ABuffer, size_t ALength) {
+        Data = {ABuffer, ALength};
+        Header.msg_name = &Address;
+        Header.msg_namelen = sizeof Address;
+        Header.msg_iov = &Data;
+        Header.msg_iovlen = 1;
+        Header.msg_control = Control;
+        Header.msg_controllen = sizeof Control;
+    }
+    TReceived(const TReceived&) = delete;
+    TReceived& operator=(const TReceived&) = delete;
+};
+
+// AAddress handed to a caller of recvfrom: as much as ATo holds, and its whole length.
+template <typename TSockAddr>
+void CopyAddress(const TSockAddr& AAddress, sockaddr* ATo, socklen_t* AToLength) {
+    if (ATo == nullptr || AToLength == nullptr) {
+        return;
+    }
+    std::memcpy(ATo, &AAddress, std::min<size_t>(*AToLength, sizeof AAddress));
+    *AToLength = sizeof AAddress;
+}
 
 // The data of the first control message of this level and type that recvmsg filled in:
 // empty when there is none, or when its length claims more than msg_controllen covers.

@@ -73,46 +73,17 @@ bool SetOn(int ASocket, int ALevel, int AOption) {
     return ::setsockopt(ASocket, ALevel, AOption, &On, sizeof On) == 0;
 }
 
-// Room for the TTL, our address and the error record with its offender at once: IP_TTL,
-// IP_PKTINFO and IP_RECVERR, or the larger IPV6_HOPLIMIT, IPV6_PKTINFO and IPV6_RECVERR.
-struct TControl {
-    alignas(cmsghdr) uint8_t Bytes[CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(in6_pktinfo)) +
-                                   CMSG_SPACE(sizeof(sock_extended_err) + sizeof(sockaddr_in6))];
-};
-
 // The address a message comes with: a sockaddr_in, or a sockaddr_in6 on an ICMPv6 socket.
 union TAddress {
     sockaddr_in Four;
     sockaddr_in6 Six{};
 };
 
-struct TReceived {
-    TAddress Address{};
-    TControl Control{};
-    msghdr Header{};
-    iovec Data{};
-
-    TReceived(uint8_t* ABuffer, size_t ALength) {
-        Data = {ABuffer, ALength};
-        Header.msg_name = &Address;
-        Header.msg_namelen = sizeof Address;
-        Header.msg_iov = &Data;
-        Header.msg_iovlen = 1;
-        Header.msg_control = Control.Bytes;
-        Header.msg_controllen = sizeof Control.Bytes;
-    }
-    TReceived(const TReceived&) = delete;
-    TReceived& operator=(const TReceived&) = delete;
-};
-
-template <typename TSockAddr>
-void CopyAddress(const TSockAddr& AAddress, sockaddr* ATo, socklen_t* AToLength) {
-    if (ATo == nullptr || AToLength == nullptr) {
-        return;
-    }
-    std::memcpy(ATo, &AAddress, std::min<size_t>(*AToLength, sizeof AAddress));
-    *AToLength = sizeof AAddress;
-}
+// Room for the TTL, our address and the error record with its offender at once: IP_TTL,
+// IP_PKTINFO and IP_RECVERR, or the larger IPV6_HOPLIMIT, IPV6_PKTINFO and IPV6_RECVERR.
+using TDatagramReceived =
+    TReceived<TAddress, CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(in6_pktinfo)) +
+                            CMSG_SPACE(sizeof(sock_extended_err) + sizeof(sockaddr_in6))>;
 
 // The request's TTL or hop limit: as set through the adapter, else the kernel's.
 uint8_t RequestTtl(int ASocket, const TDatagramSocket& AState) {
@@ -132,7 +103,7 @@ uint8_t RequestTtl(int ASocket, const TDatagramSocket& AState) {
 // the socket's identifier. Received behind the room for the header that goes in front.
 ssize_t ReadReply(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, size_t ALength,
                   int AFlags, sockaddr* AFrom, socklen_t* AFromLength) {
-    TReceived Got(AOut + Ipv4HeaderBytes, ALength - Ipv4HeaderBytes);
+    TDatagramReceived Got(AOut + Ipv4HeaderBytes, ALength - Ipv4HeaderBytes);
     const ssize_t Count = ::recvmsg(ASocket, &Got.Header, AFlags | MSG_DONTWAIT);
     if (Count < 0) {
         return -1;
@@ -157,7 +128,7 @@ ssize_t ReadReply6(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, si
 // EAGAIN when the queue is empty; 0 for an entry that is no ICMP error.
 ssize_t ReadError(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, size_t ALength,
                   sockaddr* AFrom, socklen_t* AFromLength) {
-    TReceived Got(AOut + ErrorPrefixBytes, ALength - ErrorPrefixBytes);
+    TDatagramReceived Got(AOut + ErrorPrefixBytes, ALength - ErrorPrefixBytes);
     const ssize_t Count = ::recvmsg(ASocket, &Got.Header, MSG_ERRQUEUE | MSG_DONTWAIT);
     if (Count < 0) {
         return -1;
@@ -181,7 +152,7 @@ ssize_t ReadError(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, siz
 // An ICMPv6 error about our request (IPV6_RECVERR): as ReadError, with the IPv6 headers.
 ssize_t ReadError6(int ASocket, const TDatagramSocket& AState, uint8_t* AOut, size_t ALength,
                    sockaddr* AFrom, socklen_t* AFromLength) {
-    TReceived Got(AOut + Error6PrefixBytes, ALength - Error6PrefixBytes);
+    TDatagramReceived Got(AOut + Error6PrefixBytes, ALength - Error6PrefixBytes);
     const ssize_t Count = ::recvmsg(ASocket, &Got.Header, MSG_ERRQUEUE | MSG_DONTWAIT);
     if (Count < 0) {
         return -1;
