@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 constexpr int DataOffset = 20;
@@ -117,7 +118,7 @@ void TIdIcmpClient::TransmitRequest() {
 void TIdIcmpClient::CollectReply() {
     TReplyStatus Status;
     WaitForReply(ReceiveTimeout(), Status);
-    FLastStatus = Status;
+    FLastStatus = std::move(Status);
 }
 
 void TIdIcmpClient::WaitForReply(int ATimeLeft, TReplyStatus& AStatus) {
@@ -150,12 +151,12 @@ bool TIdIcmpClient::ParseReply(int ACount, TReplyStatus& AStatus) {
     const std::span<const uint8_t> Datagram{FReplyBuffer.data(), static_cast<size_t>(ACount)};
     const uint16_t Identifier = ReadLe16(&FRequestBuffer[4]);
     const uint16_t Sequence = ReadLe16(&FRequestBuffer[6]);
-    const TDecodedReply Reply = Family() == Id_PF_INET6
-                                    ? DecodeEcho6Datagram(Datagram, Identifier, Sequence)
-                                    : DecodeEchoReply(Datagram, Identifier, Sequence);
+    TDecodedReply Reply = Family() == Id_PF_INET6
+                              ? DecodeEcho6Datagram(Datagram, Identifier, Sequence)
+                              : DecodeEchoReply(Datagram, Identifier, Sequence);
     switch (Reply.Decision) {
     case TReplyDecision::Accepted:
-        AStatus = Reply.Status;
+        AStatus = std::move(Reply.Status);
         return true;
     case TReplyDecision::NotOurs:
         return false;
