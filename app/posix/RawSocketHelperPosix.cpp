@@ -10,6 +10,7 @@
 #include "net/posix/Icmp6RawPosix.h"
 #include "system/EchoHelperChannel.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -103,6 +104,61 @@ TRawSockets OpenSocketsAndLetGo() {
     return {Socket, Six};
 }
 
+// Answers held back to go out together: the outcome of a send and what the kernel answered
+// within it, so that on loopback the window wakes once for the lot.
+class TAnswers {
+  public:
+    void Add(const EchoHelper::TAnswerHeader& AHeader) {
+        if (FCount < MaxHeld) {
+            FHeld[FCount].Header = AHeader;
+            FHeld[FCount++].Length = 0;
+        }
+    }
+
+    void Add(const EchoHelper::TAnswerHeader& AHeader, const uint8_t* AMessage, size_t ALength) {
+        if (FCount == MaxHeld) {
+            return;
+        }
+        TAnswer& A = FHeld[FCount++];
+        A.Header = AHeader;
+        A.Length = std::min(ALength, sizeof A.Message);
+        std::memcpy(A.Message, AMessage, A.Length);
+    }
+
+    // In one call, in order; as with a single answer, what the window has no room for is lost.
+    void SendTo(int AChannel) {
+        iovec Parts[MaxHeld][2];
+        mmsghdr Messages[MaxHeld] = {};
+        for (int I = 0; I < FCount; ++I) {
+            Parts[I][0] = {&FHeld[I].Header, sizeof FHeld[I].Header};
+            Parts[I][1] = {FHeld[I].Message, FHeld[I].Length};
+            Messages[I].msg_hdr.msg_iov = Parts[I];
+            Messages[I].msg_hdr.msg_iovlen = FHeld[I].Length > 0 ? 2 : 1;
+        }
+        for (int Done = 0; Done < FCount;) {
+            const int Sent =
+                ::sendmmsg(AChannel, Messages + Done, static_cast<unsigned>(FCount - Done),
+                           MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (Sent < 0 && errno != EINTR) {
+                break;
+            }
+            Done += Sent < 0 ? 0 : Sent;
+        }
+        FCount = 0;
+    }
+
+  private:
+    // The outcome and every answer a request may have.
+    static constexpr int MaxHeld = 1 + MaxAnswersPerRequest;
+    struct TAnswer {
+        EchoHelper::TAnswerHeader Header;
+        size_t Length = 0;
+        uint8_t Message[EchoHelper::MaxMessageBytes];
+    };
+    TAnswer FHeld[MaxHeld];
+    int FCount = 0;
+};
+
 void Answer(int AChannel, const EchoHelper::TAnswerHeader& AHeader, const uint8_t* AMessage,
             size_t ALength) {
     iovec Parts[2] = {{const_cast<EchoHelper::TAnswerHeader*>(&AHeader), sizeof AHeader},
@@ -171,21 +227,26 @@ class TServer {
         if (Outcome.Error == 0) {
             Outcome.Error = Send(Request);
         }
-        Answer(FChannel, Outcome, nullptr, 0);
         // A refused or failed request ends the one before it too: its wait is over.
         FActive = Outcome.Error == 0;
-        if (FActive) {
-            FRequest = Request;
-            FAnswers = 0;
-            FUntil = std::chrono::steady_clock::now() + AnswerWindow;
-            // On loopback the kernel answers within the send: handed on at once, the answer
-            // costs the window no second wake-up.
-            if (Request.Family == 6) {
-                ReadSocket6();
-            } else {
-                ReadSocket();
-            }
+        if (!FActive) {
+            Answer(FChannel, Outcome, nullptr, 0);
+            return;
         }
+        FRequest = Request;
+        FAnswers = 0;
+        FUntil = std::chrono::steady_clock::now() + AnswerWindow;
+        // On loopback the kernel answers within the send: handed on with the outcome, the
+        // answer costs the window no second wake-up.
+        FHolding = true;
+        FHeld.Add(Outcome);
+        if (Request.Family == 6) {
+            ReadSocket6();
+        } else {
+            ReadSocket();
+        }
+        FHolding = false;
+        FHeld.SendTo(FChannel);
     }
 
     // The kernel builds the IP header: the request sets its TTL and nothing else.
@@ -280,7 +341,11 @@ class TServer {
         EchoHelper::TAnswerHeader Header;
         Header.Kind = EchoHelper::TAnswerKind::Message;
         Header.Tag = FRequest.Tag;
-        Answer(FChannel, Header, ADatagram, ALength);
+        if (FHolding) {
+            FHeld.Add(Header, ADatagram, ALength);
+        } else {
+            Answer(FChannel, Header, ADatagram, ALength);
+        }
         FActive = ++FAnswers < MaxAnswersPerRequest;
     }
 
@@ -293,6 +358,8 @@ class TServer {
     EchoHelper::TRequest FRequest;
     int FAnswers = 0;
     std::chrono::steady_clock::time_point FUntil;
+    bool FHolding = false;
+    TAnswers FHeld;
 };
 
 // Hands the raw-socket privilege on through exec as an ambient capability: a program file

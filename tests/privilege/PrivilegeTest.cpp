@@ -461,7 +461,7 @@ TEST(RawSocketHelper, EndsWithTheProgramEvenWhenItIsKilled) {
     // The closed channel alone, with the program still there, is the end as the helper
     // reads it without the death signal's help. A fork of the program and the helper program
     // alike.
-    for (const std::string Runs : {std::string(), std::string(buildpaths::RawHelperProgram)}) {
+    for (const std::string& Runs : {std::string(), std::string(buildpaths::RawHelperProgram)}) {
         for (const std::string How : {"program ended", "program killed", "channel closed"}) {
             int Pipe[2];
             ASSERT_EQ(::pipe(Pipe), 0);
