@@ -24,6 +24,7 @@
 #include <fstream>
 #include <grp.h>
 #include <net/if.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pwd.h>
@@ -189,6 +190,15 @@ class THelperFloor {
         const int Ttl = 128;
         ::setsockopt(Four, IPPROTO_IP, IP_TTL, &Ttl, sizeof Ttl);
         ::setsockopt(Six, IPPROTO_IPV6, IPV6_UNICAST_HOPS, &Ttl, sizeof Ttl);
+        // The helper's ICMPv6 filter: unfiltered, every echo request woke this process during
+        // the helper's exchanges, where none wakes the helper during this one's.
+        icmp6_filter Filter;
+        ICMP6_FILTER_SETBLOCKALL(&Filter);
+        for (const int Type : {ICMP6_ECHO_REPLY, ICMP6_DST_UNREACH, ICMP6_PACKET_TOO_BIG,
+                               ICMP6_TIME_EXCEEDED, ICMP6_PARAM_PROB}) {
+            ICMP6_FILTER_SETPASS(Type, &Filter);
+        }
+        ::setsockopt(Six, IPPROTO_ICMPV6, ICMP6_FILTER, &Filter, sizeof Filter);
         uint8_t Buf[2048];
         for (;;) {
             pollfd Ready[3] = {{AChannel, POLLIN, 0}, {Four, POLLIN, 0}, {Six, POLLIN, 0}};
