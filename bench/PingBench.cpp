@@ -13,6 +13,7 @@
 #include "app/posix/RawSocketHelper.h"
 #include "net/IdException.h"
 #include "net/IdIcmpClient.h"
+#include "net/posix/IcmpDatagramControl.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -57,17 +58,8 @@ uint16_t Checksum(const uint8_t* P, size_t N) {
 // The read of the datagram socket's adapter: with the sender's address and the control
 // messages that carry the TTL (hop limit) and our address.
 ssize_t ReceiveWithFacts(int AS, uint8_t* ABuf, size_t ALength) {
-    sockaddr_in6 From{};
-    alignas(cmsghdr) uint8_t Control[128];
-    iovec Data{ABuf, ALength};
-    msghdr Header{};
-    Header.msg_name = &From;
-    Header.msg_namelen = sizeof From;
-    Header.msg_iov = &Data;
-    Header.msg_iovlen = 1;
-    Header.msg_control = Control;
-    Header.msg_controllen = sizeof Control;
-    return ::recvmsg(AS, &Header, MSG_DONTWAIT);
+    IdPosix::TReceived<sockaddr_in6, 128> Got(ABuf, ALength);
+    return ::recvmsg(AS, &Got.Header, MSG_DONTWAIT);
 }
 
 // What every floor does once its socket is open: set the client's TTL (hop limit), send a
