@@ -21,6 +21,7 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
+#include <span>
 #include <spawn.h>
 #include <string>
 #include <sys/capability.h>
@@ -104,29 +105,37 @@ TRawSockets OpenSocketsAndLetGo() {
     return {Socket, Six};
 }
 
-// Answers held back to go out together: the outcome of a send and what the kernel answered
-// within it, so that on loopback the window wakes once for the lot.
+// The answers to a request on their way to the window: sent at once, or held while the
+// kernel's answers within the send are read, so that on loopback the window wakes once for
+// the outcome and those answers together.
 class TAnswers {
   public:
-    void Add(const EchoHelper::TAnswerHeader& AHeader) {
+    explicit TAnswers(int AChannel) : FChannel(AChannel) {}
+
+    void Hold() { FHolding = true; }
+
+    // Sends what is held, and from then on every answer as it comes.
+    void Release() {
+        FHolding = false;
+        Send();
+    }
+
+    void Add(const EchoHelper::TAnswerHeader& AHeader, std::span<const uint8_t> AMessage = {}) {
         if (FCount < MaxHeld) {
-            FHeld[FCount].Header = AHeader;
-            FHeld[FCount++].Length = 0;
+            TAnswer& A = FHeld[FCount++];
+            A.Header = AHeader;
+            A.Length = std::min(AMessage.size(), sizeof A.Message);
+            std::copy_n(AMessage.begin(), A.Length, A.Message);
+        }
+        if (!FHolding) {
+            Send();
         }
     }
 
-    void Add(const EchoHelper::TAnswerHeader& AHeader, const uint8_t* AMessage, size_t ALength) {
-        if (FCount == MaxHeld) {
-            return;
-        }
-        TAnswer& A = FHeld[FCount++];
-        A.Header = AHeader;
-        A.Length = std::min(ALength, sizeof A.Message);
-        std::memcpy(A.Message, AMessage, A.Length);
-    }
-
-    // In one call, in order; as with a single answer, what the window has no room for is lost.
-    void SendTo(int AChannel) {
+  private:
+    // In one call, in order. A window that reads nothing loses answers; it does not stall
+    // the helper.
+    void Send() {
         iovec Parts[MaxHeld][2];
         mmsghdr Messages[MaxHeld] = {};
         for (int I = 0; I < FCount; ++I) {
@@ -137,7 +146,7 @@ class TAnswers {
         }
         for (int Done = 0; Done < FCount;) {
             const int Sent =
-                ::sendmmsg(AChannel, Messages + Done, static_cast<unsigned>(FCount - Done),
+                ::sendmmsg(FChannel, Messages + Done, static_cast<unsigned>(FCount - Done),
                            MSG_NOSIGNAL | MSG_DONTWAIT);
             if (Sent < 0 && errno != EINTR) {
                 break;
@@ -147,7 +156,6 @@ class TAnswers {
         FCount = 0;
     }
 
-  private:
     // The outcome and every answer a request may have.
     static constexpr int MaxHeld = 1 + MaxAnswersPerRequest;
     struct TAnswer {
@@ -155,21 +163,11 @@ class TAnswers {
         size_t Length = 0;
         uint8_t Message[EchoHelper::MaxMessageBytes];
     };
+    int FChannel;
+    bool FHolding = false;
     TAnswer FHeld[MaxHeld];
     int FCount = 0;
 };
-
-void Answer(int AChannel, const EchoHelper::TAnswerHeader& AHeader, const uint8_t* AMessage,
-            size_t ALength) {
-    iovec Parts[2] = {{const_cast<EchoHelper::TAnswerHeader*>(&AHeader), sizeof AHeader},
-                      {const_cast<uint8_t*>(AMessage), ALength}};
-    msghdr Message{};
-    Message.msg_iov = Parts;
-    Message.msg_iovlen = ALength > 0 ? 2 : 1;
-    // A window that reads nothing loses answers; it does not stall the helper.
-    while (::sendmsg(AChannel, &Message, MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno == EINTR) {
-    }
-}
 
 // recv() gives 0 both for an empty message and at the end of the channel; on sequenced
 // packets only poll() tells them apart, showing the end as a hang-up.
@@ -230,7 +228,7 @@ class TServer {
         // A refused or failed request ends the one before it too: its wait is over.
         FActive = Outcome.Error == 0;
         if (!FActive) {
-            Answer(FChannel, Outcome, nullptr, 0);
+            FAnswersOut.Add(Outcome);
             return;
         }
         FRequest = Request;
@@ -238,15 +236,14 @@ class TServer {
         FUntil = std::chrono::steady_clock::now() + AnswerWindow;
         // On loopback the kernel answers within the send: handed on with the outcome, the
         // answer costs the window no second wake-up.
-        FHolding = true;
-        FHeld.Add(Outcome);
+        FAnswersOut.Hold();
+        FAnswersOut.Add(Outcome);
         if (Request.Family == 6) {
             ReadSocket6();
         } else {
             ReadSocket();
         }
-        FHolding = false;
-        FHeld.SendTo(FChannel);
+        FAnswersOut.Release();
     }
 
     // The kernel builds the IP header: the request sets its TTL and nothing else.
@@ -341,11 +338,7 @@ class TServer {
         EchoHelper::TAnswerHeader Header;
         Header.Kind = EchoHelper::TAnswerKind::Message;
         Header.Tag = FRequest.Tag;
-        if (FHolding) {
-            FHeld.Add(Header, ADatagram, ALength);
-        } else {
-            Answer(FChannel, Header, ADatagram, ALength);
-        }
+        FAnswersOut.Add(Header, {ADatagram, ALength});
         FActive = ++FAnswers < MaxAnswersPerRequest;
     }
 
@@ -358,8 +351,7 @@ class TServer {
     EchoHelper::TRequest FRequest;
     int FAnswers = 0;
     std::chrono::steady_clock::time_point FUntil;
-    bool FHolding = false;
-    TAnswers FHeld;
+    TAnswers FAnswersOut{FChannel};
 };
 
 // Hands the raw-socket privilege on through exec as an ambient capability: a program file
