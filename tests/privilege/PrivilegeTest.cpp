@@ -33,6 +33,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -452,6 +453,91 @@ TEST(RawSocketHelper, AHelperThatDiedOrHangsEndsThePingWithAnErrorText) {
         }
         EXPECT_EQ(Seen, std::string(C.Outcome) + "=") << C.Signal;
     }
+}
+
+// Runs the helper program as a child of this process with AChannel as descriptor 3 (-1:
+// none open there): its exit code and what it wrote, or -1 when it did not end within 5 s.
+std::pair<int, std::string> RunHelperProgram(const std::vector<std::string>& AArgs, int AChannel) {
+    int Out[2];
+    if (::pipe(Out) != 0) {
+        return {-1, "no pipe"};
+    }
+    const pid_t Child = ::fork();
+    if (Child == 0) {
+        ::dup2(Out[1], STDERR_FILENO);
+        if (AChannel >= 0) {
+            ::dup2(AChannel, 3);
+        } else {
+            ::close(3);
+        }
+        std::vector<char*> Argv{const_cast<char*>(buildpaths::RawHelperProgram)};
+        for (const std::string& A : AArgs) {
+            Argv.push_back(const_cast<char*>(A.c_str()));
+        }
+        Argv.push_back(nullptr);
+        ::execv(buildpaths::RawHelperProgram, Argv.data());
+        ::_exit(127);
+    }
+    ::close(Out[1]);
+    std::string Written;
+    char Buffer[256];
+    for (pollfd P{Out[0], POLLIN, 0}; ::poll(&P, 1, 5000) == 1;) {
+        const ssize_t N = ::read(Out[0], Buffer, sizeof Buffer);
+        if (N <= 0) {
+            break;
+        }
+        Written.append(Buffer, static_cast<size_t>(N));
+    }
+    ::close(Out[0]);
+    // The helper closes its output before it ends: the end of the output is not its end.
+    int Status = 0;
+    bool Ended = false;
+    for (int I = 0; I < 500 && !(Ended = ::waitpid(Child, &Status, WNOHANG) == Child); ++I) {
+        ::usleep(10'000);
+    }
+    if (!Ended) {
+        ::kill(Child, SIGKILL);
+        ::waitpid(Child, nullptr, 0);
+        return {-1, Written};
+    }
+    return {WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status), Written};
+}
+
+// Started by anyone but the window's process, the helper program serves nobody: it wants its
+// parent's pid as the one argument, and a channel on descriptor 3 that this parent made.
+TEST(RawSocketHelper, TheProgramStartedAnyOtherWayEndsWithoutServing) {
+    const std::string Parent = std::to_string(::getpid());
+    int NotASocket[2];
+    ASSERT_EQ(::pipe(NotASocket), 0);
+    const std::string Refusal = "vexlo-raw-helper: only the vexlo program starts this helper\n";
+    const struct {
+        const char* What;
+        std::vector<std::string> Args;
+        int Channel;
+        int Code;
+        std::string Written;
+    } Cases[] = {
+        {"no argument", {}, -1, 2, Refusal},
+        {"two arguments", {Parent, Parent}, -1, 2, Refusal},
+        {"no number", {"vexlo"}, -1, 2, Refusal},
+        {"a number and more", {Parent + "x"}, -1, 2, Refusal},
+        {"an empty argument", {""}, -1, 2, Refusal},
+        {"zero", {"0"}, -1, 2, Refusal},
+        {"a negative pid", {"-" + Parent}, -1, 2, Refusal},
+        {"a pid out of range", {"99999999999999999999"}, -1, 2, Refusal},
+        // Quietly: a pid that is not its parent's, or no channel from the parent.
+        {"another process's pid", {"1"}, -1, 0, ""},
+        {"no channel", {Parent}, -1, 1, ""},
+        {"a pipe for a channel", {Parent}, NotASocket[0], 1, ""},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.What);
+        const auto [Code, Written] = RunHelperProgram(C.Args, C.Channel);
+        EXPECT_EQ(Code, C.Code);
+        EXPECT_EQ(Written, C.Written);
+    }
+    ::close(NotASocket[0]);
+    ::close(NotASocket[1]);
 }
 
 TEST(RawSocketHelper, EndsWithTheProgramEvenWhenItIsKilled) {
