@@ -119,6 +119,9 @@ TEST_F(ShellX11Test, OnlyATitleEqualIgnoringCaseIsFoundAndNothingElseChanges) {
         {"_NET_WM_NAME wins over WM_NAME", "Other", "Vexlo", "Vexlo", false},
         {"a longer title", "Vexlo 2", {}, "Vexlo", false},
         {"a shorter title", "Vexl", {}, "Vexlo", false},
+        // Read only as far as one unit past the title: what lies beyond must still tell.
+        {"a title longer than the part read", "VexlVexlVexl", {}, "Vexl", false},
+        {"a title of the longest part read", "VexlVexl", {}, "VexlVexl", true},
         {"a title with a zero byte inside", std::string("Vexlo\0x", 7), {}, "Vexlo", false},
         {"other bytes compared as they are", "Vexl\xc3\xb6", {}, "VEXL\xc3\xb6", true},
         {"an empty title", "", {}, "", false},
@@ -134,6 +137,27 @@ TEST_F(ShellX11Test, OnlyATitleEqualIgnoringCaseIsFoundAndNothingElseChanges) {
         EXPECT_EQ(Viewable(W), Case.Found);
         EXPECT_EQ(Focus(), Case.Found ? W : FocusBefore);
         XDestroyWindow(X, W);
+    }
+}
+
+// Every window's properties are asked for at once: many unanswered requests at a time, in
+// whatever order the server lists the windows.
+TEST_F(ShellX11Test, FindsTheOneWindowAmongManyOthers) {
+    std::vector<Window> Others;
+    for (int I = 0; I < 40; ++I) {
+        Others.push_back(Make("Vexlo " + std::to_string(I), "Vexlo", I % 3 != 0));
+        Others.push_back(Make({}, {}, I % 2 == 0));
+    }
+    const Window Real = Make({}, "vexlo");
+    Others.push_back(Make("Other"));
+    XSync(X, False);
+
+    ASSERT_TRUE(Shell::RestoreWindowTitled("Vexlo"));
+
+    EXPECT_TRUE(Viewable(Real));
+    EXPECT_EQ(Focus(), Real);
+    for (const Window W : Others) {
+        EXPECT_FALSE(Viewable(W));
     }
 }
 
