@@ -54,6 +54,10 @@ TEST(Ip6Text, RefusesEveryOtherTextAndLeavesTheAddressAlone) {
     const char* const Texts[] = {
         "",
         "1.2.3.4",
+        "1234",
+        "beef",
+        "localhost",
+        "[1234]",
         ":",
         ":::",
         "1:2:3:4:5:6:7",

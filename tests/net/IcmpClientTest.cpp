@@ -408,6 +408,34 @@ TEST_F(EchoClient, Ip6HostsGoOverIcmpv6AndEveryOtherTextAsBefore) {
     }
 }
 
+// A send to another host than the client's own reads that host's text, not the client's:
+// only the client's own host is read once, when it is set.
+TEST_F(EchoClient, ASendToAnotherHostGoesWhereThatHostSays) {
+    const struct {
+        const char* Own;
+        const char* To;
+        int Family;
+        const char* Sent6;
+    } Cases[] = {
+        {"192.0.2.1", "2001:db8::7", Id_PF_INET6, "2001:db8::7"},
+        {"2001:db8::1", "192.0.2.7", Id_PF_INET, ""},
+        {"2001:db8::1", "2001:db8::1", Id_PF_INET6, "2001:db8::1"},
+        {"2001:db8::1", "[2001:db8::2]", Id_PF_INET6, "2001:db8::2"},
+    };
+    const uint8_t Bytes[8] = {8};
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(std::string(Case.Own) + " -> " + Case.To);
+        Client.SetHost(Case.Own);
+        Stack().LastAddress6.clear();
+        Client.SendPacket(Case.To, 0, Bytes, sizeof Bytes);
+        EXPECT_EQ(Stack().LastFamily, Case.Family);
+        EXPECT_EQ(Stack().LastAddress6, Case.Sent6);
+        if (Case.Family == Id_PF_INET) {
+            EXPECT_EQ(std::memcmp(Stack().LastAddress.Bytes, "\xC0\x00\x02\x07", 4), 0);
+        }
+    }
+}
+
 // A reply to an IPv6 request is read with the header the sockets put in front of it.
 TEST_F(EchoClient, Ip6ReplyIsDecodedFromItsHeader) {
     Client.SetHost("fd00::2");

@@ -373,6 +373,27 @@ TEST(IcmpDatagramFrames, FactsComeFromWholeControlMessagesOnly) {
 
 // A message whose every other word is 0 once its identifier changes sums to +0, which the
 // one's-complement update alone would read as -0 and give it 0 instead of 0xFFFF.
+// recvfrom's rule for the sender: as much of its address as the caller's room holds, and the
+// address's whole length told back; no room offered, nothing written.
+TEST(IcmpDatagramFrames, SenderFillsTheCallersRoomAndTellsItsWholeLength) {
+    sockaddr_in6 Sender{};
+    Sender.sin6_family = AF_INET6;
+    Sender.sin6_addr = in6addr_loopback;
+    for (const socklen_t Room : {0U, 2U, 16U, 28U}) {
+        SCOPED_TRACE(Room);
+        uint8_t Out[sizeof Sender + 1];
+        std::memset(Out, 0xEE, sizeof Out);
+        socklen_t Length = Room;
+        IdPosix::CopyAddress(Sender, reinterpret_cast<sockaddr*>(Out), &Length);
+        EXPECT_EQ(Length, sizeof Sender);
+        EXPECT_EQ(std::memcmp(Out, &Sender, Room), 0);
+        EXPECT_EQ(Out[Room], 0xEE); // not a byte past the room
+    }
+    socklen_t Length = 5;
+    IdPosix::CopyAddress(Sender, nullptr, &Length);
+    EXPECT_EQ(Length, 5U);
+}
+
 TEST(IcmpDatagramFrames, IdentifierChangeToAMessageOfZerosKeepsAChecksumThatVerifies) {
     for (const size_t Bytes : {8, 13, 52}) {
         std::vector<uint8_t> M(Bytes, 0);
