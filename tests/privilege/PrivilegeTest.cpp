@@ -406,6 +406,58 @@ TEST(RawSocketHelper, SurvivesEveryMalformedRequestAndServesTheNextGoodOne) {
     EXPECT_EQ(Seen, "then 0 from 127.0.0.1 0 from ::1 hop limit 64 =");
 }
 
+// Requests sent back to back, before any answer is read: each outcome comes in the order of
+// its request, an answer only after its own request's outcome and before the next one, and a
+// refused request has none. What a late answer finds (the next request taken) may drop it,
+// so only the order is held to, not every answer.
+TEST(RawSocketHelper, AnswersOfRequestsSentTogetherKeepTheirOrder) {
+    const auto Seen = InChild(
+        "cap_net_raw=p", false,
+        [] {
+            Privilege::DropAtStart();
+            const int Channel = HelperProbe::FindChannel();
+            if (Channel < 0) {
+                return std::string("no channel ");
+            }
+            EchoHelper::TRequest Refused = GoodRequest(3);
+            Refused.Echo[0] = 13;
+            const EchoHelper::TRequest Requests[] = {GoodRequest(1), GoodRequest6(2), Refused,
+                                                     GoodRequest(4), GoodRequest6(5)};
+            for (const auto& R : Requests) {
+                if (::send(Channel, &R, sizeof R, MSG_NOSIGNAL) != sizeof R) {
+                    return std::string("unsent ");
+                }
+            }
+            std::string Faults;
+            uint32_t Outcomes = 0; // the tag of the last outcome read
+            int Answers = 0;
+            uint8_t Buffer[sizeof(EchoHelper::TAnswerHeader) + EchoHelper::MaxMessageBytes];
+            for (pollfd P{Channel, POLLIN, 0}; ::poll(&P, 1, 300) == 1;) {
+                const ssize_t N = ::recv(Channel, Buffer, sizeof Buffer, 0);
+                if (N < static_cast<ssize_t>(sizeof(EchoHelper::TAnswerHeader))) {
+                    return Faults + "short ";
+                }
+                EchoHelper::TAnswerHeader Header;
+                std::memcpy(&Header, Buffer, sizeof Header);
+                if (Header.Kind == EchoHelper::TAnswerKind::Sent) {
+                    Faults += Header.Tag == Outcomes + 1 ? "" : "outcome out of order; ";
+                    Faults += (Header.Error != 0) == (Header.Tag == 3) ? "" : "wrong outcome; ";
+                    Outcomes = Header.Tag;
+                } else {
+                    Faults += Header.Tag == Outcomes && Outcomes != 3 ? "" : "stray answer; ";
+                    ++Answers;
+                }
+            }
+            return Faults + std::to_string(Outcomes) + " outcomes, " +
+                   (Answers > 0 ? "answers " : "no answer ");
+        },
+        true);
+    if (Seen == "needs root") {
+        GTEST_SKIP() << "changing capabilities needs root";
+    }
+    EXPECT_EQ(Seen, "5 outcomes, answers =");
+}
+
 // A helper that has ended leaves the window pinging as a process without privilege (here
 // none: ping sockets are closed in a fresh namespace); one that hangs costs the exchange one
 // second and a socket error, never a hang.
